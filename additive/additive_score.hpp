@@ -1,0 +1,16 @@
+// additivescore: an additive tone of grainlet streams, one partial per voice,
+// for VelaRookadditive.orc.
+#pragma once
+
+#include <filesystem>
+#include <iostream>
+
+namespace grain {
+
+// The whole run: dialogue from input, console text to console, coordinate
+// files from coordinateFolder, VELAROOKadditive.sco into scoreFolder.
+// Returns the exit status.
+int runAdditiveScore(std::istream& input, std::ostream& console, const std::filesystem::path& coordinateFolder,
+                     const std::filesystem::path& scoreFolder, std::ostream& errors = std::cerr);
+
+}  // namespace grain

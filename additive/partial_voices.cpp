@@ -1,0 +1,90 @@
+#include "partial_voices.hpp"
+
+#include <cmath>
+
+#include "real_format.hpp"
+#include "trajectory_sampling.hpp"
+
+namespace grain {
+
+namespace {
+
+float sum(float a, float b) { return static_cast<float>(static_cast<double>(a) + b); }
+
+}  // namespace
+
+void runPartialVoices(const RunParameters& p, ScoreWriter& writer, RunState& run) {
+    QuarterEnvelope intergrain = makeQuarterEnvelope(p.intergrainPoints, p.totalDuration);
+    // The counter stops below 2^31 so that the voice number always fits.
+    for (float k = 1.0f; !(k > p.streams) && k < 2147483648.0f; k = sum(k, 1.0f)) {
+        PartialVoice v;
+        v.counter = k;
+        v.voice = static_cast<int>(k);
+        auto files = loadTrajectory(v.voice, *run.trajectory, run.coordinateFolder, run.program, run.console);
+        if (!files) return;
+        v.phase = drawFraction(run.random);
+        v.partialFreq = static_cast<float>(static_cast<double>(k) * p.fundamental);
+        double grainDur = 1.0 / v.partialFreq * p.fundamental;
+        v.grainDur = static_cast<float>(grainDur);
+        run.console << "partial no." << formatReal(k) << " freq " << formatReal(v.partialFreq) << " grain duration "
+                    << formatReal(grainDur) << "\n";
+        auto start = static_cast<float>(static_cast<double>(p.intergrainPoints[0]) * v.grainDur + v.grainDur);
+        v.interval = start;
+        beginVoice(intergrain, start);
+        schedulePartialGrains(v, *run.trajectory, intergrain, p, writer, run);
+        closeVoiceFiles(*files);
+    }
+}
+
+void schedulePartialGrains(PartialVoice& v, const Trajectory& trajectory, QuarterEnvelope& intergrain,
+                           const RunParameters& p, ScoreWriter& writer, RunState& run) {
+    // The start interval only advances the voice time; it cannot stall the clock.
+    if (v.clock < p.totalDuration) {
+        if (std::string why = whyVoiceStops(v.grainDur, v.interval, 0.0f); !why.empty()) {
+            printVoiceEnd(run.console, v.voice, why);
+            return;
+        }
+    }
+    while (v.clock < p.totalDuration) {
+        if (!std::isfinite(v.readPosition)) {
+            printVoiceEnd(run.console, v.voice, "its read position is no longer a finite number");
+            return;
+        }
+        auto sampled = sampleTrajectory(trajectory, v.readPosition, false, run.console);
+        if (!sampled) return;
+        TrajectoryPoint current = *sampled;
+        if (v.clock == 0.0f) run.previous = current;
+
+        GrainEvent event;
+        event.srt = static_cast<float>(v.phase / 2.0 + v.clock);
+        event.dur = sum(v.interval, v.interval);
+        current.azimuth = wrapAzimuth(current.azimuth);
+        event.voice = v.voice;
+        event.phase = v.phase;
+        event.aziOld = run.previous.azimuth;
+        event.azi = current.azimuth;
+        event.elevOld = run.previous.elevation;
+        event.elev = current.elevation;
+        event.distOld = run.previous.distance;
+        event.dist = current.distance;
+        event.grainDur = v.grainDur;
+        event.partialFreq = v.partialFreq;
+        if (!isFinite(event)) {
+            printVoiceEnd(run.console, v.voice, "its grain values are no longer finite numbers");
+            return;
+        }
+        writeEvent(writer, event);
+
+        v.readPosition = static_cast<float>(static_cast<double>(v.interval) / p.minGrainDur + v.readPosition);
+        run.previous = current;
+        v.voiceTime = sum(v.voiceTime, v.interval);
+        if (p.densityMode == 0) v.interval = valueAnchoredAt(intergrain, v.voiceTime, v.grainDur);
+        if (std::string why = whyVoiceStops(v.grainDur, v.interval, v.clock); !why.empty()) {
+            printVoiceEnd(run.console, v.voice, why);
+            return;
+        }
+        v.clock = sum(v.clock, v.interval);
+    }
+}
+
+}  // namespace grain

@@ -1,0 +1,132 @@
+#include "coordinate_files.hpp"
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "decimal_reader.hpp"
+
+namespace grain {
+
+namespace {
+
+// Reads the numbers of one coordinate file through a buffer that is refilled
+// in blocks; a number is never split, however long it is.
+class NumberStream {
+public:
+    explicit NumberStream(std::FILE* file) : file_(file), buffer_(1 << 16) {}
+
+    enum class Result { value, end, bad };
+
+    // The next value, the end of the file, or something that is not a value.
+    Result next(float& value) {
+        for (;;) {  // skip white space
+            while (pos_ != end_ && isBlank(buffer_[pos_])) ++pos_;
+            if (pos_ != end_) break;
+            if (!refill()) return Result::end;
+        }
+        std::size_t stop = pos_;
+        for (;;) {  // find the end of the word, so the parse sees all of it
+            while (stop != end_ && !isBlank(buffer_[stop])) ++stop;
+            if (stop != end_ || atEnd_) break;
+            std::size_t offset = stop - pos_;
+            refill();
+            stop = pos_ + offset;
+        }
+        RealParse parse = parseReal(buffer_.data() + pos_, buffer_.data() + stop);
+        if (parse.status != NumberStatus::ok) return Result::bad;
+        pos_ = static_cast<std::size_t>(parse.end - buffer_.data());
+        value = parse.value;
+        return Result::value;
+    }
+
+private:
+    // Keeps the unread bytes, grows the buffer when they fill it, and reads more.
+    bool refill() {
+        if (atEnd_) return false;
+        std::size_t kept = end_ - pos_;
+        if (kept != 0 && pos_ != 0) std::memmove(buffer_.data(), buffer_.data() + pos_, kept);
+        pos_ = 0;
+        end_ = kept;
+        if (end_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);
+        std::size_t got = std::fread(buffer_.data() + end_, 1, buffer_.size() - end_, file_);
+        end_ += got;
+        if (got == 0) atEnd_ = true;
+        return got != 0;
+    }
+
+    std::FILE* file_;
+    std::vector<char> buffer_;
+    std::size_t pos_ = 0;
+    std::size_t end_ = 0;
+    bool atEnd_ = false;
+};
+
+std::FILE* openForReading(const std::filesystem::path& path) { return std::fopen(path.string().c_str(), "r"); }
+
+void closeFile(std::FILE*& file) {
+    if (file != nullptr) std::fclose(file);
+    file = nullptr;
+}
+
+}  // namespace
+
+std::filesystem::path fixedCoordinateFolder() {
+#ifdef _WIN32
+    return std::filesystem::path("D:\\Max\\bg");
+#else
+    return std::filesystem::path("/mnt/d/Max/bg");
+#endif
+}
+
+std::filesystem::path coordinateFilePath(const std::filesystem::path& folder, int voice, char letter) {
+    return folder / ("bg" + std::to_string(voice) + letter + ".txt");
+}
+
+std::optional<VoiceFiles> loadTrajectory(int voice, Trajectory& trajectory, const std::filesystem::path& folder,
+                                         Program program, std::ostream& console) {
+    console << "writing voice " << voice << (program == Program::additive ? " " : " \n");
+    std::filesystem::path paths[3] = {coordinateFilePath(folder, voice, 'a'), coordinateFilePath(folder, voice, 'e'),
+                                      coordinateFilePath(folder, voice, 'd')};
+    VoiceFiles files{openForReading(paths[0]), openForReading(paths[1]), openForReading(paths[2])};
+    if (files.azimuth == nullptr || files.elevation == nullptr || files.distance == nullptr) {
+        console << "Program quitting due to missing Boids input files!\n"
+                << "Please ensure the coordinates files are stored in the default \nfolder, D:\\Boids\n\n\n";
+        closeVoiceFiles(files);
+        return std::nullopt;
+    }
+
+    // The three files are read in step, sample by sample; the distance file's
+    // end ends the voice's data. A value that cannot be read (in any file)
+    // ends it too, at the last complete sample.
+    NumberStream streams[3] = {NumberStream(files.azimuth), NumberStream(files.elevation),
+                               NumberStream(files.distance)};
+    float* arrays[3] = {trajectory.azimuth.data(), trajectory.elevation.data(), trajectory.distance.data()};
+    int count = 0;
+    int unreadable = -1;  // which file could not deliver value count + 1
+    while (count < trajectoryCapacity) {
+        NumberStream::Result results[3];
+        float values[3] = {0.0f, 0.0f, 0.0f};
+        for (int c = 0; c < 3; ++c) results[c] = streams[c].next(values[c]);
+        if (results[2] == NumberStream::Result::end) break;
+        for (int c = 0; c < 3 && unreadable < 0; ++c)
+            if (results[c] != NumberStream::Result::value) unreadable = c;
+        if (unreadable >= 0) break;
+        for (int c = 0; c < 3; ++c) arrays[c][count] = values[c];
+        ++count;
+    }
+    trajectory.sampleCount = count;
+    if (unreadable >= 0)
+        console << "Warning: value " << count + 1 << " of " << paths[unreadable].string()
+                << " is missing or not a number; voice " << voice << " uses its first " << count << " samples\n";
+    return files;
+}
+
+void closeVoiceFiles(VoiceFiles& files) {
+    closeFile(files.azimuth);
+    closeFile(files.elevation);
+    closeFile(files.distance);
+}
+
+}  // namespace grain

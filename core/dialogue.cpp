@@ -1,0 +1,236 @@
+#include "dialogue.hpp"
+
+#include <cmath>
+
+#include "real_format.hpp"
+
+namespace grain {
+
+const char* programName(Program program) {
+    switch (program) {
+        case Program::glisson: return "glissonscore";
+        case Program::granule: return "granulescore";
+        case Program::additive: return "additivescore";
+    }
+    return "";
+}
+
+namespace {
+
+constexpr const char* menuPrompt = "Please type 1, 2 or 3 and hit return.....";
+
+// Reads a menu answer, asking again until it is 1, 2 or 3.
+int readMenuAnswer(AnswerReader& reader, std::string_view question) {
+    for (;;) {
+        int answer = readInteger(reader, question);
+        if (answer >= 1 && answer <= 3) return answer;
+        print(reader, "Only 1, 2 or 3 can be chosen here.\n");
+        print(reader, menuPrompt);
+    }
+}
+
+void askOpening(AnswerReader& reader, Program program) {
+    switch (program) {
+        case Program::glisson:
+            print(reader, "This program produces a score file for the Csound instrument, \nVelaRookglisson.orc\n\n");
+            break;
+        case Program::granule:
+            print(reader, "This program produces a score file for the Csound instrument, \nVelaRookgranule.orc\n\n");
+            break;
+        case Program::additive:
+            print(reader, "This program produces a score file for the Csound instrument, \nVelaRookadditive.orc\n\n");
+            break;
+    }
+    print(reader, "Please ensure the coordinates files are stored in the default \nfolder, D:\\Boids\n\n\n");
+}
+
+// The smallest of the five grain durations, scanned as a running minimum.
+float smallestGrainDuration(const std::array<float, 5>& points) {
+    float m = points[0] < points[1] ? points[0] : points[1];
+    for (int i = 2; i < 5; ++i)
+        if (points[i] < m) m = points[i];
+    return m;
+}
+
+void askGrainDurations(AnswerReader& reader, RunParameters& p) {
+    print(reader,
+          "1. Grain duration randomly chosen between a given maximum and mimimum.\n"
+          "2. Single grain duration for all streams, dynamically varying.\n"
+          "3. Single grain duration for all streams, fixed value.\n");
+    print(reader, menuPrompt);
+    p.grainDurMode = readMenuAnswer(reader, "the grain duration menu");
+    auto& points = p.grainDurPoints;
+    switch (p.grainDurMode) {
+        case 1:
+            print(reader, "Please enter the min grain duration in seconds\n");
+            p.minGrainDur = readReal(reader, "the min grain duration");
+            print(reader, "Please enter the max grain duration in seconds\n");
+            p.maxGrainDur = readReal(reader, "the max grain duration");
+            break;
+        case 2:
+            print(reader, "Enter the initial grain duration in seconds\n");
+            points[0] = readReal(reader, "the initial grain duration");
+            print(reader, "Enter the grain duration at a 1/4 of the total duration.\n");
+            points[1] = readReal(reader, "the grain duration at 1/4");
+            print(reader, "Enter the grain duration at the 1/2 of the total duration.\n");
+            points[2] = readReal(reader, "the grain duration at 1/2");
+            print(reader, "Enter the grain duration at the 3/4 of the total duration.\n");
+            points[3] = readReal(reader, "the grain duration at 3/4");
+            discardCharacter(reader);
+            print(reader, "Enter the grain duration at the end of the file.\n");
+            points[4] = readReal(reader, "the grain duration at the end");
+            p.minGrainDur = smallestGrainDuration(points);
+            print(reader, "min grain dur is " + formatReal(p.minGrainDur) + "\n\n");
+            break;
+        case 3:
+            print(reader, "Enter the grain duration in seconds\n");
+            points[0] = readReal(reader, "the grain duration");
+            p.minGrainDur = points[0];
+            break;
+    }
+}
+
+void askDensity(AnswerReader& reader, RunParameters& p) {
+    print(reader, "Type 1 for a constant density or 0 to specify a dynamic density control\n");
+    p.densityMode = readInteger(reader, "the density");
+}
+
+void askIntergrain(AnswerReader& reader, RunParameters& p) {
+    auto& points = p.intergrainPoints;
+    if (p.densityMode != 0) {
+        print(reader, "Enter the intergrain value\n");
+        points[0] = readReal(reader, "the intergrain value");
+        return;
+    }
+    print(reader, "Enter the initial intergrain value\n");
+    points[0] = readReal(reader, "the initial intergrain value");
+    print(reader, "Enter the intergrain value at a 1/4 of the total duration.\n");
+    points[1] = readReal(reader, "the intergrain value at 1/4");
+    print(reader, "Enter the intergrain value at the 1/2 of the total duration.\n");
+    points[2] = readReal(reader, "the intergrain value at 1/2");
+    print(reader, "Enter the intergrain value at the 3/4 of the total duration.\n");
+    points[3] = readReal(reader, "the intergrain value at 3/4");
+    print(reader, "Enter the intergrain value at the end of the file.\n");
+    points[4] = readReal(reader, "the intergrain value at the end");
+}
+
+void askReverb(AnswerReader& reader, RunParameters& p) {
+    print(reader, "Type 1 to turn on global reverb, type 0 to turn it off\n");
+    p.reverb = readInteger(reader, "the reverb");
+}
+
+void askHarmonics(AnswerReader& reader, RunParameters& p) {
+    print(reader,
+          "\n\nPlease enter the number of harmonics in the source signal\n"
+          "1 = a single sine wave per grain stream, 3 = 3 sine waves at harmonic intervals\n");
+    p.harmonics = readInteger(reader, "the number of harmonics");
+}
+
+void askSpatialIntroduction(AnswerReader& reader) {
+    print(reader,
+          "This instrument granulates a mono sound file into multiple grain streams.\n"
+          "The grain duration and density are dynamically controllable.\n"
+          "In addition, each grain stream is spatialized using the MAX MSP \nimplementation of Boids\n\n");
+}
+
+// The questions that glissonscore and granulescore share after the grain
+// durations: density, intergrain values, total duration, streams, reverb.
+void askStreamSettings(AnswerReader& reader, RunParameters& p) {
+    askDensity(reader, p);
+    print(reader,
+          "The intergrain duration is specified in multiples of the grain duration\n"
+          "0 = max. density, 1 = one grain duration of silence between each grain\n");
+    askIntergrain(reader, p);
+    print(reader, "Please enter the total duration in seconds\n");
+    p.totalDuration = readReal(reader, "the total duration");
+    print(reader, "Please enter the total no of grain streams\n");
+    p.streams = readReal(reader, "the number of grain streams");
+    print(reader, "Ensure that the spatial sampling interval in MAX MSP\nequals the minimum grain duration \n\n");
+    askReverb(reader, p);
+    discardCharacter(reader);
+}
+
+void runGlissonDialogue(AnswerReader& reader, RunParameters& p) {
+    askSpatialIntroduction(reader);
+    print(reader,
+          "1. Frequency linearly mapped to Elevation(-90deg to 90deg).\n"
+          "2. Ocataves linearly mapped to Elevation(-90deg to 90deg).\n"
+          "3. Start freq mapped to Elevation(-90deg to 90deg) with \n   harmonically related end freq.\n");
+    print(reader, menuPrompt);
+    p.frequencyMode = readMenuAnswer(reader, "the frequency mapping menu");
+    print(reader, "\n\nPlease enter the lowest frequency in Hertz. Eg. 100\n");
+    p.lowFrequency = readReal(reader, "the lowest frequency");
+    print(reader, "\n\nPlease enter the highest frequency in Hertz. Eg. 10000\n");
+    p.highFrequency = readReal(reader, "the highest frequency");
+    askHarmonics(reader, p);
+    askGrainDurations(reader, p);
+    askStreamSettings(reader, p);
+}
+
+void runGranuleDialogue(AnswerReader& reader, RunParameters& p) {
+    askSpatialIntroduction(reader);
+    askGrainDurations(reader, p);
+    askStreamSettings(reader, p);
+    print(reader, "Enter the filename to be granulated. Eg. myfile.wav\n");
+    p.soundFile = readLine(reader, "the sound file name");
+    print(reader, "Please enter the grain playback speed (1=normal, 0.5=half speed, 2=double speed, etc\n");
+    p.playSpeed = readReal(reader, "the grain playback speed");
+    discardCharacter(reader);
+}
+
+void runAdditiveDialogue(AnswerReader& reader, RunParameters& p) {
+    print(reader,
+          "Grainlet synthesis linkss the grain duration to the frequency of \nthe source signal.\n"
+          "In this additive synthesis approach, each grain stream also \ncorresponds to a single partial\n"
+          "Hence, the source signal for each grain stream is a sine tone\n"
+          "at integer multiples of a specifiec fundamental frequency.\n"
+          "In addition, each grain stream is spatialized using the MAX MSP \nimplementation of Boids\n");
+    print(reader, "\n\nPlease enter the fundamenal frequency in Hertz. Eg. 100\n");
+    p.fundamental = readReal(reader, "the fundamental frequency");
+    askHarmonics(reader, p);
+    print(reader, "Please enter the total duration in seconds\n");
+    p.totalDuration = readReal(reader, "the total duration");
+    print(reader,
+          "The intergrain duration is specified as multiples of the grain duration\n"
+          "This controls the density, 0 produces the densest possible tone,\n"
+          "1 introduces one grain of silence between each grain, etc.\n\n");
+    askDensity(reader, p);
+    askIntergrain(reader, p);
+    print(reader, "Please enter the total no of grain streams\n\tThis corresponds to the number of partials.\n");
+    p.streams = readReal(reader, "the number of grain streams");
+    // The grainlet duration of the highest partial: the time between two
+    // trajectory samples. The message shows it before rounding to float.
+    double minimum = p.fundamental * (1.0 / (static_cast<double>(p.streams) * p.fundamental));
+    p.minGrainDur = static_cast<float>(minimum);
+    print(reader, "\nThe minimum grain duration will be " + formatReal(minimum) + "\n");
+    print(reader, "Ensure that this equals the spatial sampling interval in MAX MSP.\n\n\n");
+    askReverb(reader, p);
+}
+
+bool positiveFinite(float value) { return value > 0.0f && std::isfinite(value); }
+
+}  // namespace
+
+RunParameters runDialogue(Program program, AnswerReader& reader) {
+    RunParameters parameters;
+    askOpening(reader, program);
+    switch (program) {
+        case Program::glisson: runGlissonDialogue(reader, parameters); break;
+        case Program::granule: runGranuleDialogue(reader, parameters); break;
+        case Program::additive: runAdditiveDialogue(reader, parameters); break;
+    }
+    reader.console.flush();
+    return parameters;
+}
+
+std::optional<std::string> unusableAnswers(Program program, const RunParameters& p) {
+    if (positiveFinite(p.minGrainDur)) return std::nullopt;
+    std::string minimum = formatReal(p.minGrainDur);
+    if (program == Program::additive)
+        return "the fundamental " + formatReal(p.fundamental) + " with " + formatReal(p.streams) +
+               " grain streams gives the minimum grain duration " + minimum +
+               ", which is not a positive number of seconds";
+    return "the minimum grain duration " + minimum + " is not a positive number of seconds";
+}
+
+}  // namespace grain

@@ -1,0 +1,91 @@
+#include "grain_scheduler.hpp"
+
+#include <cmath>
+
+namespace grain {
+
+namespace {
+
+float sum(float a, float b) { return static_cast<float>(static_cast<double>(a) + b); }
+
+// x g + g: an intergrain value x as an inter-onset interval.
+float intervalOf(float intergrain, float grainDur) {
+    return static_cast<float>(static_cast<double>(intergrain) * grainDur + grainDur);
+}
+
+}  // namespace
+
+void runGrainStreams(const RunParameters& p, ScoreWriter& writer, RunState& run, const FieldStep& fields) {
+    StreamEnvelopes envelopes{makeQuarterEnvelope(p.grainDurPoints, p.totalDuration),
+                              makeQuarterEnvelope(p.intergrainPoints, p.totalDuration)};
+    // The counter stops below 2^31 so that the voice number always fits.
+    for (float counter = 1.0f; !(counter > p.streams) && counter < 2147483648.0f; counter = sum(counter, 1.0f)) {
+        VoiceState voice;
+        voice.counter = counter;
+        voice.voice = static_cast<int>(counter);
+        auto files = loadTrajectory(voice.voice, *run.trajectory, run.coordinateFolder, run.program, run.console);
+        if (!files) return;
+        voice.phase = drawFraction(run.random);
+        if (p.grainDurMode == 1)
+            voice.grainDur = static_cast<float>((static_cast<double>(p.maxGrainDur) - p.minGrainDur) * voice.phase +
+                                                p.minGrainDur);
+        else
+            voice.grainDur = p.grainDurPoints[0];
+        beginVoice(envelopes.grainDur, voice.grainDur);
+        voice.interval = intervalOf(p.intergrainPoints[0], voice.grainDur);
+        scheduleGrains(voice, *run.trajectory, envelopes, p, writer, run, fields);
+        closeVoiceFiles(*files);
+    }
+}
+
+void scheduleGrains(VoiceState& v, const Trajectory& trajectory, StreamEnvelopes& envelopes, const RunParameters& p,
+                    ScoreWriter& writer, RunState& run, const FieldStep& fields) {
+    const bool offset = run.program == Program::glisson;
+    while (v.clock < p.totalDuration) {
+        if (!std::isfinite(v.readPosition)) {
+            printVoiceEnd(run.console, v.voice, "its read position is no longer a finite number");
+            return;
+        }
+        auto sampled = sampleTrajectory(trajectory, v.readPosition, offset, run.console);
+        if (!sampled) return;
+        TrajectoryPoint current = *sampled;
+        if (v.clock == 0.0f) run.previous = current;
+
+        if (p.grainDurMode == 2) v.grainDur = valueAnchoredAt(envelopes.grainDur, v.clock, 1.0f);
+        if (p.densityMode == 0) v.interval = timeAnchoredAt(envelopes.intergrain, v.clock, v.grainDur);
+        if (p.densityMode == 1) v.interval = intervalOf(p.intergrainPoints[0], v.grainDur);
+        if (std::string why = whyVoiceStops(v.grainDur, v.interval, v.clock); !why.empty()) {
+            printVoiceEnd(run.console, v.voice, why);
+            return;
+        }
+
+        GrainEvent event;
+        if (p.grainDurMode == 1)
+            event.srt = v.clock;
+        else
+            event.srt = static_cast<float>((static_cast<double>(v.counter) - 1) / p.streams * v.interval + v.clock);
+        event.dur = sum(v.interval, v.interval);
+        current.azimuth = wrapAzimuth(current.azimuth);
+        fields(run.previous, current, event);
+        event.voice = v.voice;
+        event.phase = v.phase;
+        event.aziOld = run.previous.azimuth;
+        event.azi = current.azimuth;
+        event.elevOld = writtenElevation(run.previous.elevation, offset);
+        event.elev = writtenElevation(current.elevation, offset);
+        event.distOld = run.previous.distance;
+        event.dist = current.distance;
+        event.grainDur = v.grainDur;
+        if (!isFinite(event)) {
+            printVoiceEnd(run.console, v.voice, "its grain values are no longer finite numbers");
+            return;
+        }
+        writeEvent(writer, event);
+
+        v.readPosition = static_cast<float>(static_cast<double>(v.interval) / p.minGrainDur + v.readPosition);
+        run.previous = current;
+        v.clock = sum(v.clock, v.interval);
+    }
+}
+
+}  // namespace grain

@@ -1,0 +1,29 @@
+// A whole run of one of the score programs: the dialogue, the score file with
+// its header, the program's voice loop, and the finished score. Each program
+// supplies only its voice loop; tests drive whole runs with their own streams
+// and folders.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <istream>
+#include <ostream>
+
+#include "run_parameters.hpp"
+#include "run_state.hpp"
+#include "score_writer.hpp"
+
+namespace grain {
+
+using VoiceLoop = std::function<void(const RunParameters&, ScoreWriter&, RunState&)>;
+
+// Runs the program: answers from input, prompts and progress to console,
+// coordinate files from coordinateFolder, the score into scoreFolder, errors
+// to errors. Returns the exit status: 0 when the score was written, 1 when the
+// dialogue could not be completed, the answers give no usable schedule, or the
+// score could not be written (no score file is left then).
+int runScoreProgram(Program program, std::istream& input, std::ostream& console,
+                    const std::filesystem::path& coordinateFolder, const std::filesystem::path& scoreFolder,
+                    std::ostream& errors, const VoiceLoop& voiceLoop);
+
+}  // namespace grain

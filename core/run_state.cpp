@@ -1,0 +1,37 @@
+#include "run_state.hpp"
+
+#include <cmath>
+
+#include "real_format.hpp"
+
+namespace grain {
+
+namespace {
+
+bool positiveFinite(float value) { return value > 0.0f && std::isfinite(value); }
+
+}  // namespace
+
+std::string whyVoiceStops(float grainDur, float interval, float clock) {
+    if (!positiveFinite(grainDur))
+        return "its grain duration " + formatReal(grainDur) + " is not a positive number of seconds";
+    if (!positiveFinite(interval))
+        return "its inter-onset interval " + formatReal(interval) + " is not a positive number of seconds";
+    if (static_cast<float>(static_cast<double>(clock) + interval) == clock)
+        return "its inter-onset interval " + formatReal(interval) + " no longer moves its clock on from " +
+               formatReal(clock) + " seconds";
+    return {};
+}
+
+bool isFinite(const GrainEvent& e) {
+    for (float value : {e.srt, e.dur, e.phase, e.aziOld, e.azi, e.elevOld, e.elev, e.distOld, e.dist, e.grainDur,
+                        e.startFreq, e.endFreq, e.filePlayPos, e.playSpeed, e.partialFreq})
+        if (!std::isfinite(value)) return false;
+    return true;
+}
+
+void printVoiceEnd(std::ostream& console, int voice, const std::string& why) {
+    console << "Voice " << voice << " ends here: " << why << "\n";
+}
+
+}  // namespace grain

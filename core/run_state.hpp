@@ -1,0 +1,40 @@
+// What a run keeps from voice to voice: the one Trajectory that every voice
+// refills, the random source, and the point of the previous grain. Also the
+// checks that end a voice which can no longer move on in time.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <ostream>
+#include <string>
+
+#include "coordinate_files.hpp"
+#include "random_source.hpp"
+#include "run_parameters.hpp"
+#include "score_writer.hpp"
+#include "trajectory_sampling.hpp"
+
+namespace grain {
+
+struct RunState {
+    Program program;
+    std::ostream& console;
+    std::filesystem::path coordinateFolder;
+    std::unique_ptr<Trajectory> trajectory = std::make_unique<Trajectory>();
+    RandomSource random;
+    TrajectoryPoint previous;  // the voice's previous grain; set at every voice's first grain
+};
+
+// Why a voice whose grain has duration grainDur and inter-onset interval
+// interval at voice clock clock cannot go on (an empty text when it can): a
+// duration or interval that is not a positive finite number, or a clock that
+// the interval no longer moves forward in float.
+std::string whyVoiceStops(float grainDur, float interval, float clock);
+
+// Whether every number of the statement is finite.
+bool isFinite(const GrainEvent& event);
+
+// Prints the line that says the voice ends here and why.
+void printVoiceEnd(std::ostream& console, int voice, const std::string& why);
+
+}  // namespace grain

@@ -1,0 +1,187 @@
+#include "score_writer.hpp"
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <string_view>
+
+#include "real_format.hpp"
+
+namespace grain {
+
+namespace {
+
+constexpr std::size_t bufferSize = 1 << 20;
+// Room kept free for one statement of 14 fields.
+constexpr std::size_t statementRoom = 16 * (maxFloatTextLength + 2) + 16;
+
+void recordFailure(ScoreWriter& writer, const char* what, int error) {
+    if (writer.failure.empty())
+        writer.failure = std::string("cannot ") + what + " the score file " + writer.path.string() + ": " +
+                         std::strerror(error);
+}
+
+void flushBuffer(ScoreWriter& writer) {
+    if (writer.used != 0 && writer.failure.empty()) {
+        errno = 0;
+        if (std::fwrite(writer.buffer.get(), 1, writer.used, writer.file) != writer.used)
+            recordFailure(writer, "write", errno != 0 ? errno : EIO);
+    }
+    writer.used = 0;
+}
+
+char* reserve(ScoreWriter& writer, std::size_t length) {
+    if (writer.used + length > bufferSize) flushBuffer(writer);
+    return writer.buffer.get() + writer.used;
+}
+
+void append(ScoreWriter& writer, std::string_view text) {
+    if (text.size() > bufferSize) {
+        flushBuffer(writer);
+        if (writer.failure.empty() && std::fwrite(text.data(), 1, text.size(), writer.file) != text.size())
+            recordFailure(writer, "write", errno != 0 ? errno : EIO);
+        return;
+    }
+    std::memcpy(reserve(writer, text.size()), text.data(), text.size());
+    writer.used += text.size();
+}
+
+void appendReal(ScoreWriter& writer, float value) {
+    char* start = reserve(writer, maxFloatTextLength);
+    writer.used += static_cast<std::size_t>(formatReal(start, value) - start);
+}
+
+// The f1 sine table with one partial per harmonic, and the grain envelope.
+void appendSineTables(ScoreWriter& writer, int harmonics) {
+    append(writer, ";Table 1 6 simple sine wave harmonics (using GEN10).\n");
+    append(writer, "f1 0 16384 10 ");
+    for (int i = 0; i < harmonics; ++i) append(writer, "1 ");
+    append(writer, "\nf2 0 16385 20 7 1 2    ; grain envelope\n");
+}
+
+}  // namespace
+
+const char* scoreFileName(Program program) {
+    switch (program) {
+        case Program::glisson: return "VELAROOKglisson.sco";
+        case Program::granule: return "VELAROOKgranule.sco";
+        case Program::additive: return "VELAROOKadditive.sco";
+    }
+    return "";
+}
+
+bool openScore(ScoreWriter& writer, Program program, const std::filesystem::path& folder) {
+    writer.program = program;
+    writer.path = folder / scoreFileName(program);
+    writer.used = 0;
+    writer.failure.clear();
+    errno = 0;
+    writer.file = std::fopen(writer.path.string().c_str(), "w");
+    if (writer.file == nullptr) {
+        recordFailure(writer, "create", errno != 0 ? errno : EIO);
+        return false;
+    }
+    writer.buffer = std::make_unique<char[]>(bufferSize);
+    return true;
+}
+
+void writeHeader(ScoreWriter& writer, const RunParameters& p) {
+    switch (writer.program) {
+        case Program::glisson:
+            appendSineTables(writer, p.harmonics);
+            append(writer,
+                   "\n;inst\t srt\t\t  dur\t\t voice Phase\t Aziold\t Azi\t\t Elevold\t Elev\t\t Distold\t Dist\t\t "
+                   "Graindur\t Start Freq\t End Freq\n");
+            break;
+        case Program::granule:
+            append(writer, "f1 0 4194304 1 \"");
+            append(writer, p.soundFile);
+            append(writer, "\" 0 4 1\n");
+            append(writer, "f2 0 16385 20 7 1 2    ; grain envelope\n");
+            append(writer,
+                   "\n;inst\t srt\t\t  dur\t\t voice Phase\t Aziold\t Azi\t\t Elevold\t Elev\t\t Distold\t Dist\t\t "
+                   "Graindur\t File Play Pos\t Play Speed\n");
+            break;
+        case Program::additive: {
+            // With a constant density the one intergrain value holds at every
+            // point of the piece, so it stands for all five.
+            auto ig = p.intergrainPoints;
+            if (p.densityMode != 0) ig.fill(ig[0]);
+            const char* labels[] = {";User data - fundamental ", ", igstart ", ", igmid1 ", ", igmid1 ", ", igmid1 ",
+                                    ", igend ", ", duration ", ", streams ", " mingrain duration "};
+            const float values[] = {p.fundamental, ig[0], ig[1], ig[2], ig[3], ig[4],
+                                    p.totalDuration, p.streams, p.minGrainDur};
+            for (int i = 0; i < 9; ++i) {
+                append(writer, labels[i]);
+                appendReal(writer, values[i]);
+            }
+            append(writer, "\n");
+            appendSineTables(writer, p.harmonics);
+            append(writer,
+                   "\n;inst\t srt\t\t  dur\t\t voice Phase\t Aziold\t Azi\t\t Elevold\t Elev\t\t Distold\t Dist\t\t "
+                   "Graindur\t Fundamental\n");
+            break;
+        }
+    }
+}
+
+void writeEvent(ScoreWriter& writer, const GrainEvent& e) {
+    char* start = reserve(writer, statementRoom);
+    char* out = start;
+    auto field = [&out](float value) {
+        *out++ = '\t';
+        *out++ = ' ';
+        out = formatReal(out, value);
+    };
+    *out++ = 'i';
+    *out++ = '1';
+    field(e.srt);
+    field(e.dur);
+    *out++ = '\t';
+    *out++ = ' ';
+    out = std::to_chars(out, out + 12, e.voice).ptr;
+    for (float value : {e.phase, e.aziOld, e.azi, e.elevOld, e.elev, e.distOld, e.dist, e.grainDur}) field(value);
+    switch (writer.program) {
+        case Program::glisson: field(e.startFreq); field(e.endFreq); break;
+        case Program::granule: field(e.filePlayPos); field(e.playSpeed); break;
+        case Program::additive: field(e.partialFreq); break;
+    }
+    *out++ = '\n';
+    writer.used += static_cast<std::size_t>(out - start);
+}
+
+bool finishScore(ScoreWriter& writer, const RunParameters& p, std::ostream& console) {
+    if (p.reverb == 1) {
+        append(writer, "\ni99\t 0\t ");
+        appendReal(writer, p.totalDuration);
+        append(writer, "\t\n");
+    }
+    append(writer, "\ne\n");
+    flushBuffer(writer);
+    errno = 0;
+    if (std::fflush(writer.file) != 0) recordFailure(writer, "write", errno != 0 ? errno : EIO);
+    errno = 0;
+    if (std::fclose(writer.file) != 0) recordFailure(writer, "close", errno != 0 ? errno : EIO);
+    writer.file = nullptr;
+    writer.buffer.reset();
+    if (!writer.failure.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove(writer.path, ignored);
+        return false;
+    }
+    switch (writer.program) {
+        case Program::glisson:
+            console << "\n\n\t\bScore file created and written to VelaRookglisson.sco\n\n";
+            break;
+        case Program::granule:
+            console << "\n\n\t\bScore file created and written to VelaRookgranule.sco\n\n";
+            break;
+        case Program::additive:
+            console << "\n\n\t\bScore file created and written to VelaRookadditive.sco\n\n";
+            break;
+    }
+    console.flush();
+    return true;
+}
+
+}  // namespace grain

@@ -1,0 +1,66 @@
+// The Csound score a run writes: function tables, a column comment, one "i1"
+// statement per grain, the optional global reverb statement and the end
+// statement. Statements are built in memory and written in large blocks; the
+// file is created in text mode, so line ends follow the platform.
+#pragma once
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <ostream>
+#include <string>
+
+#include "run_parameters.hpp"
+
+namespace grain {
+
+// The p-fields of one grain statement, in p-field order. The last fields
+// belong to one program each.
+struct GrainEvent {
+    float srt = 0.0f;       // start time, seconds
+    float dur = 0.0f;       // note duration, seconds
+    int voice = 0;          // grain stream number, from 1
+    float phase = 0.0f;     // the voice's random phase, 0 to 1
+    float aziOld = 0.0f;    // azimuth of the voice's previous grain
+    float azi = 0.0f;       // azimuth of this grain
+    float elevOld = 0.0f;   // elevation of the previous grain, as written
+    float elev = 0.0f;      // elevation of this grain, as written
+    float distOld = 0.0f;   // distance of the previous grain
+    float dist = 0.0f;      // distance of this grain
+    float grainDur = 0.0f;  // grain duration, seconds
+    float startFreq = 0.0f;    // glissonscore: glissando start frequency, Hz
+    float endFreq = 0.0f;      // glissonscore: glissando end frequency, Hz
+    float filePlayPos = 0.0f;  // granulescore: position in the sound file, 0 to 1
+    float playSpeed = 0.0f;    // granulescore: playback speed
+    float partialFreq = 0.0f;  // additivescore: the voice's partial frequency, Hz
+};
+
+struct ScoreWriter {
+    Program program = Program::glisson;
+    std::FILE* file = nullptr;
+    std::filesystem::path path;
+    std::unique_ptr<char[]> buffer;
+    std::size_t used = 0;
+    std::string failure;  // the first write failure, empty while all is well
+};
+
+// The name the score file is created under ("VELAROOKglisson.sco", ...).
+const char* scoreFileName(Program program);
+
+// Creates (or empties) the program's score file in folder. On failure returns
+// false with writer.failure saying why.
+bool openScore(ScoreWriter& writer, Program program, const std::filesystem::path& folder);
+
+// Writes the program's header lines.
+void writeHeader(ScoreWriter& writer, const RunParameters& parameters);
+
+// Appends the grain's statement.
+void writeEvent(ScoreWriter& writer, const GrainEvent& event);
+
+// Writes the reverb statement (only for reverb 1) and the end statement,
+// closes the file and prints the completion message. When anything could not
+// be written, the broken file is removed, no completion message is printed and
+// the result is false with writer.failure saying why.
+bool finishScore(ScoreWriter& writer, const RunParameters& parameters, std::ostream& console);
+
+}  // namespace grain

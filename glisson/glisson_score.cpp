@@ -1,0 +1,23 @@
+#include "glisson_score.hpp"
+
+#include "frequency_mapper.hpp"
+#include "grain_scheduler.hpp"
+#include "program_run.hpp"
+
+namespace grain {
+
+int runGlissonScore(std::istream& input, std::ostream& console, const std::filesystem::path& coordinateFolder,
+                    const std::filesystem::path& scoreFolder, std::ostream& errors) {
+    auto voices = [](const RunParameters& p, ScoreWriter& writer, RunState& run) {
+        GlissonFrequencyMapper mapper{p.frequencyMode, p.lowFrequency, p.highFrequency};
+        runGrainStreams(p, writer, run,
+                        [&mapper](const TrajectoryPoint& previous, const TrajectoryPoint& current, GrainEvent& event) {
+                            auto [start, end] = mapFrequencies(mapper, previous.elevation, current.elevation);
+                            event.startFreq = start;
+                            event.endFreq = end;
+                        });
+    };
+    return runScoreProgram(Program::glisson, input, console, coordinateFolder, scoreFolder, errors, voices);
+}
+
+}  // namespace grain

@@ -1,0 +1,21 @@
+#include "granule_score.hpp"
+
+#include "grain_scheduler.hpp"
+#include "playback_fields.hpp"
+#include "program_run.hpp"
+
+namespace grain {
+
+int runGranuleScore(std::istream& input, std::ostream& console, const std::filesystem::path& coordinateFolder,
+                    const std::filesystem::path& scoreFolder, std::ostream& errors) {
+    auto voices = [](const RunParameters& p, ScoreWriter& writer, RunState& run) {
+        // The file play position is the last draw before the statement.
+        runGrainStreams(p, writer, run, [&p, &run](const TrajectoryPoint&, const TrajectoryPoint&, GrainEvent& event) {
+            event.filePlayPos = drawFilePlayPos(run.random);
+            event.playSpeed = p.playSpeed;
+        });
+    };
+    return runScoreProgram(Program::granule, input, console, coordinateFolder, scoreFolder, errors, voices);
+}
+
+}  // namespace grain

@@ -1,0 +1,12 @@
+// granulescore: asks its dialogue on the console and writes VELAROOKgranule.sco
+// in the current directory from the Boids coordinate files in the fixed folder.
+#include <filesystem>
+#include <iostream>
+
+#include "coordinate_files.hpp"
+#include "granule_score.hpp"
+
+int main() {
+    std::ios::sync_with_stdio(false);
+    return grain::runGranuleScore(std::cin, std::cout, grain::fixedCoordinateFolder(), std::filesystem::path("."));
+}
