@@ -1,0 +1,97 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include <memory>
+#include <sstream>
+
+#include "real_format.hpp"
+#include "trajectory_sampling.hpp"
+
+using namespace grain;
+
+namespace {
+
+const char* endOfData =
+    "\n\nEnd of Boids input file reached\n\n"
+    "Score file will contain unstable values\n\n"
+    "Please either increase the minimum grain duration, or\n"
+    "resample Boids in MAX MSP at a faster sampling period\n";
+
+std::unique_ptr<Trajectory> trajectoryOf(std::initializer_list<float> azimuth, std::initializer_list<float> elevation,
+                                         std::initializer_list<float> distance) {
+    auto t = std::make_unique<Trajectory>();
+    std::copy(azimuth.begin(), azimuth.end(), t->azimuth.begin());
+    std::copy(elevation.begin(), elevation.end(), t->elevation.begin());
+    std::copy(distance.begin(), distance.end(), t->distance.begin());
+    t->sampleCount = static_cast<int>(distance.size());
+    return t;
+}
+
+}  // namespace
+
+TEST(TrajectorySampling, interpolatesBetweenNeighbouringSamplesAndOffsetsTheAzimuth) {
+    auto t = trajectoryOf({0, 0, 10, 30, 50}, {0, 0, -10, 10, 20}, {1, 1, 2, 4, 8});
+    std::ostringstream console;
+    auto point = sampleTrajectory(*t, 2.25f, false, console);
+    ASSERT_TRUE(point);
+    EXPECT_EQ(point->azimuth, 375.0f);
+    EXPECT_EQ(point->elevation, -5.0f);
+    EXPECT_EQ(point->distance, 2.5f);
+    EXPECT_EQ(wrapAzimuth(point->azimuth), 15.0f);
+
+    auto halfway = sampleTrajectory(*t, 3.5f, true, console);
+    ASSERT_TRUE(halfway);
+    EXPECT_EQ(halfway->azimuth, 400.0f);
+    EXPECT_EQ(halfway->elevation, 105.0f);  // 15 plus glissonscore's 90
+    EXPECT_EQ(halfway->distance, 6.0f);
+    EXPECT_EQ(console.str(), "");
+}
+
+TEST(TrajectorySampling, theDataEndsWhenNoSampleFollowsTheReadPosition) {
+    auto t = trajectoryOf({1, 2, 3, 4, 5}, {1, 2, 3, 4, 5}, {1, 2, 3, 4, 5});
+    std::ostringstream console;
+    EXPECT_TRUE(sampleTrajectory(*t, std::nextafter(4.0f, 0.0f), false, console));
+    EXPECT_EQ(console.str(), "");
+    EXPECT_FALSE(sampleTrajectory(*t, 4.0f, false, console));
+    EXPECT_EQ(console.str(), endOfData);
+    EXPECT_FALSE(sampleTrajectory(*t, 1e30f, false, console));
+}
+
+TEST(TrajectorySampling, voicesWithNoneOrOneSampleEndAtTheirFirstGrain) {
+    for (int count : {0, 1}) {
+        auto t = trajectoryOf({7}, {7}, {7});
+        t->sampleCount = count;
+        std::ostringstream console;
+        EXPECT_FALSE(sampleTrajectory(*t, 0.0f, false, console));
+        EXPECT_EQ(console.str(), endOfData);
+    }
+}
+
+TEST(TrajectorySampling, wrapAddsAndSubtractsAFullTurnAtMostOnceEach) {
+    auto written = [](float interpolated) {
+        return formatReal(wrapAzimuth(static_cast<float>(static_cast<double>(interpolated) + 360)));
+    };
+    EXPECT_EQ(written(-30), "330.000000");
+    EXPECT_EQ(written(0), "360.000000");
+    EXPECT_EQ(written(180), "180.000000");
+    EXPECT_EQ(written(-180), "180.000000");
+    EXPECT_EQ(written(-360), "0.000000");
+    EXPECT_EQ(written(-400), "320.000000");
+    EXPECT_EQ(written(400), "400.000000");
+    // The offset azimuth was stored as a float before the subtraction.
+    EXPECT_EQ(written(12.3f), "12.299988");
+    EXPECT_EQ(written(-12.3f), "347.700012");
+}
+
+TEST(TrajectorySampling, onlyGlissonscoreWritesElevationsThroughItsOffset) {
+    auto t = trajectoryOf({0, 0}, {12.3f, 0.001f}, {1, 1});
+    std::ostringstream console;
+    auto offset = sampleTrajectory(*t, 0.0f, true, console);
+    auto plain = sampleTrajectory(*t, 0.0f, false, console);
+    EXPECT_EQ(formatReal(writtenElevation(offset->elevation, true)), "12.300003");
+    EXPECT_EQ(formatReal(writtenElevation(plain->elevation, false)), "12.300000");
+    t->elevation[0] = 0.001f;
+    offset = sampleTrajectory(*t, 0.0f, true, console);
+    EXPECT_EQ(formatReal(writtenElevation(offset->elevation, true)), "0.000999");
+}
