@@ -157,7 +157,6 @@ TEST(GrainStreams, granulescoreWritesElevationsAsSampledAndItsPlaybackFields) {
 TEST(GrainStreams, aVoiceWithoutDataStillDrawsItsPhaseButNoPlayPosition) {
     TempFolder folder;
     writeVoice(folder.path(), 1, {}, {}, {});
-    writeIndexedVoices(folder.path() / "..", 0);
     writeRamp(folder.path(), 2, 10, 0, 0, 0, 0, 0, 1);
     RunResult run = runProgram(Program::granule, "3 0.1 1 1 0.2 2 0\nx\n1\n", folder.path(), folder.path());
     EXPECT_EQ(run.console.find("writing voice 1 \n" + endOfData + "writing voice 2 \n") != std::string::npos, true);
@@ -179,7 +178,6 @@ TEST(GrainStreams, aZeroTotalDurationWritesNoStatementButEveryVoiceDraws) {
 TEST(GrainStreams, theEndOfAVoicesDataEndsOnlyThatVoice) {
     TempFolder folder;
     writeRamp(folder.path(), 1, 5, 0, 0, 0, 0, 0, 1);
-    writeIndexedVoices(folder.path() / "unused", 0);
     writeRamp(folder.path(), 2, 50, 0, 0, 0, 0, 0, 1);
     RunResult run = runProgram(Program::glisson, "1 100 10000 1 3 0.1 1 1 1 2 0\n", folder.path(), folder.path());
     auto rows = statements(run.score);
