@@ -1,0 +1,60 @@
+// Complete runs of each program, compared byte for byte with the console
+// transcript and the score they must give: two voices of trajectories whose
+// samples are exact binary fractions, and in granulescore a third voice whose
+// files are missing.
+//   glissonscore: frequency mode 1, grain-duration mode 2 (0.1 0.2 0.2 0.1 0.1),
+//     constant density 1, T 2, reverb.
+//   granulescore: grain-duration mode 1 (0.05 to 0.1), dynamic density
+//     0 0.5 1 0.5 0, T 1, "my file.wav" at half speed.
+//   additivescore: fundamental 100, dynamic density 0 0.5 1 0.5 0, T 8.
+#include <gtest/gtest.h>
+
+#include "test_support.hpp"
+
+using namespace grain;
+using namespace grain::testing;
+
+namespace {
+
+const std::filesystem::path data = std::filesystem::path(GRAIN_TEST_DATA) / "whole_run";
+
+void writeTwoVoices(const std::filesystem::path& folder) {
+    for (int v = 1; v <= 2; ++v) {
+        std::vector<double> azimuth, elevation, distance;
+        for (int i = 0; i < 30; ++i) {
+            azimuth.push_back(-30 + 20 * i + v);
+            elevation.push_back(-12.5 + 1.25 * i * v);
+            distance.push_back(1 + 0.5 * i);
+        }
+        writeVoice(folder, v, azimuth, elevation, distance);
+    }
+}
+
+void expectWholeRun(Program program, const std::string& name) {
+    TempFolder folder;
+    writeTwoVoices(folder.path());
+    RunResult run = runProgram(program, readText(data / (name + ".answers")), folder.path(), folder.path());
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.errors, "");
+    EXPECT_EQ(run.console, readText(data / (name + ".console")));
+    EXPECT_EQ(run.score, readText(data / (name + ".sco")));
+}
+
+}  // namespace
+
+TEST(WholeRun, glissonscore) { expectWholeRun(Program::glisson, "glisson"); }
+
+TEST(WholeRun, granulescore) { expectWholeRun(Program::granule, "granule"); }
+
+TEST(WholeRun, additivescore) { expectWholeRun(Program::additive, "additive"); }
+
+TEST(WholeRun, theSameAnswersAndFilesAlwaysGiveTheSameScore) {
+    TempFolder first, second;
+    writeTwoVoices(first.path());
+    writeTwoVoices(second.path());
+    std::string answers = readText(data / "granule.answers");
+    RunResult a = runProgram(Program::granule, answers, first.path(), first.path());
+    RunResult b = runProgram(Program::granule, answers, second.path(), second.path());
+    EXPECT_EQ(a.score, b.score);
+    EXPECT_EQ(a.console, b.console);
+}
