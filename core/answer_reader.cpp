@@ -43,8 +43,9 @@ std::string nextToken(AnswerReader& reader, std::string_view question) {
     return token;
 }
 
-[[noreturn]] void refuse(const std::string& token, std::string_view question, NumberStatus status) {
-    const char* why = status == NumberStatus::outOfRange ? " is too large" : " is not a number";
+[[noreturn]] void refuse(const std::string& token, std::string_view question, NumberStatus status,
+                         const char* notANumber) {
+    const char* why = status == NumberStatus::outOfRange ? " is too large" : notANumber;
     throw DialogueStopped("the answer \"" + token + "\" for " + std::string(question) + why);
 }
 
@@ -56,7 +57,8 @@ int readInteger(AnswerReader& reader, std::string_view question) {
     std::string token = nextToken(reader, question);
     const char* last = token.data() + token.size();
     IntegerParse parse = parseInteger(token.data(), last);
-    if (parse.status != NumberStatus::ok || parse.end != last) refuse(token, question, parse.status);
+    if (parse.status != NumberStatus::ok || parse.end != last)
+        refuse(token, question, parse.status, " is not a whole number");
     return parse.value;
 }
 
@@ -64,7 +66,8 @@ float readReal(AnswerReader& reader, std::string_view question) {
     std::string token = nextToken(reader, question);
     const char* last = token.data() + token.size();
     RealParse parse = parseReal(token.data(), last);
-    if (parse.status != NumberStatus::ok || parse.end != last) refuse(token, question, parse.status);
+    if (parse.status != NumberStatus::ok || parse.end != last)
+        refuse(token, question, parse.status, " is not a number");
     return parse.value;
 }
 

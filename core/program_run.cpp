@@ -8,34 +8,27 @@ namespace grain {
 int runScoreProgram(Program program, std::istream& input, std::ostream& console,
                     const std::filesystem::path& coordinateFolder, const std::filesystem::path& scoreFolder,
                     std::ostream& errors, const VoiceLoop& voiceLoop) {
-    const char* name = programName(program);
+    // Errors follow whatever the console already shows.
+    auto fail = [&](const std::string& message) {
+        console.flush();
+        errors << programName(program) << ": " << message << "\n";
+        return 1;
+    };
     RunParameters parameters;
     try {
         AnswerReader reader{input, console};
         parameters = runDialogue(program, reader);
     } catch (const DialogueStopped& stopped) {
-        console.flush();
-        errors << "\n" << name << ": no score written: " << stopped.what() << "\n";
-        return 1;
+        return fail(std::string("no score written: ") + stopped.what());
     }
-    if (auto why = unusableAnswers(program, parameters)) {
-        errors << name << ": no score written: " << *why << "\n";
-        return 1;
-    }
+    if (auto why = unusableAnswers(program, parameters)) return fail("no score written: " + *why);
 
     ScoreWriter writer;
-    if (!openScore(writer, program, scoreFolder)) {
-        errors << name << ": " << writer.failure << "\n";
-        return 1;
-    }
+    if (!openScore(writer, program, scoreFolder)) return fail(writer.failure);
     writeHeader(writer, parameters);
     RunState run{program, console, coordinateFolder, std::make_unique<Trajectory>(), RandomSource{}, TrajectoryPoint{}};
     voiceLoop(parameters, writer, run);
-    if (!finishScore(writer, parameters, console)) {
-        console.flush();
-        errors << name << ": " << writer.failure << "\n";
-        return 1;
-    }
+    if (!finishScore(writer, parameters, console)) return fail(writer.failure);
     return 0;
 }
 

@@ -241,13 +241,18 @@ TEST(Dialogue, anAnswerThatIsNotANumberStopsTheRunWithoutTouchingTheScore) {
     RunResult run = runProgram(Program::glisson, "1 100 10000 3 3 0.05 1 1 ten 2 1\n", folder.path(),
                                folder.path());
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.errors, "\nglissonscore: no score written: the answer \"ten\" for the total duration is not a number\n");
+    EXPECT_EQ(run.errors, "glissonscore: no score written: the answer \"ten\" for the total duration is not a number\n");
     EXPECT_TRUE(run.console.ends_with("Please enter the total duration in seconds\n"));
     EXPECT_EQ(run.score, "an earlier score\n");
 
     RunResult big = runProgram(Program::additive, "100 99999999999 1", folder.path(), folder.path());
     EXPECT_EQ(big.status, 1);
     EXPECT_NE(big.errors.find("\"99999999999\" for the number of harmonics is too large"), std::string::npos);
+
+    // A whole number is asked for: 1.5 is not silently split into 1 and .5.
+    RunResult fraction = runProgram(Program::additive, "100 1.5 1", folder.path(), folder.path());
+    EXPECT_EQ(fraction.status, 1);
+    EXPECT_NE(fraction.errors.find("\"1.5\" for the number of harmonics is not a whole number"), std::string::npos);
 }
 
 TEST(Dialogue, theEndOfTheInputBeforeTheLastAnswerStopsTheRun) {
@@ -255,7 +260,7 @@ TEST(Dialogue, theEndOfTheInputBeforeTheLastAnswerStopsTheRun) {
     writeText(folder.path() / "VELAROOKgranule.sco", "kept\n");
     RunResult run = runProgram(Program::granule, "3 0.1 1 1 4 2 0\n", folder.path(), folder.path());
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.errors, "\ngranulescore: no score written: the input ended before the answer for the sound file name\n");
+    EXPECT_EQ(run.errors, "granulescore: no score written: the input ended before the answer for the sound file name\n");
     EXPECT_EQ(run.score, "kept\n");
 
     RunResult none = runProgram(Program::additive, "", folder.path(), folder.path());
