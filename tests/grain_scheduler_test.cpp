@@ -233,3 +233,27 @@ TEST(GrainStreams, durationsShrinkingGeometricallyEndTheVoiceWhenTheClockStalls)
     EXPECT_LT(statements(run.score).size(), 1000u);
     EXPECT_TRUE(run.score.ends_with("\ne\n"));
 }
+
+#ifdef __linux__
+TEST(GrainStreams, noCoordinateFileStaysOpenHoweverAVoiceEnds) {
+    auto openDescriptors = [] {
+        int count = 0;
+        for ([[maybe_unused]] auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) ++count;
+        return count;
+    };
+    TempFolder folder;
+    writeRamp(folder.path(), 1, 5, 0, 0, 0, 0, 0, 1);    // ends at the end of its data
+    writeRamp(folder.path(), 2, 200, 0, 0, 0, 0, 0, 1);  // ends at the total duration
+    writeRamp(folder.path(), 3, 200, 0, 0, 0, 0, 0, 1);
+    std::filesystem::remove(folder.path() / "bg3d.txt");  // two of its files open, one is missing
+    int before = openDescriptors();
+    for (Program program : {Program::glisson, Program::granule, Program::additive}) {
+        const char* answers = program == Program::additive ? "10 1 1 1 0 4 0" : "3 0.1 1 1 1 4 0\nx\n1\n";
+        std::string full = program == Program::glisson ? std::string("1 100 10000 1 ") + answers : answers;
+        RunResult run = runProgram(program, full, folder.path(), folder.path());
+        EXPECT_EQ(run.status, 0);
+        EXPECT_NE(run.console.find("writing voice 3"), std::string::npos);
+        EXPECT_EQ(openDescriptors(), before) << programName(program);
+    }
+}
+#endif
