@@ -1,0 +1,50 @@
+#include "flock_paths.hpp"
+
+#include <system_error>
+
+#include "flock_options.hpp"
+#include "path_files.hpp"
+
+namespace flock {
+
+int runFlockPaths(const std::vector<std::string>& arguments, const std::filesystem::path& defaultFolder,
+                  std::ostream& console, std::ostream& errors) {
+    ParsedOptions parsed = parseFlockOptions(arguments, defaultFolder);
+    if (!parsed.options) {
+        errors << "flockpaths: " << parsed.refusal << "\nTry 'flockpaths --help' for the options.\n";
+        return 2;
+    }
+    const FlockOptions& options = *parsed.options;
+    if (options.help) {
+        console << flockUsage(defaultFolder);
+        return 0;
+    }
+    const FlockSettings& s = options.settings;
+    std::vector<BoidPath> paths = simulateFlock(s);
+
+    if (options.svg) {
+        WriteOutcome picture = writeWhole(*options.svg, pathsPicture(paths, s));
+        if (!picture.ok) {
+            errors << "flockpaths: " << picture.failure << "\n";
+            return 1;
+        }
+    }
+    WriteOutcome files = writeCoordinateFiles(paths, options.folder);
+    if (!files.ok) {
+        if (options.svg) {
+            std::error_code ignored;
+            std::filesystem::remove(*options.svg, ignored);
+        }
+        errors << "flockpaths: " << files.failure << "\n";
+        return 1;
+    }
+    for (const std::string& stale : files.removedStale) console << "removed " << stale << " of an earlier flock\n";
+    console << "flockpaths: " << s.voices << (s.voices == 1 ? " boid, " : " boids, ") << s.samples
+            << " samples each, one every " << fixedText(s.interval, 6) << " s ("
+            << fixedText(static_cast<double>(s.samples - 1) * s.interval, 6) << " s of flight), seed " << s.seed
+            << ", written to " << options.folder.string() << "\n";
+    if (options.svg) console << "flockpaths: picture written to " << options.svg->string() << "\n";
+    return 0;
+}
+
+}  // namespace flock
