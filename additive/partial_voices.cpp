@@ -46,34 +46,17 @@ void schedulePartialGrains(PartialVoice& v, const Trajectory& trajectory, Quarte
         }
     }
     while (v.clock < p.totalDuration) {
-        if (!std::isfinite(v.readPosition)) {
-            printVoiceEnd(run.console, v.voice, "its read position is no longer a finite number");
-            return;
-        }
-        auto sampled = sampleTrajectory(trajectory, v.readPosition, false, run.console);
+        auto sampled = sampleGrain(run, trajectory, v.readPosition, v.clock, v.voice);
         if (!sampled) return;
         TrajectoryPoint current = *sampled;
-        if (v.clock == 0.0f) run.previous = current;
 
         GrainEvent event;
         event.srt = static_cast<float>(v.phase / 2.0 + v.clock);
         event.dur = sum(v.interval, v.interval);
         current.azimuth = wrapAzimuth(current.azimuth);
-        event.voice = v.voice;
-        event.phase = v.phase;
-        event.aziOld = run.previous.azimuth;
-        event.azi = current.azimuth;
-        event.elevOld = run.previous.elevation;
-        event.elev = current.elevation;
-        event.distOld = run.previous.distance;
-        event.dist = current.distance;
-        event.grainDur = v.grainDur;
+        placeGrain(event, run, current, v.voice, v.phase, v.grainDur);
         event.partialFreq = v.partialFreq;
-        if (!isFinite(event)) {
-            printVoiceEnd(run.console, v.voice, "its grain values are no longer finite numbers");
-            return;
-        }
-        writeEvent(writer, event);
+        if (!writeGrain(writer, event, run)) return;
 
         v.readPosition = static_cast<float>(static_cast<double>(v.interval) / p.minGrainDur + v.readPosition);
         run.previous = current;

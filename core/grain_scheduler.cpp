@@ -40,16 +40,10 @@ void runGrainStreams(const RunParameters& p, ScoreWriter& writer, RunState& run,
 
 void scheduleGrains(VoiceState& v, const Trajectory& trajectory, StreamEnvelopes& envelopes, const RunParameters& p,
                     ScoreWriter& writer, RunState& run, const FieldStep& fields) {
-    const bool offset = run.program == Program::glisson;
     while (v.clock < p.totalDuration) {
-        if (!std::isfinite(v.readPosition)) {
-            printVoiceEnd(run.console, v.voice, "its read position is no longer a finite number");
-            return;
-        }
-        auto sampled = sampleTrajectory(trajectory, v.readPosition, offset, run.console);
+        auto sampled = sampleGrain(run, trajectory, v.readPosition, v.clock, v.voice);
         if (!sampled) return;
         TrajectoryPoint current = *sampled;
-        if (v.clock == 0.0f) run.previous = current;
 
         if (p.grainDurMode == 2) v.grainDur = valueAnchoredAt(envelopes.grainDur, v.clock, 1.0f);
         if (p.densityMode == 0) v.interval = timeAnchoredAt(envelopes.intergrain, v.clock, v.grainDur);
@@ -67,20 +61,8 @@ void scheduleGrains(VoiceState& v, const Trajectory& trajectory, StreamEnvelopes
         event.dur = sum(v.interval, v.interval);
         current.azimuth = wrapAzimuth(current.azimuth);
         fields(run.previous, current, event);
-        event.voice = v.voice;
-        event.phase = v.phase;
-        event.aziOld = run.previous.azimuth;
-        event.azi = current.azimuth;
-        event.elevOld = writtenElevation(run.previous.elevation, offset);
-        event.elev = writtenElevation(current.elevation, offset);
-        event.distOld = run.previous.distance;
-        event.dist = current.distance;
-        event.grainDur = v.grainDur;
-        if (!isFinite(event)) {
-            printVoiceEnd(run.console, v.voice, "its grain values are no longer finite numbers");
-            return;
-        }
-        writeEvent(writer, event);
+        placeGrain(event, run, current, v.voice, v.phase, v.grainDur);
+        if (!writeGrain(writer, event, run)) return;
 
         v.readPosition = static_cast<float>(static_cast<double>(v.interval) / p.minGrainDur + v.readPosition);
         run.previous = current;

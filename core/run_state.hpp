@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -24,6 +25,25 @@ struct RunState {
     RandomSource random;
     TrajectoryPoint previous;  // the voice's previous grain; set at every voice's first grain
 };
+
+// Whether the program writes elevations through glissonscore's +90 degree offset.
+inline bool hasElevationOffset(const RunState& run) { return run.program == Program::glisson; }
+
+// The grain's point at the voice's read position, after the first-grain rule
+// (at voice clock 0 the previous point becomes this one). Nothing, after a
+// message, when the voice ends here: a read position that is no longer a
+// finite number, or the end of the voice's data.
+std::optional<TrajectoryPoint> sampleGrain(RunState& run, const Trajectory& trajectory, float readPosition,
+                                           float clock, int voice);
+
+// Fills the statement's voice, phase, previous and current place (azimuth
+// wrapped, elevations as written) and grain duration.
+void placeGrain(GrainEvent& event, const RunState& run, const TrajectoryPoint& current, int voice, float phase,
+                float grainDur);
+
+// Appends the statement, unless one of its numbers is not finite: then the
+// voice ends here, with a message, and the result is false.
+bool writeGrain(ScoreWriter& writer, const GrainEvent& event, RunState& run);
 
 // Why a voice whose grain has duration grainDur and inter-onset interval
 // interval at voice clock clock cannot go on (an empty text when it can): a
