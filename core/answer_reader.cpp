@@ -73,7 +73,9 @@ float readReal(AnswerReader& reader, std::string_view question) {
 
 void discardCharacter(AnswerReader& reader) {
     reader.console.flush();
-    reader.input.get();
+    // A carriage return and line feed count as the one line end they are
+    // (answers written on Windows and piped in elsewhere).
+    if (reader.input.get() == '\r' && reader.input.peek() == '\n') reader.input.get();
     reader.input.clear(reader.input.rdstate() & ~std::ios::failbit);
 }
 
@@ -82,6 +84,7 @@ std::string readLine(AnswerReader& reader, std::string_view question) {
     std::string line;
     if (!std::getline(reader.input, line))
         throw DialogueStopped("the input ended before the answer for " + std::string(question));
+    if (!line.empty() && line.back() == '\r') line.pop_back();  // a Windows line end
     return line;
 }
 

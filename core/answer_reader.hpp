@@ -34,11 +34,11 @@ int readInteger(AnswerReader& reader, std::string_view question);
 // Reads a real answer like "%f", converted straight to the nearest float.
 float readReal(AnswerReader& reader, std::string_view question);
 
-// Reads one character, whatever it is, and throws it away; the end of the
-// input is no error here.
+// Reads one character, whatever it is, and throws it away (a carriage return
+// and line feed together count as one); the end of the input is no error here.
 void discardCharacter(AnswerReader& reader);
 
-// Reads the rest of the current line, without its line end.
+// Reads the rest of the current line, without its line end (LF or CR LF).
 std::string readLine(AnswerReader& reader, std::string_view question);
 
 }  // namespace grain

@@ -170,6 +170,10 @@ TEST(Dialogue, granulescoreReadsTheSoundFileNameAsAWholeLine) {
     EXPECT_EQ(empty.status, 0);
     EXPECT_TRUE(empty.score.starts_with("f1 0 4194304 1 \"\" 0 4 1\n"));
 
+    RunResult windows = runProgram(Program::granule, "3\r\n0.1\r\n1\r\n1\r\n4\r\n2\r\n0\r\nmy file.wav\r\n1\r\n",
+                                   folder.path(), folder.path());
+    EXPECT_TRUE(windows.score.starts_with("f1 0 4194304 1 \"my file.wav\" 0 4 1\n")) << "CR LF answers";
+
     std::string longName(150, 'n');
     RunResult longer = runProgram(Program::granule, "3 0.1 1 1 4 2 0\n" + longName + "\n1", folder.path(),
                                   folder.path());
