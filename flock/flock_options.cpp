@@ -80,10 +80,12 @@ std::string flockUsage(const std::filesystem::path& defaultFolder) {
            "  --help            show this text and exit\n"
            "\n"
            "Weights are 0 to 100. At most 20000 samples, and at most 3600 seconds of flight.\n"
-           "The boids keep out of the 1 metre around the listener. Files are written under\n"
-           "temporary names and renamed when all are complete; files of higher boid numbers\n"
-           "left from an earlier run in the folder are removed, so the folder holds exactly\n"
-           "this flock. Nothing is written when an option is refused.\n";
+           "The bounding sphere is soft: a boid that flies past it turns back. Boids veer\n"
+           "away from the listener inside 2 metres (half the radius for a smaller sphere).\n"
+           "Files are written under temporary names and renamed when all are complete;\n"
+           "files of higher boid numbers left in the folder by an earlier run are removed,\n"
+           "so that the folder holds exactly this flock. Nothing is written when an option\n"
+           "is refused.\n";
 }
 
 ParsedOptions parseFlockOptions(const std::vector<std::string>& arguments, const std::filesystem::path& defaultFolder) {

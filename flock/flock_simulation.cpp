@@ -1,5 +1,6 @@
 #include "flock_simulation.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 #include "flock_random.hpp"
@@ -64,13 +65,30 @@ Vec3 steering(const std::vector<Boid>& boids, std::size_t i, const FlockSettings
         force += (centre * (1.0 / n) - me.position) * (s.cohesion * 0.5);
     }
     force += me.wander * (s.wander * 4.0);
+    if (length(force) > maxSteering) force = withLength(force, maxSteering);
 
+    // The bounds are stronger than any wish: past the sphere a boid turns back
+    // the harder the further out and the faster outwards it flies, and it
+    // veers away from the listener.
     double d = length(me.position);
-    if (d > s.radius) force += me.position * (-(d - s.radius) * 2.0 / d);  // back inside the sphere
-    double inner = listenerSpace * 2.0;
-    if (d < inner && d > 0.0) force += me.position * ((inner - d) * 8.0 / d);  // away from the listener
-
-    return length(force) > maxSteering ? withLength(force, maxSteering) : force;
+    if (d > 0.0) {
+        Vec3 outwards = me.position * (1.0 / d);
+        double radialSpeed = outwards.x * me.velocity.x + outwards.y * me.velocity.y + outwards.z * me.velocity.z;
+        if (d > s.radius) {
+            // A spring stiff enough to hold a boid that circles at full speed
+            // (which needs maxSpeed^2 / radius), and a brake on outward flight.
+            double stiffness = 4.0 + 8.0 * s.maxSpeed * s.maxSpeed / (s.radius * s.radius);
+            double brake = radialSpeed > 0.0 ? radialSpeed * radialSpeed * 5.0 / s.radius : 0.0;
+            double push = (d - s.radius) * stiffness + brake;
+            force += outwards * -push;
+        }
+        double inner = std::min(listenerSpace * 2.0, s.radius * 0.5);
+        if (d < inner) {
+            double push = (inner - d) * 8.0 + (radialSpeed < 0.0 ? -radialSpeed * 8.0 : 0.0);
+            force += outwards * push;
+        }
+    }
+    return force;
 }
 
 void keepSpeed(Boid& boid, const FlockSettings& s, FlockRandom& random) {

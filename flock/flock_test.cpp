@@ -1,1 +1,274 @@
+// flockpaths as the composer runs it: the files it writes, their format and
+// ranges, the same files for the same seed, refused command lines, failures
+// that leave nothing behind, and score programs reading its files.
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "flock_paths.hpp"
+#include "score_structure.hpp"
+#include "test_support.hpp"
+
+namespace {
+
+using grain::testing::readText;
+using grain::testing::TempFolder;
+namespace fs = std::filesystem;
+
+struct FlockRun {
+    int status = 0;
+    std::string console;
+    std::string errors;
+};
+
+FlockRun runFlock(std::vector<std::string> arguments, const fs::path& defaultFolder = "/nonexistent/default") {
+    std::ostringstream console, errors;
+    FlockRun run;
+    run.status = flock::runFlockPaths(arguments, defaultFolder, console, errors);
+    run.console = console.str();
+    run.errors = errors.str();
+    return run;
+}
+
+std::vector<double> valuesOf(const fs::path& file) {
+    std::istringstream text(readText(file));
+    std::vector<double> values;
+    for (double v; text >> v;) values.push_back(v);
+    return values;
+}
+
+std::vector<std::string> namesIn(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+fs::path boidFile(const fs::path& folder, int boid, char letter) {
+    return folder / ("bg" + std::to_string(boid) + letter + ".txt");
+}
+
+TEST(FlockPaths, WritesThreeFilesPerBoidWithOneFourDecimalValuePerLine) {
+    TempFolder tmp;
+    FlockRun run = runFlock({"--voices", "3", "--samples", "50", "--out", tmp.path().string()});
+    ASSERT_EQ(run.status, 0) << run.errors;
+    EXPECT_EQ(run.errors, "");
+    EXPECT_NE(run.console.find("3 boids, 50 samples each"), std::string::npos) << run.console;
+    EXPECT_EQ(namesIn(tmp.path()), (std::vector<std::string>{"bg1a.txt", "bg1d.txt", "bg1e.txt", "bg2a.txt", "bg2d.txt",
+                                                            "bg2e.txt", "bg3a.txt", "bg3d.txt", "bg3e.txt"}));
+    const std::regex line("-?[0-9]+\\.[0-9]{4}");
+    for (int boid = 1; boid <= 3; ++boid) {
+        for (char letter : {'a', 'e', 'd'}) {
+            std::string text = readText(boidFile(tmp.path(), boid, letter));
+            ASSERT_FALSE(text.empty());
+            EXPECT_EQ(text.back(), '\n');
+            std::istringstream lines(text);
+            int count = 0;
+            for (std::string l; std::getline(lines, l); ++count)
+                EXPECT_TRUE(std::regex_match(l, line)) << "bg" << boid << letter << ".txt: '" << l << "'";
+            EXPECT_EQ(count, 50);
+        }
+    }
+}
+
+TEST(FlockPaths, DurationCoversBothEndsAndDefaultsGoToTheDefaultFolder) {
+    TempFolder tmp;
+    fs::path fixed = tmp.path() / "Max" / "bg";
+    FlockRun run = runFlock({"--interval", "0.25", "--duration", "2"}, fixed);
+    ASSERT_EQ(run.status, 0) << run.errors;
+    EXPECT_EQ(valuesOf(boidFile(fixed, 1, 'd')).size(), 9u);  // 0, 0.25, ..., 2 seconds
+    EXPECT_TRUE(fs::exists(boidFile(fixed, 4, 'a')));  // four boids by default
+    EXPECT_FALSE(fs::exists(boidFile(fixed, 5, 'a')));
+}
+
+TEST(FlockPaths, TheSameOptionsAndSeedWriteTheSameFilesAndAnotherSeedOthers) {
+    TempFolder first, second, third;
+    std::vector<std::string> options = {"--voices", "5", "--samples", "300", "--seed", "1234", "--cohesion", "2"};
+    auto with = [&](const fs::path& folder, std::vector<std::string> extra) {
+        std::vector<std::string> all = options;
+        all.insert(all.end(), {"--out", folder.string()});
+        all.insert(all.end(), extra.begin(), extra.end());
+        return runFlock(all).status;
+    };
+    ASSERT_EQ(with(first.path(), {}), 0);
+    ASSERT_EQ(with(second.path(), {}), 0);
+    ASSERT_EQ(with(third.path(), {"--seed", "1235"}), 0);
+    for (int boid = 1; boid <= 5; ++boid)
+        for (char letter : {'a', 'e', 'd'})
+            EXPECT_EQ(readText(boidFile(first.path(), boid, letter)), readText(boidFile(second.path(), boid, letter)));
+    EXPECT_NE(readText(boidFile(first.path(), 1, 'a')), readText(boidFile(third.path(), 1, 'a')));
+}
+
+// The flock is computed with IEEE arithmetic and square roots only, so these
+// values of seed 1 are the same on every machine; a change here changes every
+// composer's coordinate files.
+TEST(FlockPaths, SeedOneGivesTheSameValuesOnEveryMachine) {
+    TempFolder tmp;
+    ASSERT_EQ(runFlock({"--samples", "400", "--out", tmp.path().string()}).status, 0);
+    std::istringstream lines(readText(boidFile(tmp.path(), 2, 'e')));
+    std::string line, last;
+    std::getline(lines, line);
+    EXPECT_EQ(line, "81.2683");
+    while (std::getline(lines, line)) last = line;
+    EXPECT_EQ(last, "24.1900");
+}
+
+TEST(FlockPaths, AnglesStayInTheirRangesAndBoidsNearTheBoundingSphere) {
+    struct Case {
+        std::vector<std::string> options;
+        double radius;
+    };
+    const std::vector<Case> cases = {
+        {{"--voices", "8", "--samples", "3000", "--seed", "7"}, 20.0},
+        {{"--voices", "12", "--samples", "2000", "--radius", "2", "--max-speed", "20", "--separation", "100"}, 2.0},
+        {{"--voices", "2", "--samples", "2000", "--cohesion", "0", "--alignment", "0", "--wander", "100",
+          "--interval", "1"},
+         20.0},
+    };
+    for (const Case& c : cases) {
+        TempFolder tmp;
+        std::vector<std::string> options = c.options;
+        options.insert(options.end(), {"--out", tmp.path().string()});
+        ASSERT_EQ(runFlock(options).status, 0);
+        for (int boid = 1; fs::exists(boidFile(tmp.path(), boid, 'a')); ++boid) {
+            for (double a : valuesOf(boidFile(tmp.path(), boid, 'a'))) {
+                ASSERT_GE(a, -180.0);
+                ASSERT_LE(a, 180.0);
+            }
+            for (double e : valuesOf(boidFile(tmp.path(), boid, 'e'))) {
+                ASSERT_GE(e, -90.0);
+                ASSERT_LE(e, 90.0);
+            }
+            for (double d : valuesOf(boidFile(tmp.path(), boid, 'd'))) {
+                ASSERT_GT(d, 0.0);                  // never at the listener
+                ASSERT_LT(d, c.radius * 1.25 + 1.0);  // a soft bound, but a bound
+            }
+        }
+    }
+}
+
+TEST(FlockPaths, RefusesBadCommandLinesAndWritesNothing) {
+    const std::vector<std::vector<std::string>> refused = {
+        {"--voices", "0"},           {"--voices", "101"},          {"--voices", "2.5"},
+        {"--voices", "four"},        {"--voices"},                 {"--interval", "0"},
+        {"--interval", "-0.05"},     {"--interval", "nan"},        {"--interval", "0.05s"},
+        {"--interval", "11"},        {"--samples", "1"},           {"--samples", "20001"},
+        {"--duration", "2000", "--interval", "0.05"},               {"--duration", "0.01", "--interval", "0.05"},
+        {"--duration", "5", "--samples", "100"},                    {"--seed", "-1"},
+        {"--seed", "18446744073709551616"},                         {"--cohesion", "-1"},
+        {"--separation", "inf"},     {"--radius", "1"},            {"--min-speed", "5", "--max-speed", "2"},
+        {"--max-speed", "0"},        {"--bogus", "1"},             {"stray"},
+        {"--out", ""},               {"--interval", "10", "--samples", "400"},
+    };
+    for (const auto& arguments : refused) {
+        TempFolder tmp;
+        fs::path folder = tmp.path() / "bg";
+        std::vector<std::string> all = {"--out", folder.string()};
+        all.insert(all.end(), arguments.begin(), arguments.end());
+        if (arguments.front() == "--out") all = arguments;
+        FlockRun run = runFlock(all);
+        std::string shown = arguments.front() + (arguments.size() > 1 ? " " + arguments[1] : "");
+        EXPECT_EQ(run.status, 2) << shown;
+        EXPECT_EQ(run.errors.rfind("flockpaths: ", 0), 0u) << shown << ": " << run.errors;
+        EXPECT_NE(run.errors.find("--help"), std::string::npos) << shown;
+        EXPECT_EQ(run.console, "") << shown;
+        EXPECT_FALSE(fs::exists(folder)) << shown;
+    }
+    // The message names what is wrong.
+    EXPECT_NE(runFlock({"--voices", "four"}).errors.find("--voices wants a whole number from 1 to 100, not 'four'"),
+              std::string::npos);
+    EXPECT_NE(runFlock({"--bogus", "1"}).errors.find("unknown option --bogus"), std::string::npos);
+}
+
+TEST(FlockPaths, HelpStatesTheOptionsAndTheConventions) {
+    FlockRun run = runFlock({"--help"}, "/the/fixed/folder");
+    EXPECT_EQ(run.status, 0);
+    for (const char* text : {"--voices", "--interval", "--duration", "--samples", "--seed", "--out", "--separation",
+                             "--alignment", "--cohesion", "--svg", "0 ahead, 90 right, -90 left",
+                             "-90 (below) to 90 (above)", "metres", "/the/fixed/folder", "2 to 20000"})
+        EXPECT_NE(run.console.find(text), std::string::npos) << text;
+}
+
+TEST(FlockPaths, AFailedWriteLeavesNoFileBehind) {
+    TempFolder tmp;
+    // The output folder is a file.
+    fs::path notFolder = tmp.path() / "plain";
+    grain::testing::writeText(notFolder, "x");
+    FlockRun run = runFlock({"--out", notFolder.string(), "--samples", "10"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.errors.find("cannot make the folder"), std::string::npos) << run.errors;
+
+    // A file of boid 3 cannot be written: nothing at all is left.
+    fs::path folder = tmp.path() / "bg";
+    fs::create_directories(folder / "bg3e.txt.partial");
+    fs::path picture = tmp.path() / "paths.svg";
+    run = runFlock({"--out", folder.string(), "--samples", "10", "--svg", picture.string()});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.errors.find("cannot write"), std::string::npos) << run.errors;
+    EXPECT_EQ(namesIn(folder), std::vector<std::string>{"bg3e.txt.partial"});
+    EXPECT_FALSE(fs::exists(picture));
+}
+
+TEST(FlockPaths, RemovesTheFilesOfAnEarlierLargerFlock) {
+    TempFolder tmp;
+    ASSERT_EQ(runFlock({"--voices", "5", "--samples", "10", "--out", tmp.path().string()}).status, 0);
+    FlockRun run = runFlock({"--voices", "3", "--samples", "10", "--out", tmp.path().string()});
+    ASSERT_EQ(run.status, 0);
+    EXPECT_TRUE(fs::exists(boidFile(tmp.path(), 3, 'd')));
+    EXPECT_FALSE(fs::exists(boidFile(tmp.path(), 4, 'a')));
+    EXPECT_FALSE(fs::exists(boidFile(tmp.path(), 5, 'd')));
+    EXPECT_NE(run.console.find("removed bg5e.txt of an earlier flock"), std::string::npos) << run.console;
+}
+
+TEST(FlockPaths, DrawsThePathsFromAboveAndTheElevationsOverTime) {
+    TempFolder tmp;
+    fs::path picture = tmp.path() / "paths.svg";
+    ASSERT_EQ(runFlock({"--voices", "3", "--samples", "20", "--out", tmp.path().string(), "--svg", picture.string()})
+                  .status,
+              0);
+    std::string svg = readText(picture);
+    EXPECT_EQ(svg.rfind("<svg ", 0), 0u);
+    EXPECT_NE(svg.find("</svg>"), std::string::npos);
+    std::size_t lines = 0;
+    for (std::size_t at = svg.find("<polyline"); at != std::string::npos; at = svg.find("<polyline", at + 1)) ++lines;
+    EXPECT_EQ(lines, 6u);  // every boid from above and over time
+}
+
+// The programs read the flock's files as they stand: no unreadable value, and
+// long enough for every grain of a score whose total duration is below the
+// flight's.
+TEST(FlockPaths, TheThreeProgramsReadItsFilesWithoutWarnings) {
+    struct Case {
+        grain::Program program;
+        std::string voices;
+        std::string answers;
+        int statementVoices;
+    };
+    const std::vector<Case> cases = {
+        {grain::Program::glisson, "4", "1\n100\n10000\n3\n3\n0.05\n1\n1\n10\n4\n1\n", 4},
+        {grain::Program::granule, "4", "1\n0.05\n0.15\n0\n0\n1\n2\n0.5\n0\n10\n4\n1\ntestsound.wav\n1\n", 4},
+        {grain::Program::additive, "20", "100\n1\n10\n1\n0\n20\n1\n", 20},
+    };
+    for (const Case& c : cases) {
+        TempFolder coordinates, scores;
+        ASSERT_EQ(runFlock({"--voices", c.voices, "--interval", "0.05", "--duration", "12", "--out",
+                            coordinates.path().string()})
+                      .status,
+                  0);
+        auto result = grain::testing::runProgram(c.program, c.answers, coordinates.path(), scores.path());
+        ASSERT_EQ(result.status, 0) << result.errors;
+        EXPECT_EQ(result.console.find("Warning"), std::string::npos) << result.console;
+        EXPECT_EQ(result.console.find("End of Boids input file reached"), std::string::npos);
+        flock::ScoreStructure s = flock::checkScore(c.program, result.score);
+        EXPECT_TRUE(s.problems.empty()) << s.problems.front();
+        EXPECT_EQ(s.voices, c.statementVoices);
+        EXPECT_TRUE(s.reverb);
+    }
+}
+
+}  // namespace

@@ -23,9 +23,10 @@ bool writeFile(const std::filesystem::path& file, const std::string& text) {
     return !out.fail();
 }
 
+// Removes a file this run wrote; never a folder that stands in its way.
 void removeQuietly(const std::filesystem::path& file) {
     std::error_code ignored;
-    std::filesystem::remove(file, ignored);
+    if (!std::filesystem::is_directory(file, ignored)) std::filesystem::remove(file, ignored);
 }
 
 std::filesystem::path boidFile(const std::filesystem::path& folder, std::size_t boid, char letter) {
