@@ -26,17 +26,28 @@ public:
             if (pos_ != end_) break;
             if (!refill()) return Result::end;
         }
-        std::size_t stop = pos_;
-        for (;;) {  // find the end of the word, so the parse sees all of it
-            while (stop != end_ && !isBlank(buffer_[stop])) ++stop;
-            if (stop != end_ || atEnd_) break;
-            std::size_t offset = stop - pos_;
-            refill();
-            stop = pos_ + offset;
+        // The parse looks at most three characters past what it takes (a
+        // sign, a point, an exponent marker and its sign); when those are all
+        // in the buffer, or the file has no more, the number is complete.
+        const char* text = buffer_.data();
+        RealParse parse = parseReal(text + pos_, text + end_);
+        const char* looked = parse.status == NumberStatus::notANumber ? text + pos_ : parse.end;
+        if (!atEnd_ && text + end_ - looked < 3) {
+            // The number may go on in the next block: make sure the buffer
+            // holds its whole word, then read it again.
+            std::size_t stop = pos_;
+            for (;;) {
+                while (stop != end_ && !isBlank(buffer_[stop])) ++stop;
+                if (stop != end_ || atEnd_) break;
+                std::size_t offset = stop - pos_;
+                refill();
+                stop = pos_ + offset;
+            }
+            text = buffer_.data();
+            parse = parseReal(text + pos_, text + stop);
         }
-        RealParse parse = parseReal(buffer_.data() + pos_, buffer_.data() + stop);
         if (parse.status != NumberStatus::ok) return Result::bad;
-        pos_ = static_cast<std::size_t>(parse.end - buffer_.data());
+        pos_ = static_cast<std::size_t>(parse.end - text);
         value = parse.value;
         return Result::value;
     }

@@ -12,8 +12,7 @@ namespace grain {
 namespace {
 
 constexpr std::size_t bufferSize = 1 << 20;
-// Room kept free for one statement of 14 fields.
-constexpr std::size_t statementRoom = 16 * (maxFloatTextLength + 2) + 16;
+static_assert(maxStatementLength >= 16 * (maxFloatTextLength + 2) + 16, "room for a statement of 14 fields");
 
 void recordFailure(ScoreWriter& writer, const char* what, int error) {
     if (writer.failure.empty())
@@ -125,9 +124,7 @@ void writeHeader(ScoreWriter& writer, const RunParameters& p) {
     }
 }
 
-void writeEvent(ScoreWriter& writer, const GrainEvent& e) {
-    char* start = reserve(writer, statementRoom);
-    char* out = start;
+char* formatEvent(char* out, Program program, const GrainEvent& e) {
     auto field = [&out](float value) {
         *out++ = '\t';
         *out++ = ' ';
@@ -141,13 +138,18 @@ void writeEvent(ScoreWriter& writer, const GrainEvent& e) {
     *out++ = ' ';
     out = std::to_chars(out, out + 12, e.voice).ptr;
     for (float value : {e.phase, e.aziOld, e.azi, e.elevOld, e.elev, e.distOld, e.dist, e.grainDur}) field(value);
-    switch (writer.program) {
+    switch (program) {
         case Program::glisson: field(e.startFreq); field(e.endFreq); break;
         case Program::granule: field(e.filePlayPos); field(e.playSpeed); break;
         case Program::additive: field(e.partialFreq); break;
     }
     *out++ = '\n';
-    writer.used += static_cast<std::size_t>(out - start);
+    return out;
+}
+
+void writeEvent(ScoreWriter& writer, const GrainEvent& e) {
+    char* start = reserve(writer, maxStatementLength);
+    writer.used += static_cast<std::size_t>(formatEvent(start, writer.program, e) - start);
 }
 
 bool finishScore(ScoreWriter& writer, const RunParameters& p, std::ostream& console) {
