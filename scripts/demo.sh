@@ -1,10 +1,74 @@
 #!/usr/bin/env bash
-# Builds the programs and runs each on the bundled example answers and
-# trajectories (examples/), writing the scores into out/demo.
+# The whole pipeline on the bundled examples, from a fresh Debian machine:
+# installs what is missing (cmake, a compiler, Csound), builds, flies a flock
+# with flockpaths into the fixed coordinate folder (/mnt/d/Max/bg), runs the
+# three programs with the bundled answers (examples/*.answers) in out/demo,
+# makes a short mono test sound for granulescore, renders each score with its
+# example orchestra to a WAV file, and prints what it made and each file's
+# peak level.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
+build="${GRAIN_BUILD_DIR:-build}"
 bash scripts/install-deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build -j"$(nproc)" --target glissonscore granulescore additivescore
-echo "demo: not complete yet"
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" -j"$(nproc)" --target glissonscore granulescore additivescore flockpaths
+
+out="$root/out/demo"
+rm -rf "$out"
+mkdir -p "$out"
+cd "$out"
+
+# Csound's messages go to a log file, never into a pipe.
+csound_log_checked() {
+  local log="$1"
+  local errors
+  errors="$(grep -a -E '^[0-9]+ errors in performance' "$log" | tail -1 | cut -d' ' -f1)"
+  if [ "$errors" != "0" ] || grep -a -q -E 'WARNING|SCORE ERROR|INIT ERROR|PERF ERROR' "$log"; then
+    echo "demo: Csound reported problems, see $log:" >&2
+    grep -a -E 'WARNING|ERROR|errors in performance' "$log" | head -5 >&2
+    exit 1
+  fi
+}
+
+# Peak level of a rendering: the largest of Csound's overall amps (0 dBFS = 1).
+peak_of() {
+  grep -a 'overall amps:' "$1" | tail -1 | sed 's/.*overall amps://' |
+    awk '{ p = 0; for (i = 1; i <= NF; i++) if ($i + 0 > p) p = $i + 0;
+           if (p > 0) printf "%.5f (%.1f dBFS)", p, 20 * log(p) / log(10); else printf "0 (silent)" }'
+}
+
+echo "== flockpaths: 20 boids every 0.05 s, the minimum grain duration of all three answer sets"
+"$root/$build/flock/flockpaths" --voices 20 --interval 0.05 --duration 12 --seed 1 --svg "$out/flock.svg"
+
+echo "== test sound for granulescore"
+csound -d -m4 -+msg_color=0 -W -o testsound.wav "$root/examples/testsound.csd" > testsound.log 2>&1 ||
+  { cat testsound.log; exit 1; }
+csound_log_checked testsound.log
+
+declare -A orchestra=([glissonscore]=VelaRookglisson [granulescore]=VelaRookgranule [additivescore]=VelaRookadditive)
+declare -A score=([glissonscore]=VELAROOKglisson.sco [granulescore]=VELAROOKgranule.sco [additivescore]=VELAROOKadditive.sco)
+declare -A binary=([glissonscore]=glisson/glissonscore [granulescore]=granule/granulescore [additivescore]=additive/additivescore)
+for program in glissonscore granulescore additivescore; do
+  echo "== $program < examples/$program.answers"
+  "$root/$build/${binary[$program]}" < "$root/examples/$program.answers" > "$program.console.txt"
+  if grep -a -E '^Warning:|End of Boids input file reached|missing Boids input' "$program.console.txt"; then
+    echo "demo: $program did not read the flock's files cleanly (see out/demo/$program.console.txt)" >&2
+    exit 1
+  fi
+  name="${orchestra[$program]}"
+  SSDIR="$out" csound -d -m4 -+msg_color=0 -W -o "$name.wav" "$root/examples/$name.orc" "${score[$program]}" \
+    > "$name.log" 2>&1 || { tail -20 "$name.log"; exit 1; }
+  csound_log_checked "$name.log"
+done
+
+echo
+echo "The demo made, in out/demo (and the coordinate files of 20 boids in /mnt/d/Max/bg):"
+echo "  flock.svg            the flock's paths, from above and elevation over time"
+for f in VELAROOKglisson.sco VELAROOKgranule.sco VELAROOKadditive.sco; do
+  printf '  %-20s %s grain statements\n' "$f" "$(grep -a -c '^i1' "$f")"
+done
+printf '  %-20s peak %s\n' testsound.wav "$(peak_of testsound.log)"
+for name in VelaRookglisson VelaRookgranule VelaRookadditive; do
+  printf '  %-20s peak %s\n' "$name.wav" "$(peak_of "$name.log")"
+done
