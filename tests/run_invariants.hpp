@@ -34,6 +34,14 @@ inline int openDescriptorCount() {
     return count;
 }
 
+// A folder for many small temporary files: /dev/shm, held in memory, where
+// there is one; the system's temporary folder elsewhere.
+inline std::string fastTemporaryFolder() {
+    std::error_code error;
+    if (std::filesystem::is_directory("/dev/shm", error)) return "/dev/shm";
+    return std::filesystem::temp_directory_path().string();
+}
+
 // The header a finished score of program begins with.
 inline const char* scoreHeaderStart(Program program) {
     switch (program) {
