@@ -10,7 +10,23 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 build="${GRAIN_BUILD_DIR:-build}"
-bash scripts/install-deps.sh
+
+# Only what the demo needs: the build (scripts/packages/build.txt) and Csound
+# (scripts/packages/csound.txt); scripts/install-deps.sh installs what the
+# tests need on top.
+mapfile -t wanted < <(cat scripts/packages/build.txt scripts/packages/csound.txt | sed 's/#.*//' |
+  tr -s ' \t' '\n' | sed '/^$/d' | sort -u)
+missing=()
+for p in "${wanted[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -ne 0 ]; then
+  echo "Installing: ${missing[*]}"
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  $sudo apt-get update
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+fi
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j"$(nproc)" --target glissonscore granulescore additivescore flockpaths
 
