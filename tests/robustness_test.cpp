@@ -180,6 +180,24 @@ TEST(Robustness, randomRunsAreRefusedCleanlyOrWriteAFiniteEndedScore) {
     EXPECT_GE(withGrains, cases / 4);
 }
 
+TEST(Robustness, aScoreLargerThanTheWriteBufferKeepsEveryStatementWhole) {
+    // 12000 grains of about 150 characters each: the score is written out in
+    // several blocks, and statements on either side of each block's end must
+    // still be complete and agree with their neighbours.
+    TempFolder coordinates, scores;
+    writeRamp(coordinates.path(), 1, 12002, -170, 0.03, -80, 0.013, 1, 0.001);
+    for (Program program : {Program::glisson, Program::granule}) {
+        const std::string answers = program == Program::glisson ? "1 100 10000 3 3 0.001 1 0 12 1 0\n"
+                                                                 : "3 0.001 1 0 12 1 0\nsound.wav\n1\n";
+        int before = openDescriptorCount();
+        RunResult result = runProgram(program, answers, coordinates.path(), scores.path());
+        int after = openDescriptorCount();
+        EXPECT_EQ(runInvariantViolation(program, result, before, after), "");
+        EXPECT_GT(result.score.size(), 1500000u);
+        EXPECT_NEAR(static_cast<double>(statements(result.score).size()), 12000.0, 2.0);  // float clock
+    }
+}
+
 TEST(Robustness, theRunBoundCoversRunsThatWriteManyGrains) {
     // An intergrain value just above -1 makes the intervals a millionth of the
     // grain duration: accepted as typed, but far too many grains to check.

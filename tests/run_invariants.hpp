@@ -1,10 +1,11 @@
 // What every whole run must hold, whatever the answers and coordinate files:
 // it is refused with a non-zero exit and no score file, or it exits 0 with a
 // score that begins with its header and ends with "\ne\n"; no statement holds
-// a number that is not finite nor a negative duration; and no
-// coordinate file stays open. Shared by the randomised whole-run test and the
-// whole-run fuzz target, together with the way a fuzz input is cut into
-// answers and coordinate files and a bound on how much a run can write.
+// a number that is not finite nor a negative duration, and each grain's old
+// point is the point of the grain before it; and no coordinate file stays
+// open. Shared by the randomised whole-run test and the whole-run fuzz
+// target, together with the way a fuzz input is cut into answers and
+// coordinate files and a bound on how much a run can write.
 #pragma once
 
 #include <algorithm>
@@ -85,6 +86,7 @@ inline std::string runInvariantViolation(Program program, const RunResult& run, 
     const std::size_t fields = program == Program::additive ? 13 : 14;
     std::istringstream lines(run.score);
     std::string line;
+    std::vector<std::string> previous;  // the statement before, while the voice goes on
     while (std::getline(lines, line)) {
         const bool statement = line.rfind("i1\t", 0) == 0;
         const bool reverb = line.rfind("i99\t", 0) == 0;
@@ -110,9 +112,19 @@ inline std::string runInvariantViolation(Program program, const RunResult& run, 
         if (statement && row.size() != fields) return "a statement has " + std::to_string(row.size()) + " fields: " + line;
         for (std::size_t i = 1; i < row.size(); ++i)
             if (!isFiniteNumberText(row[i])) return "a statement holds " + row[i] + ": " + line;
+        if (!statement) continue;
         // Durations are positive, though one below half a microsecond shows as 0.000000.
-        if (statement && (row[2][0] == '-' || row[11][0] == '-'))
-            return "a statement has a negative duration: " + line;
+        if (row[2][0] == '-' || row[11][0] == '-') return "a statement has a negative duration: " + line;
+        // Every grain's old point is the point of the voice's grain before it
+        // (Aziold, Elevold, Distold are fields 5, 7, 9); a voice's first grain
+        // is its own previous grain, its azimuth not yet brought into 0 to 360.
+        if (!previous.empty() && previous[3] == row[3]) {
+            if (row[5] != previous[6] || row[7] != previous[8] || row[9] != previous[10])
+                return "a statement's old point is not the point of the grain before it: " + line;
+        } else if (row[7] != row[8] || row[9] != row[10]) {
+            return "a voice's first statement has an old point of its own: " + line;
+        }
+        previous = row;
     }
     return {};
 }
