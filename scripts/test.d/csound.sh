@@ -64,7 +64,8 @@ render_check() {
 # The granule orchestra's sound file, made by Csound too.
 (cd "$sounds" && csound -d -m4 -+msg_color=0 -W -o testsound.wav "$root/examples/testsound.csd" > testsound.log 2>&1) ||
   { cat "$sounds/testsound.log"; fail "the test sound could not be rendered"; exit 1; }
-grep -a -q 'overall amps' "$sounds/testsound.log" || fail "the test sound's rendering printed no levels"
+amps="$(grep -a 'overall amps:' "$sounds/testsound.log" | tail -1 | sed 's/.*overall amps://')"
+echo "$amps" | awk '{ exit !($1 + 0 >= 1e-4) }' || fail "the test sound is silent: overall amps '$amps'"
 
 # One flock for every score: 20 boids sampled every 0.05 s, the minimum grain
 # duration of every answer set below (additivescore's is 1/20 with 20 streams).
