@@ -15,7 +15,10 @@ namespace {
 // in blocks; a number is never split, however long it is.
 class NumberStream {
 public:
-    explicit NumberStream(std::FILE* file) : file_(file), buffer_(1 << 16) {}
+    // buffer is lent for the stream's life; it holds at least 64 KiB.
+    NumberStream(std::FILE* file, std::vector<char>& buffer) : file_(file), buffer_(buffer) {
+        if (buffer_.size() < (1u << 16)) buffer_.resize(1u << 16);
+    }
 
     enum class Result { value, end, bad };
 
@@ -68,7 +71,7 @@ private:
     }
 
     std::FILE* file_;
-    std::vector<char> buffer_;
+    std::vector<char>& buffer_;
     std::size_t pos_ = 0;
     std::size_t end_ = 0;
     bool atEnd_ = false;
@@ -111,8 +114,10 @@ std::optional<VoiceFiles> loadTrajectory(int voice, Trajectory& trajectory, cons
     // The three files are read in step, sample by sample; the distance file's
     // end ends the voice's data. A value that cannot be read (in any file)
     // ends it too, at the last complete sample.
-    NumberStream streams[3] = {NumberStream(files.azimuth), NumberStream(files.elevation),
-                               NumberStream(files.distance)};
+    // The three read buffers serve every voice of the run.
+    thread_local std::vector<char> buffers[3];
+    NumberStream streams[3] = {NumberStream(files.azimuth, buffers[0]), NumberStream(files.elevation, buffers[1]),
+                               NumberStream(files.distance, buffers[2])};
     float* arrays[3] = {trajectory.azimuth.data(), trajectory.elevation.data(), trajectory.distance.data()};
     int count = 0;
     int unreadable = -1;  // which file could not deliver value count + 1

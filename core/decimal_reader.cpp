@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace grain {
@@ -14,8 +15,60 @@ namespace {
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 // The powers of ten that doubles hold exactly.
+// The doubles nearest to 10^-k.
+constexpr double inversePowersOfTen[] = {1e-0,  1e-1,  1e-2,  1e-3,  1e-4,  1e-5,  1e-6,  1e-7,
+                                         1e-8,  1e-9,  1e-10, 1e-11, 1e-12, 1e-13, 1e-14, 1e-15,
+                                         1e-16, 1e-17, 1e-18, 1e-19, 1e-20, 1e-21, 1e-22};
 constexpr double powersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                   1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+constexpr std::uint64_t powersOfTenInt[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+
+// How many of the eight characters in a word, from the first, are digits,
+// given the characters minus '0' (digits are the bytes below 10). Adding
+// 0x76 sets a byte's top bit exactly when it is not below 10 (a byte at 0x80
+// or above is caught by its own top bit); the carry out of such a byte only
+// disturbs bytes after the first non-digit.
+inline int leadingDigits(std::uint64_t digitValues) {
+    std::uint64_t notDigit = ((digitValues + 0x7676767676767676u) | digitValues) & 0x8080808080808080u;
+    return std::countr_zero(notDigit) / 8;
+}
+
+// The number that eight digit values in a word stand for: pairs, then
+// quadruples, then the whole are combined by multiplications.
+inline std::uint32_t eightDigitNumber(std::uint64_t digitValues) {
+    std::uint64_t v = digitValues * 10 + (digitValues >> 8);
+    v = ((v & 0x000000ff000000ffu) * (100 + (std::uint64_t{1000000} << 32)) +
+         ((v >> 16) & 0x000000ff000000ffu) * (1 + (std::uint64_t{10000} << 32))) >>
+        32;
+    return static_cast<std::uint32_t>(v);
+}
+
+// Reads the digits at p into mantissa (mantissa * 10 + digit for each; only
+// the last 19 digits are kept exactly) and returns how many there were.
+// Where eight more characters are readable they are taken as the bytes of a
+// word, the first in the lowest.
+inline int readDigits(const char*& p, const char* last, std::uint64_t& mantissa) {
+    int count = 0;
+    while (std::endian::native == std::endian::little && last - p >= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p, sizeof word);
+        std::uint64_t digitValues = word ^ 0x3030303030303030u;
+        int digits = leadingDigits(digitValues);
+        if (digits == 0) return count;
+        // The digits move to the top bytes; the bytes below read as zeros.
+        mantissa = mantissa * powersOfTenInt[digits] + eightDigitNumber(digitValues << (64 - 8 * digits));
+        count += digits;
+        p += digits;
+        if (digits < 8) return count;
+    }
+    const char* start = p;
+    while (p != last && isDigit(*p)) {
+        mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
+        ++p;
+    }
+    return count + static_cast<int>(p - start);
+}
 
 }  // namespace
 
@@ -32,20 +85,11 @@ RealParse parseReal(const char* first, const char* last) {
     // that to float is then correct too, unless it lies exactly halfway
     // between two floats (nothing else lies between it and the exact value).
     std::uint64_t mantissa = 0;
-    int digitCount = 0;
-    while (p != last && isDigit(*p)) {
-        mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
-        ++digitCount;
-        ++p;
-    }
+    int digitCount = readDigits(p, last, mantissa);
     int fractionDigits = 0;
     if (p != last && *p == '.') {
         ++p;
-        while (p != last && isDigit(*p)) {
-            mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
-            ++fractionDigits;
-            ++p;
-        }
+        fractionDigits = readDigits(p, last, mantissa);
         digitCount += fractionDigits;
     }
     if (digitCount == 0) return {NumberStatus::notANumber, 0.0f, first};
@@ -68,10 +112,16 @@ RealParse parseReal(const char* first, const char* last) {
     if (digitCount <= 19 && mantissa < (std::uint64_t{1} << 53) && power >= -22 && power <= 22) {
         if (mantissa == 0) return {NumberStatus::ok, negative ? -0.0f : 0.0f, end};
         auto exact = static_cast<double>(mantissa);
-        double rounded = power < 0 ? exact / powersOfTen[-power] : exact * powersOfTen[power];
+        // A multiplication by the double nearest 10^-k is no exact operation
+        // but lands within three units of the last place of the exact value;
+        // a double that far from a float's halfway point rounds like it.
+        const bool exactStep = power >= 0;
+        double rounded = exact * (exactStep ? powersOfTen[power] : inversePowersOfTen[-power]);
         const auto bits = std::bit_cast<std::uint64_t>(rounded);
         constexpr std::uint64_t belowFloat = (std::uint64_t{1} << 29) - 1;  // the bits a float drops
-        if (rounded >= 0x1p-126 && rounded < 0x1p127 && (bits & belowFloat) != (std::uint64_t{1} << 28)) {
+        const std::uint64_t fromHalfway = (bits & belowFloat) - (std::uint64_t{1} << 28);  // wraps below it
+        const std::uint64_t margin = exactStep ? 0 : 3;
+        if (rounded >= 0x1p-126 && rounded < 0x1p127 && fromHalfway + margin > 2 * margin) {
             auto value = static_cast<float>(rounded);
             return {NumberStatus::ok, negative ? -value : value, end};
         }

@@ -13,43 +13,61 @@ namespace {
 __extension__ typedef unsigned __int128 Uint128;
 #endif
 
-constexpr char digitPairs[] =
-    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-    "8081828384858687888990919293949596979899";
+#if defined(__GNUC__)
+#define GRAIN_INLINE inline __attribute__((always_inline))
+#define GRAIN_NOINLINE __attribute__((noinline))
+#else
+#define GRAIN_INLINE inline
+#define GRAIN_NOINLINE
+#endif
 
-// Writes the two digits of v (below 100).
-inline void writePair(char* out, std::uint32_t v) { std::memcpy(out, digitPairs + 2 * v, 2); }
+// The four-digit texts "0000" to "9999": a value below 10^4 is one copy, the
+// six decimals are a pair and a four.
+struct FourDigitTexts {
+    char text[10000][4];
+    constexpr FourDigitTexts() : text{} {
+        for (int i = 0; i < 10000; ++i) {
+            text[i][0] = static_cast<char>('0' + i / 1000);
+            text[i][1] = static_cast<char>('0' + i / 100 % 10);
+            text[i][2] = static_cast<char>('0' + i / 10 % 10);
+            text[i][3] = static_cast<char>('0' + i % 10);
+        }
+    }
+};
+constexpr FourDigitTexts fourDigits{};
 
-// The eight decimal digits of x (below 10^8), as the values 0 to 9 in the
-// bytes of a 64-bit word: the first digit in the lowest byte, so that storing
-// the word little-endian writes them in reading order. All eight are computed
-// at once: x splits into two halves of four digits, each into two of two, each
-// into two digits, with multiplications that divide exactly in these ranges.
-inline std::uint64_t eightDigits(std::uint32_t x) {
-    std::uint64_t merged = (x / 10000u) | (static_cast<std::uint64_t>(x % 10000u) << 32);
-    std::uint64_t top = ((merged * 10486u) >> 20) & ((std::uint64_t{0x7f} << 32) | 0x7fu);  // / 100
-    std::uint64_t bottom = merged - 100u * top;
-    std::uint64_t hundreds = (bottom << 16) + top;
-    std::uint64_t tens = (hundreds * 103u) >> 10;  // / 10
-    tens &= (std::uint64_t{0xf} << 48) | (std::uint64_t{0xf} << 32) | (std::uint64_t{0xf} << 16) | 0xfu;
-    tens += (hundreds - 10u * tens) << 8;
-    return tens;
+// Writes the digits of x (below 10^4) without leading zeros ("0" for 0). Four
+// characters are stored whatever the length.
+GRAIN_INLINE char* writeUpToFour(char* out, std::uint32_t x) {
+    int zeros = (x < 1000u) + (x < 100u) + (x < 10u);
+    std::uint32_t text;
+    std::memcpy(&text, fourDigits.text[x], sizeof text);
+    // The leading zeros are the first characters: shift them out.
+    text = std::endian::native == std::endian::little ? text >> (8 * zeros) : text << (8 * zeros);
+    std::memcpy(out, &text, sizeof text);
+    return out + 4 - zeros;
 }
 
-inline std::uint64_t loadWord(const char* in) {
-    std::uint64_t word;
-    std::memcpy(&word, in, sizeof word);
-    return word;
+// Writes whole (below 10^8), the point and the six decimals of fraction
+// (below 10^6). out must hold 16 characters, although the text may be shorter.
+GRAIN_INLINE char* writeParts(char* out, std::uint32_t whole, std::uint32_t fraction) {
+    if (whole < 10000u) {
+        out = writeUpToFour(out, whole);
+    } else {
+        std::uint32_t high = whole / 10000u;
+        out = writeUpToFour(out, high);
+        std::memcpy(out, fourDigits.text[whole - high * 10000u], 4);
+        out += 4;
+    }
+    std::uint32_t high = fraction / 10000u;
+    out[0] = '.';
+    std::memcpy(out + 1, fourDigits.text[high] + 2, 2);
+    std::memcpy(out + 3, fourDigits.text[fraction - high * 10000u], 4);
+    return out + 7;
 }
-
-inline void storeWord(char* out, std::uint64_t word) { std::memcpy(out, &word, sizeof word); }
-
-constexpr std::uint64_t asciiZeros = 0x3030303030303030u;
-constexpr bool littleEndian = std::endian::native == std::endian::little;
 
 // Writes n / 10^6 with its six decimals (n already rounded), digit by digit.
-char* writeScaledSlowly(char* out, std::uint64_t n) {
+GRAIN_NOINLINE char* writeScaledSlowly(char* out, std::uint64_t n) {
     std::uint64_t whole = n / 1000000u;
     auto fraction = static_cast<std::uint32_t>(n - whole * 1000000u);
     char digits[20];
@@ -62,90 +80,103 @@ char* writeScaledSlowly(char* out, std::uint64_t n) {
     auto length = static_cast<std::size_t>(end - p);
     std::memcpy(out, p, length);
     out += length;
-    *out = '.';
-    std::uint32_t high = fraction / 10000u, low = fraction % 10000u;
-    writePair(out + 1, high);
-    writePair(out + 3, low / 100u);
-    writePair(out + 5, low % 100u);
-    return out + 7;
+    *out++ = '.';
+    for (int i = 5; i >= 0; --i) {
+        out[i] = static_cast<char>('0' + fraction % 10u);
+        fraction /= 10u;
+    }
+    return out + 6;
 }
 
-// Writes n / 10^6 with its six decimals (n already rounded). Below 10^14 (an
-// integer part of at most eight digits) the digits are made eight at a time
-// and written as whole words, with no branch on the number of digits; out
-// must then hold 16 characters, although the text is shorter.
+// Writes n / 10^6 with its six decimals (n already rounded).
 inline char* writeScaled(char* out, std::uint64_t n) {
-    if (!littleEndian || n >= 100000000000000u) return writeScaledSlowly(out, n);
+    if (n >= 100000000000000u) return writeScaledSlowly(out, n);
     auto whole = static_cast<std::uint32_t>(n / 1000000u);
-    auto fraction = static_cast<std::uint32_t>(n - static_cast<std::uint64_t>(whole) * 1000000u);
-    std::uint64_t wholeDigits = eightDigits(whole);
-    // Leading zero digits are the lowest zero bytes; the last digit stays.
-    int zeros = std::countr_zero(wholeDigits | (std::uint64_t{1} << 56)) / 8;
-    storeWord(out, (wholeDigits + asciiZeros) >> (8 * zeros));
-    out += 8 - zeros;
-    // The fraction as 00dddddd: drop the two zeros, put the point first.
-    storeWord(out, (((eightDigits(fraction) + asciiZeros) >> 16) << 8) | '.');
-    return out + 7;
+    return writeParts(out, whole, static_cast<std::uint32_t>(n - std::uint64_t{whole} * 1000000u));
 }
 
-// n / 2^shift rounded to the nearest integer, ties to even (as printf rounds).
-inline std::uint64_t roundedShift(std::uint64_t n, int shift) {
-    std::uint64_t quotient = n >> shift;
-    std::uint64_t remainder = n & ((std::uint64_t{1} << shift) - 1);
-    std::uint64_t half = std::uint64_t{1} << (shift - 1);
-    return quotient + ((remainder > half) | ((remainder == half) & (quotient & 1u)));
+// Values no float reaches: doubles with more than 24 significant bits, and
+// huge values, infinities and NaN. out is past the sign.
+GRAIN_NOINLINE char* formatOtherDouble(char* out, double value, std::uint64_t bits) {
+    const auto biased = static_cast<int>((bits >> 52) & 0x7ffu);
+#if defined(__SIZEOF_INT128__)
+    if (biased != 0x7ff && biased < 1023 + 43) {
+        // Below 2^43 the scaled result fits in 64 bits and m * 10^6 in 128.
+        const std::uint64_t mantissa = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
+        const int shift = 1075 - biased;               // value = mantissa / 2^shift, shift > 10
+        if (shift >= 128) return writeScaled(out, 0);  // below 2^-75: rounds to 0
+        Uint128 scaled = static_cast<Uint128>(mantissa) * 1000000u;
+        Uint128 quotient = scaled >> shift;
+        Uint128 remainder = scaled - (quotient << shift);
+        Uint128 half = static_cast<Uint128>(1) << (shift - 1);
+        if (remainder > half || (remainder == half && (quotient & 1u) != 0)) ++quotient;
+        return writeScaled(out, static_cast<std::uint64_t>(quotient));
+    }
+#endif
+    // The library's exact conversion writes the sign itself.
+    if ((bits >> 63) != 0) --out;
+    return std::to_chars(out, out + maxDoubleTextLength, value, std::chars_format::fixed, 6).ptr;
+}
+
+// "%f" of value. A double is m * 2^e; the text is |value| * 10^6 rounded to
+// an integer (ties to even, as printf rounds) with the point put in.
+GRAIN_INLINE char* format(char* out, double value) {
+    const auto bits = std::bit_cast<std::uint64_t>(value);
+    const auto biased = static_cast<int>((bits >> 52) & 0x7ffu);
+    const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
+    *out = '-';
+    out += bits >> 63;
+    // Zero and the subnormal doubles (below 2^-1022) print as zero.
+    if (biased == 0) return writeParts(out, 0, 0);
+    if ((fraction & ((std::uint64_t{1} << 29) - 1)) != 0 || biased == 0x7ff)
+        return formatOtherDouble(out, value, bits);
+
+    // Every widened float (and any double with at most 24 significant bits)
+    // is m * 2^e with m below 2^24. Its fractional bits times 10^6 stay below
+    // 2^44, so 64 bits hold the whole computation.
+    const std::uint64_t m = (fraction | (std::uint64_t{1} << 52)) >> 29;
+    const int exponent = biased - 1075 + 29;
+    if (exponent >= 0) {
+        if (exponent <= 20) {
+            std::uint64_t whole = m << exponent;  // below 2^44
+            if (whole < 100000000u) return writeParts(out, static_cast<std::uint32_t>(whole), 0);
+            return writeScaledSlowly(out, whole * 1000000u);
+        }
+        return formatOtherDouble(out, value, bits);
+    }
+    const int shift = -exponent;
+    if (shift >= 64) return writeParts(out, 0, 0);  // below 2^-40: rounds to 0
+    // The integer part is below 2^24, so within eight digits; the six decimals
+    // are the fractional bits times 10^6, rounded.
+    auto whole = static_cast<std::uint32_t>(m >> (shift < 32 ? shift : 31));
+    const std::uint64_t scaled = (m & ((std::uint64_t{1} << shift) - 1)) * 1000000u;
+    std::uint64_t decimals = scaled >> shift;
+    const std::uint64_t remainder = scaled & ((std::uint64_t{1} << shift) - 1);
+    const std::uint64_t half = std::uint64_t{1} << (shift - 1);
+    decimals += (remainder > half) | ((remainder == half) & (decimals & 1u));
+    if (decimals == 1000000u) {  // 0.9999996 and the like round up to the next whole
+        ++whole;
+        decimals = 0;
+    }
+    return writeParts(out, whole, static_cast<std::uint32_t>(decimals));
 }
 
 }  // namespace
 
-char* formatReal(char* out, double value) {
-    // A double is m * 2^e with a 53-bit m; the text is |value| * 10^6 rounded
-    // to an integer (ties to even, as printf does) with the point put in.
-    const auto bits = std::bit_cast<std::uint64_t>(value);
-    const auto biased = static_cast<int>((bits >> 52) & 0x7ffu);
-    const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
-    if (biased != 0x7ff) {
-        if ((bits >> 63) != 0) *out++ = '-';
-        // Zero and the subnormal doubles (below 2^-1022) print as zero.
-        if (biased == 0) return writeScaled(out, 0);
-        const std::uint64_t mantissa = fraction | (std::uint64_t{1} << 52);
-        if ((fraction & ((std::uint64_t{1} << 29) - 1)) == 0) {
-            // Every widened float (and any double with at most 24 significant
-            // bits) is m24 * 2^e with m24 below 2^24: m24 * 10^6 is below 2^44,
-            // so 64 bits hold the whole computation.
-            const std::uint64_t m24 = mantissa >> 29;
-            const int exponent = biased - 1075 + 29;
-            if (exponent < 0) {
-                const int shift = -exponent;
-                if (shift >= 64) return writeScaled(out, 0);  // below 2^-40: rounds to 0
-                return writeScaled(out, roundedShift(m24 * 1000000u, shift));
-            }
-            if (exponent <= 20) return writeScaled(out, (m24 << exponent) * 1000000u);  // below 2^44 * 10^6
+char* formatReal(char* out, double value) { return format(out, value); }
 
-        }
-#if defined(__SIZEOF_INT128__)
-        else if (biased < 1023 + 43) {
-            // Below 2^43 the scaled result fits in 64 bits and m * 10^6 in 128.
-            const int shift = 1075 - biased;  // value = mantissa / 2^shift, shift > 10
-            if (shift >= 128) return writeScaled(out, 0);  // below 2^-75: rounds to 0
-            Uint128 scaled = static_cast<Uint128>(mantissa) * 1000000u;
-            Uint128 quotient = scaled >> shift;
-            Uint128 remainder = scaled - (quotient << shift);
-            Uint128 half = static_cast<Uint128>(1) << (shift - 1);
-            if (remainder > half || (remainder == half && (quotient & 1u) != 0)) ++quotient;
-            return writeScaled(out, static_cast<std::uint64_t>(quotient));
-        }
-#endif
-        if ((bits >> 63) != 0) --out;  // the library writes the sign itself
+char* formatRealFields(char* out, const float* values, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        out[0] = '\t';
+        out[1] = ' ';
+        out = format(out + 2, static_cast<double>(values[i]));
     }
-    // Huge values, infinities and NaN: the library's exact conversion.
-    auto result = std::to_chars(out, out + maxDoubleTextLength, value, std::chars_format::fixed, 6);
-    return result.ptr;
+    return out;
 }
 
 std::string formatReal(double value) {
-    char text[maxDoubleTextLength];
-    return std::string(text, formatReal(text, value));
+    char text[maxDoubleTextLength + 16];
+    return std::string(text, format(text, value));
 }
 
 }  // namespace grain

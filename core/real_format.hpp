@@ -20,6 +20,11 @@ inline constexpr std::size_t maxDoubleTextLength = 330;
 // any double.
 char* formatReal(char* out, double value);
 
+// Writes each of the count values as a field of a score statement: a tab, a
+// blank and the value like "%f". out must hold count * (maxFloatTextLength +
+// 2) characters.
+char* formatRealFields(char* out, const float* values, std::size_t count);
+
 // The same text as a string, for console messages.
 std::string formatReal(double value);
 

@@ -1,5 +1,6 @@
 #include "score_writer.hpp"
 
+#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -21,6 +22,7 @@ void recordFailure(ScoreWriter& writer, const char* what, int error) {
 }
 
 void flushBuffer(ScoreWriter& writer) {
+    for (RecentField& field : writer.recent) field.length = 0;  // their texts go now
     if (writer.used != 0 && writer.failure.empty()) {
         errno = 0;
         if (std::fwrite(writer.buffer.get(), 1, writer.used, writer.file) != writer.used)
@@ -74,6 +76,7 @@ bool openScore(ScoreWriter& writer, Program program, const std::filesystem::path
     writer.path = folder / scoreFileName(program);
     writer.used = 0;
     writer.failure.clear();
+    writer.recent = {};
     errno = 0;
     writer.file = std::fopen(writer.path.string().c_str(), "w");
     if (writer.file == nullptr) {
@@ -125,31 +128,87 @@ void writeHeader(ScoreWriter& writer, const RunParameters& p) {
 }
 
 char* formatEvent(char* out, Program program, const GrainEvent& e) {
-    auto field = [&out](float value) {
-        *out++ = '\t';
-        *out++ = ' ';
-        out = formatReal(out, value);
-    };
-    *out++ = 'i';
-    *out++ = '1';
-    field(e.srt);
-    field(e.dur);
-    *out++ = '\t';
-    *out++ = ' ';
-    out = std::to_chars(out, out + 12, e.voice).ptr;
-    for (float value : {e.phase, e.aziOld, e.azi, e.elevOld, e.elev, e.distOld, e.dist, e.grainDur}) field(value);
+    out[0] = 'i';
+    out[1] = '1';
+    const float times[] = {e.srt, e.dur};
+    out = formatRealFields(out + 2, times, 2);
+    out[0] = '\t';
+    out[1] = ' ';
+    out = std::to_chars(out + 2, out + 14, e.voice).ptr;
+    float rest[] = {e.phase, e.aziOld, e.azi, e.elevOld, e.elev, e.distOld, e.dist, e.grainDur, 0.0f, 0.0f};
+    std::size_t count = 10;
     switch (program) {
-        case Program::glisson: field(e.startFreq); field(e.endFreq); break;
-        case Program::granule: field(e.filePlayPos); field(e.playSpeed); break;
-        case Program::additive: field(e.partialFreq); break;
+        case Program::glisson: rest[8] = e.startFreq; rest[9] = e.endFreq; break;
+        case Program::granule: rest[8] = e.filePlayPos; rest[9] = e.playSpeed; break;
+        case Program::additive: rest[8] = e.partialFreq; count = 9; break;
     }
-    *out++ = '\n';
-    return out;
+    out = formatRealFields(out, rest, count);
+    *out = '\n';
+    return out + 1;
 }
+
+namespace {
+
+// Writes value as a field of a statement: a tab, a blank and the value like
+// "%f", copied from where recent says the same float was written last, else
+// formatted and remembered in recent. Texts of up to 16 characters (every
+// float below 10^8) are kept; the copy moves 16 characters whatever the
+// length, which the room of a statement allows.
+inline char* recentField(char* out, float value, RecentField& recent) {
+    out[0] = '\t';
+    out[1] = ' ';
+    out += 2;
+    auto bits = std::bit_cast<std::uint32_t>(value);
+    if (bits == recent.bits && recent.length != 0) {
+        std::memcpy(out, recent.text, 16);
+        return out + recent.length;
+    }
+    char* end = formatReal(out, value);
+    auto length = static_cast<std::uint32_t>(end - out);
+    recent.bits = bits;
+    recent.length = length <= 16 ? length : 0;
+    recent.text = out;
+    return end;
+}
+
+}  // namespace
 
 void writeEvent(ScoreWriter& writer, const GrainEvent& e) {
     char* start = reserve(writer, maxStatementLength);
-    writer.used += static_cast<std::size_t>(formatEvent(start, writer.program, e) - start);
+    char* out = start;
+    auto& recent = writer.recent;
+    out[0] = 'i';
+    out[1] = '1';
+    out[2] = '\t';
+    out[3] = ' ';
+    out = formatReal(out + 4, e.srt);
+    out = recentField(out, e.dur, recent[0]);
+    out[0] = '\t';
+    out[1] = ' ';
+    out = std::to_chars(out + 2, out + 14, e.voice).ptr;
+    out = recentField(out, e.phase, recent[1]);
+    // Each "old" field shares the place of its new field, which it usually
+    // repeats from the statement before.
+    out = recentField(out, e.aziOld, recent[2]);
+    out = recentField(out, e.azi, recent[2]);
+    out = recentField(out, e.elevOld, recent[3]);
+    out = recentField(out, e.elev, recent[3]);
+    out = recentField(out, e.distOld, recent[4]);
+    out = recentField(out, e.dist, recent[4]);
+    out = recentField(out, e.grainDur, recent[5]);
+    switch (writer.program) {
+        case Program::glisson:
+            out = recentField(out, e.startFreq, recent[6]);
+            out = recentField(out, e.endFreq, recent[7]);
+            break;
+        case Program::granule:
+            out = recentField(out, e.filePlayPos, recent[6]);
+            out = recentField(out, e.playSpeed, recent[7]);
+            break;
+        case Program::additive: out = recentField(out, e.partialFreq, recent[6]); break;
+    }
+    *out = '\n';
+    writer.used += static_cast<std::size_t>(out + 1 - start);
 }
 
 bool finishScore(ScoreWriter& writer, const RunParameters& p, std::ostream& console) {

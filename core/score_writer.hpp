@@ -4,6 +4,8 @@
 // file is created in text mode, so line ends follow the platform.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -35,6 +37,16 @@ struct GrainEvent {
     float partialFreq = 0.0f;  // additivescore: the voice's partial frequency, Hz
 };
 
+// Where the statements in the buffer last wrote a field. Many fields come
+// again unchanged: the previous grain's position is the position of the grain
+// before, and durations, phase, speed and partial hold for a whole voice;
+// their text is copied instead of formatted again.
+struct RecentField {
+    std::uint32_t bits = 0;      // the float written, bit for bit
+    std::uint32_t length = 0;    // 0 while nothing is kept
+    const char* text = nullptr;  // in the buffer, valid until it is written out
+};
+
 struct ScoreWriter {
     Program program = Program::glisson;
     std::FILE* file = nullptr;
@@ -42,6 +54,7 @@ struct ScoreWriter {
     std::unique_ptr<char[]> buffer;
     std::size_t used = 0;
     std::string failure;  // the first write failure, empty while all is well
+    std::array<RecentField, 8> recent{};  // by field: see writeEvent
 };
 
 // The name the score file is created under ("VELAROOKglisson.sco", ...).
