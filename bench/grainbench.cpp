@@ -13,11 +13,13 @@
 //
 //   grainbench                 the large workload
 //   grainbench --smoke         a tiny one, to check that everything works
-//   grainbench --repeat N      best of N runs of each program (default 3)
+//   grainbench --repeat N      best of N runs of each program and of the copy
+//                              (default 5)
 //   grainbench --folder PATH   works in PATH and keeps the files (the scores
 //                              stay in PATH/scores)
 
 #include <sys/resource.h>
+#include <time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -52,6 +54,34 @@ using Clock = std::chrono::steady_clock;
 double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
+
+// The processor time this process has used, user and system, in seconds.
+double processorSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+// Wall time and processor time of one piece of work. On a machine that
+// others share, the processor time shows the work itself, the wall time
+// also the waits for a turn.
+struct Timing {
+    double wall = 1e300;
+    double cpu = 1e300;
+};
+
+class Stopwatch {
+public:
+    Stopwatch() : wall_(Clock::now()), cpu_(processorSeconds()) {}
+    Timing elapsed() const { return {secondsSince(wall_), processorSeconds() - cpu_}; }
+
+private:
+    Clock::time_point wall_;
+    double cpu_;
+};
+
+// The faster of two timings, each measure on its own.
+Timing best(Timing a, Timing b) { return {std::min(a.wall, b.wall), std::min(a.cpu, b.cpu)}; }
 
 // Console text of the runs goes nowhere.
 class NullBuffer : public std::streambuf {
@@ -131,20 +161,20 @@ int runChild(Program program, const Workload& w, int voices, const fs::path& coo
     std::istringstream input(answers(program, w, voices));
     NullBuffer nothing;
     std::ostream console(&nothing);
-    auto start = Clock::now();
+    Stopwatch watch;
     int status = 0;
     switch (program) {
         case Program::glisson: status = grain::runGlissonScore(input, console, coordinates, scores); break;
         case Program::granule: status = grain::runGranuleScore(input, console, coordinates, scores); break;
         case Program::additive: status = grain::runAdditiveScore(input, console, coordinates, scores); break;
     }
-    double seconds = secondsSince(start);
-    std::printf("%.9f\n", seconds);
+    Timing run = watch.elapsed();
+    std::printf("%.9f %.9f\n", run.wall, run.cpu);
     return status;
 }
 
 struct ChildRun {
-    double seconds = 0;
+    Timing time;
     long peakKiB = 0;
 };
 
@@ -183,14 +213,16 @@ ChildRun runInChild(const char* self, Program program, bool smoke, int voices, c
     rusage usage{};
     wait4(child, &status, 0, &usage);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) throw std::runtime_error("the run failed");
-    return {std::strtod(reply.c_str(), nullptr), usage.ru_maxrss};
+    char* rest = nullptr;
+    double wall = std::strtod(reply.c_str(), &rest);
+    return {{wall, std::strtod(rest, nullptr)}, usage.ru_maxrss};
 }
 
 // Copies a file through a 1 MiB buffer: what writing the score's bytes costs
 // at the least.
-double copySeconds(const fs::path& from, const fs::path& to) {
+Timing copyTime(const fs::path& from, const fs::path& to) {
     std::vector<char> buffer(1 << 20);
-    auto start = Clock::now();
+    Stopwatch watch;
     std::FILE* in = std::fopen(from.string().c_str(), "rb");
     std::FILE* out = std::fopen(to.string().c_str(), "wb");
     if (in == nullptr || out == nullptr) throw std::runtime_error("cannot copy " + from.string());
@@ -198,7 +230,7 @@ double copySeconds(const fs::path& from, const fs::path& to) {
     while ((got = std::fread(buffer.data(), 1, buffer.size(), in)) != 0) std::fwrite(buffer.data(), 1, got, out);
     std::fclose(in);
     std::fclose(out);
-    return secondsSince(start);
+    return watch.elapsed();
 }
 
 // What the score holds, and its statements read back in blocks.
@@ -206,12 +238,17 @@ struct ScoreFacts {
     long long statements = 0;
     long long bytes = 0;
     std::vector<long long> perVoice;  // statements of voice 1, 2, ...
-    double formatSeconds = 0;         // formatEvent of every statement
-    double snprintfSeconds = 0;       // snprintf "%f" of every statement
+    Timing format{0, 0};              // formatEvent of every statement
+    Timing snprintfFormat{0, 0};      // snprintf "%f" of every statement
     bool identical = true;            // both gave the same text
 };
 
 int fieldCount(Program program) { return program == Program::additive ? 13 : 14; }
+
+void add(Timing& total, Timing part) {
+    total.wall += part.wall;
+    total.cpu += part.cpu;
+}
 
 // Reads the statements back and formats them again, in blocks, both ways.
 ScoreFacts examineScore(const fs::path& scorePath, Program program) {
@@ -225,13 +262,13 @@ ScoreFacts examineScore(const fs::path& scorePath, Program program) {
     std::vector<char> ours(blockSize * grain::maxStatementLength), theirs(blockSize * grain::maxStatementLength);
 
     auto formatBlock = [&]() {
-        auto start = Clock::now();
+        Stopwatch watch;
         char* out = ours.data();
         for (const auto& e : events) out = grain::formatEvent(out, program, e);
-        facts.formatSeconds += secondsSince(start);
+        add(facts.format, watch.elapsed());
         std::size_t ourLength = static_cast<std::size_t>(out - ours.data());
 
-        start = Clock::now();
+        Stopwatch snprintfWatch;
         char* put = theirs.data();
         for (const auto& e : events) {
             int n = 0;
@@ -253,7 +290,7 @@ ScoreFacts examineScore(const fs::path& scorePath, Program program) {
                                   double(e.grainDur), double(e.partialFreq));
             put += n;
         }
-        facts.snprintfSeconds += secondsSince(start);
+        add(facts.snprintfFormat, snprintfWatch.elapsed());
         std::size_t theirLength = static_cast<std::size_t>(put - theirs.data());
         if (ourLength != theirLength || std::memcmp(ours.data(), theirs.data(), ourLength) != 0)
             facts.identical = false;
@@ -318,28 +355,33 @@ ScoreFacts examineScore(const fs::path& scorePath, Program program) {
 struct Report {
     const char* name;
     int voices;
-    double seconds;
+    int samples;
+    Timing run;
     ScoreFacts facts;
     long peakKiB;
     long peakKiBFewVoices;
     int fewVoices;
-    double copy;
-    double plain;
+    Timing copy;
+    Timing plain;
 };
 
 void printReport(const Report& r) {
     double mb = static_cast<double>(r.facts.bytes) / 1e6;
-    std::printf("%s: %d voices, %lld statements, %.1f MB of score\n", r.name, r.voices, r.facts.statements, mb);
-    std::printf("  wall time            %8.3f s\n", r.seconds);
-    std::printf("  statements/s         %8.2f million\n", static_cast<double>(r.facts.statements) / r.seconds / 1e6);
-    std::printf("  score written        %8.1f MB/s\n", mb / r.seconds);
-    std::printf("  peak resident        %8.2f MiB (%d voices: %.2f MiB)\n", static_cast<double>(r.peakKiB) / 1024.0,
+    double statements = static_cast<double>(r.facts.statements);
+    std::printf("%s: %d voices of %d samples, %lld statements, %.1f MB of score\n", r.name, r.voices, r.samples,
+                r.facts.statements, mb);
+    std::printf("  wall time             %8.3f s      (processor time %.3f s)\n", r.run.wall, r.run.cpu);
+    std::printf("  statements per second %8.2f million\n", statements / r.run.wall / 1e6);
+    std::printf("  score per second      %8.1f MB\n", mb / r.run.wall);
+    std::printf("  peak resident memory  %8.2f MiB    (%d voices: %.2f MiB)\n", static_cast<double>(r.peakKiB) / 1024.0,
                 r.fewVoices, static_cast<double>(r.peakKiBFewVoices) / 1024.0);
-    std::printf("  (a) run / file copy  %8.2f   (copy %.3f s)\n", r.seconds / r.copy, r.copy);
-    std::printf("  (b) plain stdio / run%8.1f   (fscanf + fprintf %.3f s)\n", r.plain / r.seconds, r.plain);
-    std::printf("  (c) snprintf / ours  %8.1f   (formatting alone %.3f s against %.3f s; %s)\n",
-                r.facts.snprintfSeconds / r.facts.formatSeconds, r.facts.formatSeconds, r.facts.snprintfSeconds,
-                r.facts.identical ? "same text" : "TEXT DIFFERS");
+    std::printf("  (a) run / file copy   %8.2f        (copy %.3f s; in processor time %.2f)\n", r.run.wall / r.copy.wall,
+                r.copy.wall, r.run.cpu / r.copy.cpu);
+    std::printf("  (b) plain stdio / run %8.1f        (fscanf + fprintf %.3f s; in processor time %.1f)\n",
+                r.plain.wall / r.run.wall, r.plain.wall, r.plain.cpu / r.run.cpu);
+    std::printf("  (c) snprintf / ours   %8.1f        (formatting alone %.3f s against %.3f s; %s)\n",
+                r.facts.snprintfFormat.wall / r.facts.format.wall, r.facts.format.wall, r.facts.snprintfFormat.wall,
+                r.facts.identical ? "the same text" : "THE TEXT DIFFERS");
     std::fflush(stdout);
 }
 
@@ -384,12 +426,12 @@ int runBenchmark(const char* self, bool smoke, int repeat, const std::string& fo
     bool allSame = true;
     for (Program program : {Program::glisson, Program::granule, Program::additive}) {
         int voices = program == Program::additive ? w.additiveVoices : w.voices;
-        Report r{grain::programName(program), voices, 0, {}, 0, 0, 0, 0, 0};
+        Report r{grain::programName(program), voices, w.samples, {}, {}, 0, 0, 0, {}, {}};
         fs::path score = scores / grain::scoreFileName(program);
-        r.seconds = 1e300;
         for (int i = 0; i < repeat; ++i) {
+            fs::remove(score);  // the run creates its score afresh
             ChildRun run = runInChild(self, program, smoke, voices, coordinates, scores);
-            r.seconds = std::min(r.seconds, run.seconds);
+            r.run = best(r.run, run.time);
             r.peakKiB = std::max(r.peakKiB, run.peakKiB);
         }
         r.fewVoices = std::max(1, voices / 8);
@@ -401,15 +443,14 @@ int runBenchmark(const char* self, bool smoke, int repeat, const std::string& fo
         r.facts = examineScore(score, program);
         allSame = allSame && r.facts.identical;
         fs::path copy = scratch.path() / "copy.sco";
-        r.copy = 1e300;
         for (int i = 0; i < repeat; ++i) {
-            r.copy = std::min(r.copy, copySeconds(score, copy));
+            r.copy = best(r.copy, copyTime(score, copy));
             fs::remove(copy);
         }
         fs::path plainScore = scratch.path() / "plain.sco";
-        auto start = Clock::now();
+        Stopwatch watch;
         plainStdioRun(coordinates, r.facts.perVoice, fieldCount(program), w.samples, plainScore);
-        r.plain = secondsSince(start);
+        r.plain = watch.elapsed();
         fs::remove(plainScore);
         printReport(r);
     }
@@ -426,7 +467,7 @@ int main(int argc, char** argv) {
             return runChild(program, w, std::atoi(argv[4]), argv[5], argv[6]);
         }
         bool smoke = false;
-        int repeat = 3;
+        int repeat = 5;
         std::string folder;
         for (int i = 1; i < argc; ++i) {
             if (std::strcmp(argv[i], "--smoke") == 0) {

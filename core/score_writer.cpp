@@ -160,7 +160,7 @@ inline char* recentField(char* out, float value, RecentField& recent) {
     out += 2;
     auto bits = std::bit_cast<std::uint32_t>(value);
     if (bits == recent.bits && recent.length != 0) {
-        std::memcpy(out, recent.text, 16);
+        std::memmove(out, recent.text, 16);  // the text may lie just before out
         return out + recent.length;
     }
     char* end = formatReal(out, value);

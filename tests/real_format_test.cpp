@@ -16,6 +16,7 @@
 
 #include "real_format.hpp"
 #include "score_writer.hpp"
+#include "test_support.hpp"
 
 namespace {
 
@@ -181,6 +182,57 @@ TEST(GrainStatement, IsThePrintfTextOfEveryField) {
             if (program == grain::Program::additive) common(thirteen, e.partialFreq);
             ASSERT_STREQ(ours, theirs);
         }
+    }
+}
+
+// The score writer copies a field's text when the same float was written
+// there last (the previous grain's point, durations that hold): the score is
+// still printf's text, when a value repeats in the same statement, in the next
+// one, or across the blocks in which the score is written out.
+TEST(GrainStatement, ScoreTextIsPrintfsWhenValuesRepeat) {
+    grain::testing::TempFolder folder;
+    std::mt19937_64 random(11);
+    std::uniform_real_distribution<float> everyday(-400.0f, 20000.0f);
+    std::vector<float> pool;  // few values, so that they come again often
+    for (int i = 0; i < 6; ++i) pool.push_back(everyday(random));
+    pool.push_back(0.0f);
+    pool.push_back(-0.0f);
+    pool.push_back(3.0e20f);  // a text too long to be kept
+    auto any = [&]() { return pool[random() % pool.size()]; };
+    for (auto program : {grain::Program::glisson, grain::Program::granule, grain::Program::additive}) {
+        grain::ScoreWriter writer;
+        ASSERT_TRUE(grain::openScore(writer, program, folder.path()));
+        std::string expected;
+        char line[grain::maxStatementLength + 600];
+        float previous[3] = {0.0f, 0.0f, 0.0f};
+        for (int i = 0; i < 30'000; ++i) {  // several megabytes: blocks are written out
+            grain::GrainEvent e;
+            e.srt = any(), e.dur = any(), e.voice = i / 1000, e.phase = any(), e.grainDur = any();
+            e.aziOld = previous[0], e.elevOld = previous[1], e.distOld = previous[2];
+            e.azi = random() % 3 == 0 ? e.aziOld : any();
+            e.elev = any(), e.dist = any(), e.startFreq = any(), e.endFreq = any();
+            e.filePlayPos = any(), e.playSpeed = any(), e.partialFreq = any();
+            previous[0] = e.azi, previous[1] = e.elev, previous[2] = e.dist;
+            grain::writeEvent(writer, e);
+            std::snprintf(line, sizeof line, "i1\t %f\t %f\t %d\t %f\t %f\t %f\t %f\t %f\t %f\t %f\t %f", double(e.srt),
+                          double(e.dur), e.voice, double(e.phase), double(e.aziOld), double(e.azi),
+                          double(e.elevOld), double(e.elev), double(e.distOld), double(e.dist), double(e.grainDur));
+            expected += line;
+            if (program == grain::Program::glisson)
+                std::snprintf(line, sizeof line, "\t %f\t %f\n", double(e.startFreq), double(e.endFreq));
+            if (program == grain::Program::granule)
+                std::snprintf(line, sizeof line, "\t %f\t %f\n", double(e.filePlayPos), double(e.playSpeed));
+            if (program == grain::Program::additive)
+                std::snprintf(line, sizeof line, "\t %f\n", double(e.partialFreq));
+            expected += line;
+        }
+        std::ostringstream console;
+        grain::RunParameters parameters;
+        ASSERT_TRUE(grain::finishScore(writer, parameters, console));
+        std::string score = grain::testing::readText(folder.path() / grain::scoreFileName(program));
+        auto first = score.find("i1\t");
+        ASSERT_NE(first, std::string::npos);
+        EXPECT_TRUE(score.compare(first, expected.size(), expected) == 0) << "program " << static_cast<int>(program);
     }
 }
 
