@@ -19,8 +19,8 @@
 //                              stay in PATH/scores)
 
 #include <sys/resource.h>
-#include <time.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -29,7 +29,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <memory>
 #include <random>
 #include <sstream>
 #include <stdexcept>
@@ -412,8 +411,34 @@ private:
     bool keep_ = false;
 };
 
+// The first line of a file that starts with key, or nothing.
+std::string lineStartingWith(const char* path, const std::string& key) {
+    std::FILE* file = std::fopen(path, "r");
+    if (file == nullptr) return {};
+    char line[512];
+    std::string found;
+    while (std::fgets(line, sizeof line, file) != nullptr)
+        if (std::strncmp(line, key.c_str(), key.size()) == 0) {
+            found = line;
+            break;
+        }
+    std::fclose(file);
+    while (!found.empty() && (found.back() == '\n' || found.back() == ' ')) found.pop_back();
+    return found;
+}
+
+// The machine the numbers come from, and how busy it was.
+void printMachine() {
+    std::string model = lineStartingWith("/proc/cpuinfo", "model name");
+    auto colon = model.find(':');
+    model = colon == std::string::npos ? "unknown processor" : model.substr(colon + 2);
+    std::printf("machine: %ld processors, %s; load average %s\n", sysconf(_SC_NPROCESSORS_ONLN), model.c_str(),
+                lineStartingWith("/proc/loadavg", "").substr(0, 14).c_str());
+}
+
 int runBenchmark(const char* self, bool smoke, int repeat, const std::string& folder) {
     Workload w = smoke ? smokeWorkload() : largeWorkload();
+    printMachine();
     ScratchFolder scratch(folder);
     fs::path coordinates = scratch.path() / "bg", scores = scratch.path() / "scores";
     fs::create_directories(coordinates);
