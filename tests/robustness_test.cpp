@@ -198,6 +198,33 @@ TEST(Robustness, aScoreLargerThanTheWriteBufferKeepsEveryStatementWhole) {
     }
 }
 
+TEST(Robustness, aFieldRepeatingTheFieldJustBeforeItIsWrittenWhole) {
+    // A voice's first grain is its own previous grain: its old and new
+    // elevation and distance are the same floats, side by side in the
+    // statement. (Copying the text just written onto its own tail once
+    // overlapped; the sanitizers report that.)
+    TempFolder scores;
+    ScoreWriter writer;
+    ASSERT_TRUE(openScore(writer, Program::glisson, scores.path()));
+    GrainEvent event;
+    event.dur = 0.1f;
+    event.voice = 1;
+    event.phase = 0.5f;
+    event.aziOld = event.azi = 10.0f;
+    event.elevOld = event.elev = 5.0f;
+    event.distOld = event.dist = 2.0f;
+    event.grainDur = 0.05f;
+    event.startFreq = event.endFreq = 100.0f;
+    writeEvent(writer, event);
+    writeEvent(writer, event);
+    std::ostringstream console;
+    ASSERT_TRUE(finishScore(writer, RunParameters{}, console));
+    const std::string line =
+        "i1\t 0.000000\t 0.100000\t 1\t 0.500000\t 10.000000\t 10.000000\t 5.000000\t 5.000000\t 2.000000\t "
+        "2.000000\t 0.050000\t 100.000000\t 100.000000\n";
+    EXPECT_EQ(readText(scores.path() / "VELAROOKglisson.sco"), line + line + "\ne\n");
+}
+
 TEST(Robustness, theRunBoundCoversRunsThatWriteManyGrains) {
     // An intergrain value just above -1 makes the intervals a millionth of the
     // grain duration: accepted as typed, but far too many grains to check.
