@@ -110,7 +110,10 @@ std::vector<BoidPath> simulateFlock(const FlockSettings& s) {
     Vec3 heading = randomDirection(random);
     double cloud = s.radius * 0.25;
     for (Boid& b : boids) {
-        b.position = centre + randomDirection(random) * random.between(0.0, cloud);
+        // Two draws in one expression would come in an order each compiler
+        // picks: the distance is drawn first, then the direction.
+        double spread = random.between(0.0, cloud);
+        b.position = centre + randomDirection(random) * spread;
         if (length(b.position) < listenerSpace * 2.0) b.position = withLength(b.position, listenerSpace * 2.0);
         if (length(b.position) < listenerSpace * 2.0) b.position = centre;
         Vec3 velocity = heading * 0.7 + randomDirection(random) * 0.3;
