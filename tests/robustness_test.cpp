@@ -232,6 +232,9 @@ TEST(Robustness, theRunBoundCoversRunsThatWriteManyGrains) {
     EXPECT_FALSE(caseStaysSmall(tiny, 20000));
     RunCase plain{Program::glisson, "1 100 10000 3 3 0.05 1 0 1 1 0\n", {"1 2 3", "1 2 3", "1 2 3"}};
     EXPECT_TRUE(caseStaysSmall(plain, 20000));
+    // So does a sine table of a billion harmonics.
+    RunCase harmonics{Program::additive, "1 1000000101 1 1 1 2 0\n", {"1 2 3", "1 2 3", "1 2 3"}};
+    EXPECT_FALSE(caseStaysSmall(harmonics, 20000));
     // An interval of zero ends every voice at its first grain.
     RunCase stopped{Program::granule, "3 0.05 1 -1 1000 1 0\nx.wav\n1\n", {"1 2 3", "1 2 3", "1 2 3"}};
     EXPECT_TRUE(caseStaysSmall(stopped, 20000));

@@ -330,6 +330,9 @@ inline std::optional<RunParameters> usableAnswers(const RunCase& run) {
 inline bool caseStaysSmall(const RunCase& run, double maxGrains) {
     auto parameters = usableAnswers(run);
     if (!parameters) return true;
+    // Every harmonic adds "1 " to the sine table: a billion of them, typed
+    // as an answer, make a score of gigabytes before the first grain.
+    if (parameters->harmonics > 10000) return false;
     int samples = 0;
     int voices = 0;
     for (std::size_t i = 2; i < run.files.size(); i += 3) {
