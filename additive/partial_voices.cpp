@@ -15,8 +15,7 @@ float sum(float a, float b) { return static_cast<float>(static_cast<double>(a) +
 
 void runPartialVoices(const RunParameters& p, ScoreWriter& writer, RunState& run) {
     QuarterEnvelope intergrain = makeQuarterEnvelope(p.intergrainPoints, p.totalDuration);
-    // The counter stops below 2^31 so that the voice number always fits.
-    for (float k = 1.0f; !(k > p.streams) && k < 2147483648.0f; k = sum(k, 1.0f)) {
+    for (float k = 1.0f; !(k > p.streams);) {
         PartialVoice v;
         v.counter = k;
         v.voice = static_cast<int>(k);
@@ -33,6 +32,7 @@ void runPartialVoices(const RunParameters& p, ScoreWriter& writer, RunState& run
         beginVoice(intergrain, start);
         schedulePartialGrains(v, *run.trajectory, intergrain, p, writer, run);
         closeVoiceFiles(*files);
+        if (!advanceVoiceCounter(k)) return;
     }
 }
 

@@ -47,7 +47,7 @@ void askOpening(AnswerReader& reader, Program program) {
 // The smallest of the five grain durations, scanned as a running minimum.
 float smallestGrainDuration(const std::array<float, 5>& points) {
     float m = points[0] < points[1] ? points[0] : points[1];
-    for (int i = 2; i < 5; ++i)
+    for (std::size_t i = 2; i < 5; ++i)
         if (points[i] < m) m = points[i];
     return m;
 }

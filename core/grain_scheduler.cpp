@@ -18,8 +18,7 @@ float intervalOf(float intergrain, float grainDur) {
 void runGrainStreams(const RunParameters& p, ScoreWriter& writer, RunState& run, const FieldStep& fields) {
     StreamEnvelopes envelopes{makeQuarterEnvelope(p.grainDurPoints, p.totalDuration),
                               makeQuarterEnvelope(p.intergrainPoints, p.totalDuration)};
-    // The counter stops below 2^31 so that the voice number always fits.
-    for (float counter = 1.0f; !(counter > p.streams) && counter < 2147483648.0f; counter = sum(counter, 1.0f)) {
+    for (float counter = 1.0f; !(counter > p.streams);) {
         VoiceState voice;
         voice.counter = counter;
         voice.voice = static_cast<int>(counter);
@@ -35,6 +34,7 @@ void runGrainStreams(const RunParameters& p, ScoreWriter& writer, RunState& run,
         voice.interval = intervalOf(p.intergrainPoints[0], voice.grainDur);
         scheduleGrains(voice, *run.trajectory, envelopes, p, writer, run, fields);
         closeVoiceFiles(*files);
+        if (!advanceVoiceCounter(counter)) return;
     }
 }
 

@@ -1,8 +1,13 @@
 #include "quarter_envelope.hpp"
 
+#include <cstddef>
+
 namespace grain {
 
 namespace {
+
+// Array position of a segment-numbered element: points[k], anchors[k - 1].
+std::size_t at(int position) { return static_cast<std::size_t>(position); }
 
 double quarterLength(const QuarterEnvelope& envelope) { return envelope.totalDuration / 4.0; }
 
@@ -17,7 +22,7 @@ float segmentEnd(const QuarterEnvelope& envelope, int k) {
 // The value-anchored formula of segment k at t, scale applied, from anchor
 // value a at anchor time tau.
 float valueInSegment(const QuarterEnvelope& e, int k, float t, float scale, float a, float tau) {
-    double rise = static_cast<double>(e.points[k]) - e.points[k - 1];
+    double rise = static_cast<double>(e.points[at(k)]) - e.points[at(k - 1)];
     return static_cast<float>((static_cast<double>(t) - tau) / quarterLength(e) * rise * scale + a);
 }
 
@@ -32,17 +37,17 @@ void valueAnchorBefore(QuarterEnvelope& e, int k, float scale, float& a, float& 
         return;
     }
     int previous = k - 1;
-    if (!e.anchorSet[previous - 1]) {
+    if (!e.anchorSet[at(previous - 1)]) {
         float fromValue = 0.0f;
         float fromTime = 0.0f;
         valueAnchorBefore(e, previous, scale, fromValue, fromTime);
         float end = segmentEnd(e, previous);
-        e.anchorValue[previous - 1] = valueInSegment(e, previous, end, scale, fromValue, fromTime);
-        e.anchorTime[previous - 1] = end;
-        e.anchorSet[previous - 1] = true;
+        e.anchorValue[at(previous - 1)] = valueInSegment(e, previous, end, scale, fromValue, fromTime);
+        e.anchorTime[at(previous - 1)] = end;
+        e.anchorSet[at(previous - 1)] = true;
     }
-    a = e.anchorValue[previous - 1];
-    tau = e.anchorTime[previous - 1];
+    a = e.anchorValue[at(previous - 1)];
+    tau = e.anchorTime[at(previous - 1)];
 }
 
 }  // namespace
@@ -71,9 +76,9 @@ float valueAnchoredAt(QuarterEnvelope& envelope, float t, float scale) {
     valueAnchorBefore(envelope, k, scale, a, tau);
     float value = valueInSegment(envelope, k, t, scale, a, tau);
     if (k <= 3) {
-        envelope.anchorValue[k - 1] = value;
-        envelope.anchorTime[k - 1] = t;
-        envelope.anchorSet[k - 1] = true;
+        envelope.anchorValue[at(k - 1)] = value;
+        envelope.anchorTime[at(k - 1)] = t;
+        envelope.anchorSet[at(k - 1)] = true;
     }
     return value;
 }
@@ -82,19 +87,19 @@ float timeAnchoredAt(QuarterEnvelope& envelope, float t, float base) {
     int k = segmentOf(envelope, t);
     float tau = 0.0f;
     if (k > 1) {
-        if (!envelope.anchorSet[k - 2]) {  // as if an evaluation had fallen on the segment's end
-            envelope.anchorTime[k - 2] = segmentEnd(envelope, k - 1);
-            envelope.anchorSet[k - 2] = true;
+        if (!envelope.anchorSet[at(k - 2)]) {  // as if an evaluation had fallen on the segment's end
+            envelope.anchorTime[at(k - 2)] = segmentEnd(envelope, k - 1);
+            envelope.anchorSet[at(k - 2)] = true;
         }
-        tau = envelope.anchorTime[k - 2];
+        tau = envelope.anchorTime[at(k - 2)];
     }
-    double from = envelope.points[k - 1];
+    double from = envelope.points[at(k - 1)];
     auto restart = static_cast<float>(from * base + base);
-    double rise = static_cast<double>(envelope.points[k]) - envelope.points[k - 1];
+    double rise = static_cast<double>(envelope.points[at(k)]) - envelope.points[at(k - 1)];
     auto value = static_cast<float>((static_cast<double>(t) - tau) / quarterLength(envelope) * rise * base + restart);
     if (k <= 3) {
-        envelope.anchorTime[k - 1] = t;
-        envelope.anchorSet[k - 1] = true;
+        envelope.anchorTime[at(k - 1)] = t;
+        envelope.anchorSet[at(k - 1)] = true;
     }
     return value;
 }

@@ -30,6 +30,13 @@ bool isFinite(const GrainEvent& e) {
     return true;
 }
 
+bool advanceVoiceCounter(float& counter) {
+    auto next = static_cast<float>(static_cast<double>(counter) + 1);
+    if (next == counter) return false;
+    counter = next;
+    return true;
+}
+
 std::optional<TrajectoryPoint> sampleGrain(RunState& run, const Trajectory& trajectory, float readPosition,
                                            float clock, int voice) {
     if (!std::isfinite(readPosition)) {

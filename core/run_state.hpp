@@ -26,6 +26,11 @@ struct RunState {
     TrajectoryPoint previous;  // the voice's previous grain; set at every voice's first grain
 };
 
+// Moves the voice counter on by one (a float addition). Beyond 2^24 a float
+// counter no longer grows: then the result is false and the voice loop ends,
+// rather than repeat that voice.
+bool advanceVoiceCounter(float& counter);
+
 // Whether the program writes elevations through glissonscore's +90 degree offset.
 inline bool hasElevationOffset(const RunState& run) { return run.program == Program::glisson; }
 
