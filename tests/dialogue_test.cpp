@@ -221,58 +221,6 @@ TEST(Dialogue, additivescoreShowsTheMinimumBeforeRoundingAndStoresTheFloat) {
         ";Table 1 6 simple sine wave harmonics (using GEN10).\nf1 0 16384 10 \n"));
 }
 
-TEST(Dialogue, aMenuAnswerOutsideOneToThreeIsAskedAgain) {
-    TempFolder folder;
-    RunResult run = runProgram(Program::glisson, "0\n4\n1 100 10000 1 7 -2 3 0.1 1 1 1 1 0", folder.path(),
-                               folder.path());
-    EXPECT_EQ(run.status, 0);
-    const std::string again = "Only 1, 2 or 3 can be chosen here.\n" + menuPrompt;
-    const std::string menu = frequencyQuestions.substr(0, frequencyQuestions.find(menuPrompt) + menuPrompt.size());
-    EXPECT_TRUE(run.console.starts_with(glissonOpening + spatialLines + menu + again + again +
-                                        "\n\nPlease enter the lowest frequency in Hertz. Eg. 100\n"));
-    auto count = [&](const std::string& text) {
-        std::size_t n = 0;
-        for (auto at = run.console.find(text); at != std::string::npos; at = run.console.find(text, at + 1)) ++n;
-        return n;
-    };
-    EXPECT_EQ(count(again), 4u);  // 0 and 4 for the frequencies, 7 and -2 for the grain durations
-    EXPECT_EQ(count(mode3Question), 1u);
-}
-
-TEST(Dialogue, anAnswerThatIsNotANumberStopsTheRunWithoutTouchingTheScore) {
-    TempFolder folder;
-    writeText(folder.path() / "VELAROOKglisson.sco", "an earlier score\n");
-    RunResult run = runProgram(Program::glisson, "1 100 10000 3 3 0.05 1 1 ten 2 1\n", folder.path(),
-                               folder.path());
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.errors, "glissonscore: no score written: the answer \"ten\" for the total duration is not a number\n");
-    EXPECT_TRUE(run.console.ends_with("Please enter the total duration in seconds\n"));
-    EXPECT_EQ(run.score, "an earlier score\n");
-
-    RunResult big = runProgram(Program::additive, "100 99999999999 1", folder.path(), folder.path());
-    EXPECT_EQ(big.status, 1);
-    EXPECT_NE(big.errors.find("\"99999999999\" for the number of harmonics is too large"), std::string::npos);
-
-    // A whole number is asked for: 1.5 is not silently split into 1 and .5.
-    RunResult fraction = runProgram(Program::additive, "100 1.5 1", folder.path(), folder.path());
-    EXPECT_EQ(fraction.status, 1);
-    EXPECT_NE(fraction.errors.find("\"1.5\" for the number of harmonics is not a whole number"), std::string::npos);
-}
-
-TEST(Dialogue, theEndOfTheInputBeforeTheLastAnswerStopsTheRun) {
-    TempFolder folder;
-    writeText(folder.path() / "VELAROOKgranule.sco", "kept\n");
-    RunResult run = runProgram(Program::granule, "3 0.1 1 1 4 2 0\n", folder.path(), folder.path());
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.errors, "granulescore: no score written: the input ended before the answer for the sound file name\n");
-    EXPECT_EQ(run.score, "kept\n");
-
-    RunResult none = runProgram(Program::additive, "", folder.path(), folder.path());
-    EXPECT_EQ(none.status, 1);
-    EXPECT_NE(none.errors.find("the input ended before the answer for the fundamental frequency"), std::string::npos);
-    EXPECT_FALSE(none.scoreExists);
-}
-
 TEST(Dialogue, aCharacterToDiscardMayMeetTheEndOfTheInput) {
     TempFolder folder;
     // Mode 2 discards a character before its last question, and glissonscore
@@ -283,34 +231,3 @@ TEST(Dialogue, aCharacterToDiscardMayMeetTheEndOfTheInput) {
     EXPECT_TRUE(run.scoreExists);
 }
 
-TEST(Dialogue, answersThatGiveNoPositiveMinimumGrainDurationAreRefused) {
-    TempFolder folder;
-    RunResult zero = runProgram(Program::glisson, "1 100 10000 3 3 0 1 1 2 2 0\n", folder.path(), folder.path());
-    EXPECT_EQ(zero.status, 1);
-    EXPECT_EQ(zero.errors,
-              "glissonscore: no score written: the minimum grain duration 0.000000 is not a positive number of "
-              "seconds\n");
-    EXPECT_FALSE(zero.scoreExists);
-    EXPECT_TRUE(zero.console.ends_with(reverbQuestion)) << "the dialogue ran to its end";
-
-    RunResult negative = runProgram(Program::granule, "2 0.1 0.1 -0.1 0.1 0.1 1 1 2 2 0\na\n1\n", folder.path(),
-                                    folder.path());
-    EXPECT_EQ(negative.status, 1);
-    EXPECT_FALSE(negative.scoreExists);
-
-    for (const char* answers : {"0 3 2 1 0 2 0", "100 3 2 1 0 0 0", "100 3 2 1 0 -2 0"}) {
-        RunResult additive = runProgram(Program::additive, answers, folder.path(), folder.path());
-        EXPECT_EQ(additive.status, 1) << answers;
-        EXPECT_NE(additive.errors.find("additivescore: no score written: the fundamental "), std::string::npos);
-        EXPECT_FALSE(additive.scoreExists);
-    }
-}
-
-TEST(Dialogue, aScoreThatCannotBeCreatedIsReportedAndNotAnnounced) {
-    TempFolder folder;
-    RunResult run = runProgram(Program::additive, "100 3 2 1 0 2 0", folder.path(), folder.path() / "missing");
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.errors.find("additivescore: cannot create the score file "), std::string::npos);
-    EXPECT_NE(run.errors.find("VELAROOKadditive.sco"), std::string::npos);
-    EXPECT_EQ(run.console.find("Score file created"), std::string::npos);
-}

@@ -200,17 +200,6 @@ TEST(GrainStreams, aMissingFileEndsTheVoiceLoopAndTheScoreIsStillFinished) {
     EXPECT_TRUE(run.score.ends_with("\n\ni99\t 0\t 0.400000\t\n\ne\n"));
 }
 
-TEST(GrainStreams, anIntervalThatIsNotPositiveEndsTheVoiceInsteadOfHanging) {
-    TempFolder folder;
-    writeIndexedVoices(folder.path(), 2);
-    RunResult run = runProgram(Program::glisson, "1 100 10000 1 3 0.1 1 -1 5 2 0\n", folder.path(), folder.path());
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(statements(run.score).size(), 0u);
-    EXPECT_NE(run.console.find("writing voice 1 \nVoice 1 ends here: its inter-onset interval 0.000000 is not a "
-                               "positive number of seconds\nwriting voice 2 \nVoice 2 ends here"),
-              std::string::npos);
-}
-
 TEST(GrainStreams, aGrainDurationEnvelopeOvershootingBelowZeroEndsTheVoice) {
     TempFolder folder;
     writeIndexedVoices(folder.path(), 1, 2000);

@@ -40,9 +40,9 @@ fuzz() {
 # when any of them failed, showing the end of its log.
 failed=0
 round() {
-  local pids=() names=() spec
-  for spec in "$@"; do
-    read -r target seed seconds <<<"$spec"
+  local pids=() names=() job
+  for job in "$@"; do
+    read -r target seed seconds <<<"$job"
     echo "fuzz: $target (seed $seed) for about $(awk -v s="$seconds" -v f="$scale" 'BEGIN { printf "%d", s * f + 0.5 }')s"
     fuzz "$target" "$seed" "$seconds" &
     pids+=($!)
