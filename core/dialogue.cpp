@@ -225,12 +225,11 @@ RunParameters runDialogue(Program program, AnswerReader& reader) {
 
 std::optional<std::string> unusableAnswers(Program program, const RunParameters& p) {
     if (positiveFinite(p.minGrainDur)) return std::nullopt;
-    std::string minimum = formatReal(p.minGrainDur);
     if (program == Program::additive)
         return "the fundamental " + formatReal(p.fundamental) + " with " + formatReal(p.streams) +
-               " grain streams gives the minimum grain duration " + minimum +
-               ", which is not a positive number of seconds";
-    return "the minimum grain duration " + minimum + " is not a positive number of seconds";
+               " grain streams gives no positive minimum grain duration (fundamental x (1 / (streams x "
+               "fundamental)) seconds)";
+    return "the minimum grain duration " + formatReal(p.minGrainDur) + " is not a positive number of seconds";
 }
 
 }  // namespace grain

@@ -87,11 +87,11 @@ TEST(BadInput, durationsThatGiveNoScheduleAreRefusedBeforeTheScoreIsCreated) {
                   "granulescore: no score written: the minimum grain duration -0.100000 is not a positive number of "
                   "seconds\n");
     expectRefused(Program::additive, "0\n3\n1\n1\n1\n2\n1\n",
-                  "additivescore: no score written: the fundamental 0.000000 with 2.000000 grain streams gives the "
-                  "minimum grain duration -nan, which is not a positive number of seconds\n");
+                  "additivescore: no score written: the fundamental 0.000000 with 2.000000 grain streams gives no "
+                  "positive minimum grain duration (fundamental x (1 / (streams x fundamental)) seconds)\n");
     expectRefused(Program::additive, "100\n3\n1\n1\n1\n0\n1\n",
-                  "additivescore: no score written: the fundamental 100.000000 with 0.000000 grain streams gives the "
-                  "minimum grain duration inf, which is not a positive number of seconds\n");
+                  "additivescore: no score written: the fundamental 100.000000 with 0.000000 grain streams gives no "
+                  "positive minimum grain duration (fundamental x (1 / (streams x fundamental)) seconds)\n");
 }
 
 TEST(BadInput, anIntervalThatIsNotPositiveEndsOnlyItsVoice) {
