@@ -1,17 +1,9 @@
 #include "partial_voices.hpp"
 
-#include <cmath>
-
 #include "real_format.hpp"
 #include "trajectory_sampling.hpp"
 
 namespace grain {
-
-namespace {
-
-float sum(float a, float b) { return static_cast<float>(static_cast<double>(a) + b); }
-
-}  // namespace
 
 void runPartialVoices(const RunParameters& p, ScoreWriter& writer, RunState& run) {
     QuarterEnvelope intergrain = makeQuarterEnvelope(p.intergrainPoints, p.totalDuration);
@@ -52,7 +44,7 @@ void schedulePartialGrains(PartialVoice& v, const Trajectory& trajectory, Quarte
 
         GrainEvent event;
         event.srt = static_cast<float>(v.phase / 2.0 + v.clock);
-        event.dur = sum(v.interval, v.interval);
+        event.dur = floatSum(v.interval, v.interval);
         current.azimuth = wrapAzimuth(current.azimuth);
         placeGrain(event, run, current, v.voice, v.phase, v.grainDur);
         event.partialFreq = v.partialFreq;
@@ -60,13 +52,13 @@ void schedulePartialGrains(PartialVoice& v, const Trajectory& trajectory, Quarte
 
         v.readPosition = static_cast<float>(static_cast<double>(v.interval) / p.minGrainDur + v.readPosition);
         run.previous = current;
-        v.voiceTime = sum(v.voiceTime, v.interval);
+        v.voiceTime = floatSum(v.voiceTime, v.interval);
         if (p.densityMode == 0) v.interval = valueAnchoredAt(intergrain, v.voiceTime, v.grainDur);
         if (std::string why = whyVoiceStops(v.grainDur, v.interval, v.clock); !why.empty()) {
             printVoiceEnd(run.console, v.voice, why);
             return;
         }
-        v.clock = sum(v.clock, v.interval);
+        v.clock = floatSum(v.clock, v.interval);
     }
 }
 

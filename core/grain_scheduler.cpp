@@ -1,12 +1,8 @@
 #include "grain_scheduler.hpp"
 
-#include <cmath>
-
 namespace grain {
 
 namespace {
-
-float sum(float a, float b) { return static_cast<float>(static_cast<double>(a) + b); }
 
 // x g + g: an intergrain value x as an inter-onset interval.
 float intervalOf(float intergrain, float grainDur) {
@@ -58,7 +54,7 @@ void scheduleGrains(VoiceState& v, const Trajectory& trajectory, StreamEnvelopes
             event.srt = v.clock;
         else
             event.srt = static_cast<float>((static_cast<double>(v.counter) - 1) / p.streams * v.interval + v.clock);
-        event.dur = sum(v.interval, v.interval);
+        event.dur = floatSum(v.interval, v.interval);
         current.azimuth = wrapAzimuth(current.azimuth);
         fields(run.previous, current, event);
         placeGrain(event, run, current, v.voice, v.phase, v.grainDur);
@@ -66,7 +62,7 @@ void scheduleGrains(VoiceState& v, const Trajectory& trajectory, StreamEnvelopes
 
         v.readPosition = static_cast<float>(static_cast<double>(v.interval) / p.minGrainDur + v.readPosition);
         run.previous = current;
-        v.clock = sum(v.clock, v.interval);
+        v.clock = floatSum(v.clock, v.interval);
     }
 }
 

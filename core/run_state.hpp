@@ -26,6 +26,9 @@ struct RunState {
     TrajectoryPoint previous;  // the voice's previous grain; set at every voice's first grain
 };
 
+// a + b as a clock or counter accumulates it: evaluated in double, stored as float.
+inline float floatSum(float a, float b) { return static_cast<float>(static_cast<double>(a) + b); }
+
 // Moves the voice counter on by one (a float addition). Beyond 2^24 a float
 // counter no longer grows: then the result is false and the voice loop ends,
 // rather than repeat that voice.
