@@ -1,0 +1,267 @@
+#include "grain_render.hpp"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+#include "part_render.hpp"
+#include "progress.hpp"
+#include "render_options.hpp"
+#include "score_split.hpp"
+#include "sound_files.hpp"
+
+namespace fs = std::filesystem;
+
+namespace render {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+bool readFile(const std::string& path, std::string& text) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::ostringstream all;
+    all << in.rdbuf();
+    text = all.str();
+    return static_cast<bool>(in) || in.eof();
+}
+
+// Removes the files of a run that did not finish, and the folder of its parts.
+struct LeftoverFiles {
+    std::vector<fs::path> paths;
+    ~LeftoverFiles() {
+        std::error_code ignored;
+        for (auto& path : paths) fs::remove_all(path, ignored);
+    }
+};
+
+// The output name when none is given: the orchestra's name, the technique
+// unless stereo, and the part, beside the score.
+std::string defaultOutput(const RenderOptions& options, const ScoreProgram& program) {
+    std::string name = fs::path(program.orchestra).stem().string();
+    if (options.space != "stereo") name += "-" + options.space;
+    if (options.part != 0)
+        name += "-part" + std::to_string(options.part) + "of" + std::to_string(options.partCount) + ".w64";
+    else
+        name += ".wav";
+    return (fs::path(options.score).parent_path() / name).string();
+}
+
+std::string findOrchestra(const RenderOptions& options, const ScoreProgram& program,
+                          const RenderEnvironment& environment, std::string& refusal) {
+    if (!options.orchestra.empty()) {
+        if (fs::is_regular_file(options.orchestra)) return options.orchestra;
+        refusal = "the orchestra " + options.orchestra + " is missing";
+        return "";
+    }
+    std::string looked;
+    for (const auto& folder : environment.orchestraFolders) {
+        auto candidate = fs::path(folder) / program.orchestra;
+        if (fs::is_regular_file(candidate)) return candidate.string();
+        looked += (looked.empty() ? "" : ", ") + folder;
+    }
+    refusal = "the orchestra " + program.orchestra + " of " + program.program + " is missing (looked in " +
+              (looked.empty() ? std::string("no folder") : looked) + "; --orchestra names it)";
+    return "";
+}
+
+// Shows the problems of the first part that failed.
+void reportFailure(const std::vector<PartOutcome>& outcomes, std::ostream& err) {
+    for (std::size_t k = 0; k < outcomes.size(); ++k) {
+        if (outcomes[k].ok || outcomes[k].stopped || outcomes[k].problems.empty()) continue;
+        err << "grainrender: Csound reported a problem";
+        if (outcomes.size() > 1) err << " in part " << k + 1 << " of " << outcomes.size() << ", the other parts were stopped";
+        err << ":\n";
+        for (const auto& line : outcomes[k].problems) err << "  " << line << "\n";
+        return;
+    }
+    err << "grainrender: the rendering stopped\n";
+}
+
+void finish(const std::string& output, const SoundSummary& summary, double wall, std::ostream& out, std::ostream& err) {
+    out << closingLine(output, summary, wall) << "\n";
+    for (const auto& line : peakWarnings(output, summary)) err << "grainrender: " << line << "\n";
+}
+
+int mixParts(const RenderOptions& options, std::ostream& out, std::ostream& err) {
+    auto start = Clock::now();
+    if (auto refusal = outputRefusal(options.output); !refusal.empty()) {
+        err << "grainrender: " << refusal << "\n";
+        return 1;
+    }
+    for (const auto& part : options.mixParts) {
+        if (!fs::is_regular_file(part)) {
+            err << "grainrender: the part file " << part << " is missing\n";
+            return 1;
+        }
+    }
+    MixResult mixed = mixSoundFiles(options.mixParts, options.output);
+    if (!mixed.summary) {
+        err << "grainrender: " << mixed.refusal << "\n";
+        return 1;
+    }
+    finish(options.output, *mixed.summary, secondsSince(start), out, err);
+    return 0;
+}
+
+// Renders the jobs at once, one thread each, with the progress bar on err when asked.
+std::vector<PartOutcome> renderAll(const std::vector<PartJob>& jobs, const std::vector<double>& ends, double music,
+                                   bool showProgress, Clock::time_point start, std::ostream& err) {
+    std::vector<PartOutcome> outcomes(jobs.size());
+    std::vector<std::atomic<double>> times(jobs.size());
+    std::atomic<bool> stop{false};
+    std::size_t finished = 0;
+    std::mutex mutex;
+    std::condition_variable partEnded;
+    initialiseCsound();
+    std::vector<std::thread> threads;
+    for (std::size_t k = 0; k < jobs.size(); ++k) {
+        times[k] = 0;
+        threads.emplace_back([&, k] {
+            outcomes[k] = renderPart(jobs[k], stop, times[k]);
+            std::lock_guard lock(mutex);
+            ++finished;
+            partEnded.notify_all();
+        });
+    }
+    double total = 0;
+    for (double end : ends) total += end;
+    for (std::unique_lock lock(mutex); finished < jobs.size();) {
+        partEnded.wait_for(lock, std::chrono::milliseconds(200));
+        if (!showProgress || finished == jobs.size()) continue;
+        double done = 0;
+        for (std::size_t k = 0; k < jobs.size(); ++k) done += std::min(times[k].load(), ends[k]);
+        err << "\r" << progressLine(done, total, music, secondsSince(start)) << "\x1b[K" << std::flush;
+    }
+    for (auto& thread : threads) thread.join();
+    if (showProgress) err << "\r\x1b[K" << std::flush;
+    return outcomes;
+}
+
+int renderScore(const RenderOptions& options, const RenderEnvironment& environment, std::ostream& out,
+                std::ostream& err) {
+    auto start = Clock::now();
+    auto refuse = [&](const std::string& why) {
+        err << "grainrender: " << why << "\n";
+        return 1;
+    };
+    std::string text;
+    if (!fs::is_regular_file(options.score) || !readFile(options.score, text))
+        return refuse("cannot read the score " + options.score + ": " +
+                      (fs::exists(options.score) ? "it is not a readable file" : "it is missing"));
+    ScoreReading reading = splitScore(text, fs::path(options.score).filename().string());
+    if (!reading.score) return refuse("the score " + options.score + " " + reading.refusal);
+    const SplitScore& score = *reading.score;
+
+    std::string refusal;
+    std::string orchestra = findOrchestra(options, score.program, environment, refusal);
+    if (orchestra.empty()) return refuse(refusal);
+    std::string orchestraText;
+    if (!readFile(orchestra, orchestraText)) return refuse("cannot read the orchestra " + orchestra);
+
+    fs::path scoreFolder = fs::absolute(fs::path(options.score)).parent_path();
+    if (score.program.program == "granulescore" && !fs::is_regular_file(scoreFolder / score.soundFile))
+        return refuse("the sound file \"" + score.soundFile + "\" of the score is missing: it belongs in " +
+                      scoreFolder.string());
+
+    std::string output = options.output.empty() ? defaultOutput(options, score.program) : options.output;
+    if (auto why = outputRefusal(output); !why.empty()) return refuse(why);
+
+    // The parts: one per job, never more than there are voices, or the one part asked for.
+    std::map<int, int> shares;
+    std::vector<int> parts;
+    if (options.part != 0) {
+        shares = shareVoices(score, options.partCount);
+        parts.push_back(options.part - 1);
+    } else {
+        std::size_t voices = shareVoices(score, 1).size();
+        unsigned jobs = options.jobs != 0 ? options.jobs : std::max(1u, environment.cores);
+        int count = static_cast<int>(std::max<std::size_t>(1, std::min<std::size_t>(jobs, voices)));
+        shares = shareVoices(score, count);
+        for (int k = 0; k < count; ++k) parts.push_back(k);
+    }
+
+    LeftoverFiles leftovers;
+    fs::path partFolder;
+    if (options.part == 0) {
+        partFolder = temporaryName(output) + "-parts";
+        leftovers.paths.push_back(partFolder);
+        std::error_code error;
+        fs::create_directory(partFolder, error);
+        if (error) return refuse("cannot make the folder of the parts " + partFolder.string() + ": " + error.message());
+    }
+    std::vector<PartJob> jobs;
+    std::vector<double> ends;
+    double music = 0;
+    for (int part : parts) {
+        PartJob job;
+        job.orchestraText = orchestraText;
+        job.orchestraFolder = fs::absolute(orchestra).parent_path().string();
+        job.soundFolder = scoreFolder.string();
+        job.scoreText = partScoreText(score, shares, part);
+        job.space = options.space;
+        job.rate = options.rate;
+        job.outPath = options.part != 0 ? temporaryName(output)
+                                        : (partFolder / ("part" + std::to_string(part + 1) + ".w64")).string();
+        leftovers.paths.push_back(job.outPath);
+        jobs.push_back(std::move(job));
+        ends.push_back(partEndTime(score, shares, part));
+        music = std::max(music, ends.back());
+    }
+
+    bool showProgress = environment.terminal && !options.quiet;
+    auto outcomes = renderAll(jobs, ends, music, showProgress, start, err);
+    if (!std::all_of(outcomes.begin(), outcomes.end(), [](const PartOutcome& o) { return o.ok; })) {
+        reportFailure(outcomes, err);
+        return 1;
+    }
+
+    std::vector<std::string> partFiles;
+    for (const auto& job : jobs) partFiles.push_back(job.outPath);
+    if (options.part != 0) {
+        // The part file is complete: read it once for its peaks, then give it its name.
+        std::string why;
+        auto summary = summariseSoundFile(jobs[0].outPath, why);
+        if (!summary) return refuse(why);
+        std::error_code error;
+        fs::rename(jobs[0].outPath, output, error);
+        if (error) return refuse("cannot write the output file " + output + ": " + error.message());
+        finish(output, *summary, secondsSince(start), out, err);
+        return 0;
+    }
+    MixResult mixed = mixSoundFiles(partFiles, output);
+    if (!mixed.summary) return refuse(mixed.refusal);
+    finish(output, *mixed.summary, secondsSince(start), out, err);
+    return 0;
+}
+
+}  // namespace
+
+int runGrainRender(const std::vector<std::string>& arguments, const RenderEnvironment& environment,
+                   std::ostream& out, std::ostream& err) {
+    ParsedRenderOptions parsed = parseRenderOptions(arguments);
+    if (!parsed.options) {
+        err << "grainrender: " << parsed.refusal << " (grainrender --help shows the options)\n";
+        return 2;
+    }
+    const RenderOptions& options = *parsed.options;
+    if (options.help) {
+        out << renderUsage();
+        return 0;
+    }
+    return options.mix ? mixParts(options, out, err) : renderScore(options, environment, out, err);
+}
+
+}  // namespace render

@@ -1,0 +1,124 @@
+#include "part_render.hpp"
+
+#include <algorithm>
+#include <cctype>
+#include <memory>
+#include <mutex>
+#include <regex>
+
+#include "sound_files.hpp"
+
+#if __has_include(<csound/csound.h>)
+#include <csound/csound.h>
+#else
+#include <csound.h>
+#endif
+
+namespace render {
+
+namespace {
+
+constexpr std::size_t keptProblemLines = 20;
+constexpr long long framesPerWrite = 4096;
+
+// Csound's messages of one instance, gathered into lines.
+struct MessageLog {
+    std::string pending;
+    std::vector<std::string> problems;
+    bool failed = false;
+};
+
+void takeMessage(CSOUND* csound, int, const char* text) {
+    auto* log = static_cast<MessageLog*>(csoundGetHostData(csound));
+    log->pending += text;
+    for (auto end = log->pending.find('\n'); end != std::string::npos; end = log->pending.find('\n')) {
+        std::string line = log->pending.substr(0, end);
+        log->pending.erase(0, end + 1);
+        if (!isProblemLine(line)) continue;
+        log->failed = true;
+        if (log->problems.size() < keptProblemLines) log->problems.push_back(line);
+    }
+}
+
+void flushMessages(MessageLog& log) {
+    if (log.pending.empty()) return;
+    if (isProblemLine(log.pending)) {
+        log.failed = true;
+        if (log.problems.size() < keptProblemLines) log.problems.push_back(log.pending);
+    }
+    log.pending.clear();
+}
+
+}  // namespace
+
+bool isProblemLine(const std::string& line) {
+    static const std::regex clean(R"(^\s*0 errors in performance\s*$)");
+    static const std::regex problem(R"(error|warning|note deleted|undefined|cannot|not found|failed)",
+                                    std::regex::icase);
+    return !std::regex_search(line, clean) && std::regex_search(line, problem);
+}
+
+void initialiseCsound() {
+    static std::once_flag once;
+    std::call_once(once, [] { csoundInitialize(CSOUNDINIT_NO_SIGNAL_HANDLER | CSOUNDINIT_NO_ATEXIT); });
+}
+
+PartOutcome renderPart(const PartJob& job, std::atomic<bool>& stop, std::atomic<double>& scoreTime) {
+    PartOutcome outcome;
+    MessageLog log;
+    std::unique_ptr<CSOUND, void (*)(CSOUND*)> csound(csoundCreate(&log), csoundDestroy);
+    auto fail = [&](const std::string& why) {
+        flushMessages(log);
+        outcome.problems = log.problems;
+        if (outcome.problems.empty()) outcome.problems.push_back(why);
+        stop = true;
+        return outcome;
+    };
+    if (!csound) return fail("Csound could not be started");
+    csoundSetMessageStringCallback(csound.get(), takeMessage);
+    for (const std::string& option :
+         {std::string("-n"), std::string("-d"), std::string("-m4"), std::string("-+msg_color=0"),
+          "--env:INCDIR=" + job.orchestraFolder, "--env:SSDIR=" + job.soundFolder, "--omacro:SPACE=" + job.space}) {
+        csoundSetOption(csound.get(), option.c_str());
+    }
+    if (job.rate > 0) csoundSetOption(csound.get(), ("--sample-rate=" + std::to_string(job.rate)).c_str());
+    if (csoundCompileOrc(csound.get(), job.orchestraText.c_str()) != 0) return fail("Csound could not compile the orchestra");
+    if (csoundReadScore(csound.get(), job.scoreText.c_str()) != 0) return fail("Csound could not read the score");
+    if (csoundStart(csound.get()) != 0 || log.failed) return fail("Csound could not start the performance");
+
+    outcome.channels = static_cast<int>(csoundGetNchnls(csound.get()));
+    outcome.rate = static_cast<int>(csoundGetSr(csound.get()));
+    auto ksmps = static_cast<long long>(csoundGetKsmps(csound.get()));
+    double fullScale = csoundGet0dBFS(csound.get());
+    SoundWriter writer = openPartWriter(job.outPath, outcome.channels, outcome.rate);
+    if (!writer.file) return fail(writer.error);
+
+    auto samplesPerCycle = static_cast<std::size_t>(ksmps * outcome.channels);
+    long long cyclesPerWrite = std::max(1LL, framesPerWrite / ksmps);
+    std::vector<float> buffer(samplesPerCycle * static_cast<std::size_t>(cyclesPerWrite));
+    long long cycles = 0;
+    while (!stop && !log.failed) {
+        if (csoundPerformKsmps(csound.get()) != 0) break;
+        const MYFLT* spout = csoundGetSpout(csound.get());
+        float* into = buffer.data() + static_cast<std::size_t>(cycles) * samplesPerCycle;
+        for (std::size_t s = 0; s < samplesPerCycle; ++s) into[s] = static_cast<float>(spout[s] / fullScale);
+        if (++cycles == cyclesPerWrite) {
+            if (!writeFrames(writer, buffer.data(), cycles * ksmps)) return fail(writer.error);
+            cycles = 0;
+        }
+        scoreTime = csoundGetScoreTime(csound.get());
+    }
+    if (stop && !log.failed) {
+        outcome.stopped = true;
+        return outcome;
+    }
+    csoundCleanup(csound.get());  // prints the count of performance errors
+    flushMessages(log);
+    if (log.failed) return fail("Csound reported errors");
+    if (!writeFrames(writer, buffer.data(), cycles * ksmps) || !closeWriter(writer)) return fail(writer.error);
+    scoreTime = csoundGetScoreTime(csound.get());
+    outcome.ok = true;
+    return outcome;
+}
+
+}  // namespace render

@@ -1,0 +1,41 @@
+// One part of a score rendered by a Csound instance of its own, into a part
+// file. Csound's messages are read line by line as they come: an error or a
+// WARNING ends the part and asks the other parts to stop, and its lines are
+// kept for the composer. Several parts may render at once, one per thread.
+#pragma once
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+namespace render {
+
+struct PartJob {
+    std::string orchestraText;    // the orchestra's code
+    std::string orchestraFolder;  // where its include files are (Csound's INCDIR)
+    std::string soundFolder;      // where the score's sound file is (Csound's SSDIR)
+    std::string scoreText;        // the part's score
+    std::string space;            // the technique, the orchestra's SPACE macro
+    int rate = 0;                 // sample rate; 0 keeps the orchestra's
+    std::string outPath;          // the part file (float W64)
+};
+
+struct PartOutcome {
+    bool ok = false;
+    bool stopped = false;               // ended early because another part failed
+    std::vector<std::string> problems;  // Csound's error and WARNING lines, or why the file failed
+    int channels = 0;
+    int rate = 0;
+};
+
+// Prepares the Csound library for instances in threads; call once, before any part.
+void initialiseCsound();
+
+// Renders the part. Sets stop when it fails; ends early when stop is set.
+// scoreTime follows the score time rendered so far, seconds.
+PartOutcome renderPart(const PartJob& job, std::atomic<bool>& stop, std::atomic<double>& scoreTime);
+
+// True when a line of Csound's messages reports an error or a warning.
+bool isProblemLine(const std::string& line);
+
+}  // namespace render

@@ -1,0 +1,28 @@
+// What grainrender tells the composer while and after it renders: a progress
+// bar (score time done of all parts, the rate against real time, the time
+// left) and one closing line with the length, each channel's peak and the
+// real-time factor.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "sound_files.hpp"
+
+namespace render {
+
+// One line of the progress bar, without a line end: done and total are
+// seconds of score time summed over all parts, music is the length of the
+// whole piece in seconds and wall the seconds since rendering began.
+std::string progressLine(double done, double total, double music, double wall);
+
+// A level in decibels against full scale, one decimal: "-6.0 dBFS", "silent" for 0.
+std::string dbfs(double peak);
+
+// The closing line: "NAME: 12.50 s, 2 channels at 44100 Hz, peaks -6.0 dBFS -7.1 dBFS, 4.2 x real time".
+std::string closingLine(const std::string& name, const SoundSummary& summary, double wall);
+
+// One warning line for every channel whose peak passes full scale; empty when none does.
+std::vector<std::string> peakWarnings(const std::string& name, const SoundSummary& summary);
+
+}  // namespace render

@@ -1,0 +1,41 @@
+// The command line of grainrender: rendering a score (whole, or one part of
+// it) or mixing part files. Parsing never prints or exits; it hands back the
+// settings, a request for help, or the reason the command line is refused.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace render {
+
+// The spatial techniques the orchestras render, by the name the SPACE macro takes.
+inline const std::vector<std::string> spaceNames = {"stereo", "binaural", "ambix1", "ambix3", "ring8"};
+
+struct RenderOptions {
+    bool help = false;
+    bool mix = false;                  // grainrender --mix OUT PART...
+    std::string score;                 // the score to render
+    std::string output;                // -o, or the output of --mix; empty: the default name
+    std::vector<std::string> mixParts; // the part files of --mix
+    std::string space = "stereo";
+    unsigned jobs = 0;                 // 0: one part per core
+    std::string orchestra;             // empty: found by the score's program
+    int rate = 0;                      // 0: the orchestra's own sample rate
+    int part = 0;                      // --part K/N: K from 1, 0 for the whole score
+    int partCount = 0;                 // N
+    bool quiet = false;
+};
+
+struct ParsedRenderOptions {
+    std::optional<RenderOptions> options;  // set when the command line is good
+    std::string refusal;                   // why it is not, otherwise
+};
+
+// Reads the arguments after the program name.
+ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& arguments);
+
+// The --help text.
+std::string renderUsage();
+
+}  // namespace render

@@ -1,0 +1,136 @@
+#include "score_split.hpp"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <sstream>
+
+namespace render {
+
+namespace {
+
+std::vector<std::string> words(const std::string& line) {
+    std::istringstream in(line);
+    std::vector<std::string> out;
+    for (std::string word; in >> word;) out.push_back(word);
+    return out;
+}
+
+std::optional<double> number(const std::string& word) {
+    char* end = nullptr;
+    double value = std::strtod(word.c_str(), &end);
+    if (word.empty() || *end != '\0') return std::nullopt;
+    return value;
+}
+
+bool startsWithStatement(const std::string& line, const std::string& name) {
+    if (line.compare(0, name.size(), name) != 0) return false;
+    return line.size() == name.size() || std::isspace(static_cast<unsigned char>(line[name.size()]));
+}
+
+// The program named by the header's column comment, the granule score's sound
+// file table, or else by the score's file name.
+std::optional<ScoreProgram> programOf(const std::string& header, const std::string& fileName) {
+    if (header.find("Start Freq\t End Freq") != std::string::npos) return scorePrograms[0];
+    if (header.find("File Play Pos\t Play Speed") != std::string::npos) return scorePrograms[1];
+    if (header.find("Graindur\t Fundamental") != std::string::npos) return scorePrograms[2];
+    std::string name = fileName;
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::toupper(c); });
+    for (const auto& program : scorePrograms) {
+        std::string known = program.scoreName;
+        std::transform(known.begin(), known.end(), known.begin(), [](unsigned char c) { return std::toupper(c); });
+        if (name == known) return program;
+    }
+    return std::nullopt;
+}
+
+// The file name between the first pair of double quotes of table 1's statement.
+std::string soundFileOf(const std::string& header) {
+    std::istringstream in(header);
+    for (std::string line; std::getline(in, line);) {
+        if (!startsWithStatement(line, "f1")) continue;
+        auto open = line.find('"');
+        auto close = open == std::string::npos ? open : line.find('"', open + 1);
+        if (close != std::string::npos) return line.substr(open + 1, close - open - 1);
+    }
+    return "";
+}
+
+}  // namespace
+
+ScoreReading splitScore(const std::string& text, const std::string& fileName) {
+    SplitScore score;
+    std::istringstream in(text);
+    bool inHeader = true;
+    int lineNumber = 0;
+    auto refuse = [&](const std::string& why) {
+        return ScoreReading{std::nullopt, "line " + std::to_string(lineNumber) + " " + why};
+    };
+    for (std::string raw; std::getline(in, raw);) {
+        ++lineNumber;
+        std::string line = raw;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::string full = raw + "\n";
+        if (inHeader && !startsWithStatement(line, "i1")) {
+            score.header += full;
+            continue;
+        }
+        inHeader = false;
+        auto fields = words(line);
+        if (fields.empty() || fields[0][0] == ';') continue;
+        if (fields[0] == "e") break;
+        if (fields[0] == "i1" || fields[0] == "i99") {
+            std::optional<double> start = fields.size() > 2 ? number(fields[1]) : std::nullopt;
+            std::optional<double> duration = fields.size() > 2 ? number(fields[2]) : std::nullopt;
+            if (!start || !duration) return refuse("is a statement without a start and a duration: " + line);
+            if (fields[0] == "i99") {
+                score.reverb += full;
+                score.reverbEnd = std::max(score.reverbEnd, *start + *duration);
+                continue;
+            }
+            std::optional<double> voice = fields.size() > 3 ? number(fields[3]) : std::nullopt;
+            if (!voice || *voice != static_cast<int>(*voice))
+                return refuse("is a grain statement without a voice number: " + line);
+            score.grains.push_back({full, static_cast<int>(*voice), *duration, *start + *duration});
+            continue;
+        }
+        return refuse("holds a statement that the score programs do not write: " + line);
+    }
+    auto program = programOf(score.header, fileName);
+    if (!program) return {std::nullopt, "is not a score of glissonscore, granulescore or additivescore"};
+    score.program = *program;
+    if (score.program.program == "granulescore") score.soundFile = soundFileOf(score.header);
+    return {score, ""};
+}
+
+std::map<int, int> shareVoices(const SplitScore& score, int partCount) {
+    std::map<int, double> noteTime;
+    for (const auto& grain : score.grains) noteTime[grain.voice] += grain.duration;
+    std::vector<std::pair<int, double>> voices(noteTime.begin(), noteTime.end());
+    std::stable_sort(voices.begin(), voices.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
+    std::vector<double> load(static_cast<std::size_t>(std::max(partCount, 1)), 0.0);
+    std::map<int, int> shares;
+    for (const auto& [voice, time] : voices) {
+        auto lightest = std::min_element(load.begin(), load.end()) - load.begin();
+        load[static_cast<std::size_t>(lightest)] += time;
+        shares[voice] = static_cast<int>(lightest);
+    }
+    return shares;
+}
+
+std::string partScoreText(const SplitScore& score, const std::map<int, int>& shares, int part) {
+    std::string text = score.header;
+    for (const auto& grain : score.grains)
+        if (shares.at(grain.voice) == part) text += grain.text;
+    if (!score.reverb.empty()) text += "\n" + score.reverb;
+    return text + "\ne\n";
+}
+
+double partEndTime(const SplitScore& score, const std::map<int, int>& shares, int part) {
+    double end = score.reverb.empty() ? 0.0 : score.reverbEnd;
+    for (const auto& grain : score.grains)
+        if (shares.at(grain.voice) == part) end = std::max(end, grain.end);
+    return end;
+}
+
+}  // namespace render

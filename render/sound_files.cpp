@@ -1,0 +1,157 @@
+#include "sound_files.hpp"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace render {
+
+namespace {
+
+constexpr long long blockFrames = 8192;
+constexpr std::uint64_t wavLimitBytes = 0xFFFFFFFFull - 4096;  // RIFF sizes are 32-bit; room for the header
+
+SoundWriter openWriter(const std::string& path, int channels, int rate, int format) {
+    SoundWriter writer;
+    SF_INFO info{};
+    info.channels = channels;
+    info.samplerate = rate;
+    info.format = format | SF_FORMAT_FLOAT;
+    writer.file.reset(sf_open(path.c_str(), SFM_WRITE, &info));
+    writer.channels = channels;
+    if (!writer.file) writer.error = "cannot write " + path + ": " + sf_strerror(nullptr);
+    return writer;
+}
+
+}  // namespace
+
+SoundWriter openPartWriter(const std::string& path, int channels, int rate) {
+    return openWriter(path, channels, rate, SF_FORMAT_W64);
+}
+
+bool writeFrames(SoundWriter& writer, const float* samples, long long frames) {
+    if (frames == 0) return true;
+    if (sf_writef_float(writer.file.get(), samples, frames) == frames) return true;
+    writer.error = std::string("cannot write the sound file: ") + sf_strerror(writer.file.get());
+    return false;
+}
+
+bool closeWriter(SoundWriter& writer) {
+    if (!writer.file) return false;
+    sf_write_sync(writer.file.get());
+    if (sf_error(writer.file.get()) != SF_ERR_NO_ERROR) {
+        writer.error = std::string("cannot write the sound file: ") + sf_strerror(writer.file.get());
+        writer.file.reset();
+        return false;
+    }
+    return sf_close(writer.file.release()) == 0;
+}
+
+std::string temporaryName(const std::string& path) {
+    fs::path p(path);
+    std::string name = ".";
+    name.append(p.filename().string()).append(".grainrender-").append(std::to_string(getpid()));
+    return (p.parent_path() / name).string();
+}
+
+std::string outputRefusal(const std::string& path) {
+    if (fs::is_directory(path)) return "cannot write the output file " + path + ": it is a folder";
+    auto probe = temporaryName(path);
+    std::ofstream file(probe, std::ios::binary);
+    if (!file) return "cannot write the output file " + path + ": " + std::strerror(errno);
+    file.close();
+    fs::remove(probe);
+    return "";
+}
+
+std::optional<SoundSummary> summariseSoundFile(const std::string& path, std::string& error) {
+    SF_INFO info{};
+    std::unique_ptr<SNDFILE, int (*)(SNDFILE*)> file(sf_open(path.c_str(), SFM_READ, &info), sf_close);
+    if (!file) {
+        error = "cannot read " + path + ": " + sf_strerror(nullptr);
+        return std::nullopt;
+    }
+    SoundSummary summary;
+    summary.frames = info.frames;
+    summary.channels = info.channels;
+    summary.rate = info.samplerate;
+    summary.w64 = (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_W64;
+    auto channels = static_cast<std::size_t>(info.channels);
+    summary.peaks.assign(channels, 0.0);
+    std::vector<float> block(static_cast<std::size_t>(blockFrames) * channels);
+    for (sf_count_t got; (got = sf_readf_float(file.get(), block.data(), blockFrames)) > 0;)
+        for (std::size_t s = 0; s < static_cast<std::size_t>(got) * channels; ++s)
+            summary.peaks[s % channels] = std::max(summary.peaks[s % channels], std::fabs(static_cast<double>(block[s])));
+    return summary;
+}
+
+MixResult mixSoundFiles(const std::vector<std::string>& parts, const std::string& out) {
+    struct Input {
+        std::unique_ptr<SNDFILE, int (*)(SNDFILE*)> file{nullptr, sf_close};
+        SF_INFO info{};
+    };
+    std::vector<Input> inputs(parts.size());
+    SoundSummary summary;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        inputs[i].file.reset(sf_open(parts[i].c_str(), SFM_READ, &inputs[i].info));
+        if (!inputs[i].file) return {std::nullopt, "cannot read the part file " + parts[i] + ": " + sf_strerror(nullptr)};
+        const auto& info = inputs[i].info;
+        if (i == 0) {
+            summary.channels = info.channels;
+            summary.rate = info.samplerate;
+        } else if (info.channels != summary.channels || info.samplerate != summary.rate) {
+            return {std::nullopt, "the part file " + parts[i] + " has " + std::to_string(info.channels) +
+                                      " channels at " + std::to_string(info.samplerate) + " Hz, " + parts[0] +
+                                      " has " + std::to_string(summary.channels) + " at " +
+                                      std::to_string(summary.rate) + " Hz"};
+        }
+        summary.frames = std::max<long long>(summary.frames, info.frames);
+    }
+    auto channels = static_cast<std::size_t>(summary.channels);
+    summary.w64 = static_cast<std::uint64_t>(summary.frames) * channels * sizeof(float) > wavLimitBytes;
+    auto temporary = temporaryName(out);
+    SoundWriter writer = openWriter(temporary, summary.channels, summary.rate, summary.w64 ? SF_FORMAT_W64 : SF_FORMAT_WAV);
+    if (!writer.file) return {std::nullopt, "cannot write the output file " + out + ": " + sf_strerror(nullptr)};
+    auto fail = [&](const std::string& why) {
+        writer.file.reset();
+        fs::remove(temporary);
+        return MixResult{std::nullopt, why};
+    };
+    std::vector<double> sum(static_cast<std::size_t>(blockFrames) * channels);
+    std::vector<float> block(sum.size());
+    std::vector<float> mixed(sum.size());
+    summary.peaks.assign(channels, 0.0);
+    for (long long done = 0; done < summary.frames; done += blockFrames) {
+        long long frames = std::min(blockFrames, summary.frames - done);
+        std::fill(sum.begin(), sum.end(), 0.0);
+        for (std::size_t i = 0; i < inputs.size(); ++i) {
+            long long got = sf_readf_float(inputs[i].file.get(), block.data(), frames);
+            if (got < 0 || (got < frames && done + got < inputs[i].info.frames))
+                return fail("cannot read the part file " + parts[i] + ": " + sf_strerror(inputs[i].file.get()));
+            for (std::size_t s = 0; s < static_cast<std::size_t>(got) * channels; ++s) sum[s] += block[s];
+        }
+        for (std::size_t s = 0; s < static_cast<std::size_t>(frames) * channels; ++s) {
+            mixed[s] = static_cast<float>(sum[s]);
+            summary.peaks[s % channels] = std::max(summary.peaks[s % channels], std::fabs(static_cast<double>(mixed[s])));
+        }
+        if (!writeFrames(writer, mixed.data(), frames)) return fail("cannot write the output file " + out + ": " + writer.error);
+    }
+    if (!closeWriter(writer)) return fail("cannot write the output file " + out + ": " + writer.error);
+    std::error_code error;
+    fs::rename(temporary, out, error);
+    if (error) {
+        fs::remove(temporary);
+        return {std::nullopt, "cannot write the output file " + out + ": " + error.message()};
+    }
+    return {summary, ""};
+}
+
+}  // namespace render

@@ -1,0 +1,60 @@
+// The sound files grainrender writes and reads: 32-bit float samples, full
+// scale at 1. A part file is W64, since a part's length is known only when it
+// has been rendered; the mixed file is WAV, or W64 when it would pass the
+// 4 GB that WAV can hold. Every file is written under a temporary name in its
+// folder and renamed when complete, so a failed run leaves no file behind.
+#pragma once
+
+#include <sndfile.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace render {
+
+// A sound file open for writing float frames.
+struct SoundWriter {
+    std::unique_ptr<SNDFILE, int (*)(SNDFILE*)> file{nullptr, sf_close};
+    int channels = 0;
+    std::string error;  // why it could not be opened or written, when it could not
+};
+
+// Opens path for writing as a 32-bit float W64 file.
+SoundWriter openPartWriter(const std::string& path, int channels, int rate);
+
+// Appends interleaved frames; false (with the reason in writer.error) when the write fails.
+bool writeFrames(SoundWriter& writer, const float* samples, long long frames);
+
+// Closes the file; false (with the reason) when the last write fails.
+bool closeWriter(SoundWriter& writer);
+
+// The name under which a file is written until complete: hidden, beside it.
+std::string temporaryName(const std::string& path);
+
+// Empty when a file can be created at path; the reason otherwise. Leaves nothing behind.
+std::string outputRefusal(const std::string& path);
+
+// What a finished sound file holds.
+struct SoundSummary {
+    long long frames = 0;
+    int channels = 0;
+    int rate = 0;
+    std::vector<double> peaks;  // largest magnitude of each channel, 1 is full scale
+    bool w64 = false;
+};
+
+struct MixResult {
+    std::optional<SoundSummary> summary;  // set when the file was written
+    std::string refusal;                  // why it was not, otherwise
+};
+
+// What the sound file at path holds; nothing (with the reason in error) when it cannot be read.
+std::optional<SoundSummary> summariseSoundFile(const std::string& path, std::string& error);
+
+// Sums the part files sample by sample (shorter ones go on in silence) into
+// out, as floats. The parts must agree in channels and sample rate.
+MixResult mixSoundFiles(const std::vector<std::string>& parts, const std::string& out);
+
+}  // namespace render
