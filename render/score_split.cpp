@@ -60,46 +60,42 @@ std::string soundFileOf(const std::string& header) {
 
 ScoreReading splitScore(const std::string& text, const std::string& fileName) {
     SplitScore score;
+    std::vector<std::string> lines;
     std::istringstream in(text);
-    bool inHeader = true;
-    int lineNumber = 0;
-    auto refuse = [&](const std::string& why) {
-        return ScoreReading{std::nullopt, "line " + std::to_string(lineNumber) + " " + why};
-    };
-    for (std::string raw; std::getline(in, raw);) {
-        ++lineNumber;
-        std::string line = raw;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        std::string full = raw + "\n";
-        if (inHeader && !startsWithStatement(line, "i1")) {
-            score.header += full;
-            continue;
-        }
-        inHeader = false;
-        auto fields = words(line);
-        if (fields.empty() || fields[0][0] == ';') continue;
-        if (fields[0] == "e") break;
-        if (fields[0] == "i1" || fields[0] == "i99") {
-            std::optional<double> start = fields.size() > 2 ? number(fields[1]) : std::nullopt;
-            std::optional<double> duration = fields.size() > 2 ? number(fields[2]) : std::nullopt;
-            if (!start || !duration) return refuse("is a statement without a start and a duration: " + line);
-            if (fields[0] == "i99") {
-                score.reverb += full;
-                score.reverbEnd = std::max(score.reverbEnd, *start + *duration);
-                continue;
-            }
-            std::optional<double> voice = fields.size() > 3 ? number(fields[3]) : std::nullopt;
-            if (!voice || *voice != static_cast<int>(*voice))
-                return refuse("is a grain statement without a voice number: " + line);
-            score.grains.push_back({full, static_cast<int>(*voice), *duration, *start + *duration});
-            continue;
-        }
-        return refuse("holds a statement that the score programs do not write: " + line);
+    for (std::string raw; std::getline(in, raw);) lines.push_back(raw);
+    std::size_t first = 0;
+    for (; first < lines.size(); ++first) {
+        std::string line = lines[first];
+        if (startsWithStatement(line, "i1")) break;
+        score.header += line + "\n";
     }
     auto program = programOf(score.header, fileName);
     if (!program) return {std::nullopt, "is not a score of glissonscore, granulescore or additivescore"};
     score.program = *program;
     if (score.program.program == "granulescore") score.soundFile = soundFileOf(score.header);
+
+    for (std::size_t n = first; n < lines.size(); ++n) {
+        std::string line = lines[n];
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        auto refuse = [&](const std::string& why) {
+            return ScoreReading{std::nullopt, "line " + std::to_string(n + 1) + " " + why + ": " + line};
+        };
+        auto fields = words(line);
+        if (fields.empty() || fields[0][0] == ';') continue;
+        if (fields[0] == "e") break;
+        if (fields[0] != "i1" && fields[0] != "i99") return refuse("holds a statement that the score programs do not write");
+        std::optional<double> start = fields.size() > 2 ? number(fields[1]) : std::nullopt;
+        std::optional<double> duration = fields.size() > 2 ? number(fields[2]) : std::nullopt;
+        if (!start || !duration) return refuse("is a statement without a start and a duration");
+        if (fields[0] == "i99") {
+            score.reverb += lines[n] + "\n";
+            score.reverbEnd = std::max(score.reverbEnd, *start + *duration);
+            continue;
+        }
+        std::optional<double> voice = fields.size() > 3 ? number(fields[3]) : std::nullopt;
+        if (!voice || *voice != static_cast<int>(*voice)) return refuse("is a grain statement without a voice number");
+        score.grains.push_back({lines[n] + "\n", static_cast<int>(*voice), *duration, *start + *duration});
+    }
     return {score, ""};
 }
 
