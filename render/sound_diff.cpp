@@ -1,6 +1,6 @@
 // sounddiff A B: the largest difference between the samples of two sound
 // files, in dB against full scale, for the tests that a render in parts equals
-// the whole. Prints "LEVEL dBFS" ("silent" when the files are equal) and exits
+// the whole. Prints "LEVEL dBFS" ("identical" when the files are equal) and exits
 // 0; exits 1 when a file cannot be read or the two differ in channels, sample
 // rate or length.
 #include <sndfile.h>
@@ -41,6 +41,6 @@ int main(int argc, char** argv) {
         for (std::size_t s = 0; s < static_cast<std::size_t>(got * a.channels); ++s)
             largest = std::fmax(largest, std::fabs(x[s] - y[s]));
     }
-    std::printf("%s\n", render::dbfs(largest).c_str());
+    std::printf("%s\n", largest > 0 ? render::dbfs(largest).c_str() : "identical");
     return 0;
 }

@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# grainrender against plain Csound: each program's score, made from a flock
+# written by flockpaths into a temporary folder, is rendered whole by the
+# csound command and by grainrender with 1 and with 4 parts at once, and in 3
+# part files spread by GNU parallel and mixed; every grainrender result must
+# equal the whole within -100 dBFS (the largest sample difference against full
+# scale). The granulescore case runs the README's GNU parallel commands as
+# written. Nothing is skipped: a missing tool fails the stage.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/../.." && pwd)"
+cd "$root"
+build="${GRAIN_BUILD_DIR:-build}"
+jobs="$(nproc)"
+[ "$jobs" -le 2 ] || jobs=2
+
+# The techniques every program is rendered in.
+techniques=(stereo)
+
+command -v csound >/dev/null || { echo "csound is missing: scripts/install-deps.sh installs it (scripts/packages/csound.txt)"; exit 1; }
+command -v parallel >/dev/null || { echo "GNU parallel is missing: scripts/install-deps.sh installs it (scripts/packages/render.txt)"; exit 1; }
+cmake --build "$build" -j"$jobs" --target grainrender sounddiff flockpaths scoredriver >/dev/null ||
+  { echo "grainrender could not be built: are libcsound64-dev and libsndfile1-dev installed (scripts/packages/render.txt)?"; exit 1; }
+bin="$root/$build"
+export PATH="$bin/render:$PATH"
+
+tmp="$(mktemp -d)"
+trap 'rm -rf "$tmp"' EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# The largest difference of two files, checked against -100 dBFS.
+equal_within() {
+  local what="$1" a="$2" b="$3" level
+  if ! level="$("$bin/render/sounddiff" "$a" "$b" 2>&1)"; then
+    fail "$what: $level"
+  elif [ "$level" = identical ] || awk -v l="${level% dBFS}" 'BEGIN { exit !(l + 0 < -100) }'; then
+    echo "  $what: largest difference $level"
+  else
+    fail "$what: largest difference $level, not below -100 dBFS"
+  fi
+}
+
+# The README's commands that spread a render over machines, run here on one.
+readme_parallel=(
+  'parallel grainrender VELAROOKgranule.sco --part {}/3 -o part{}.w64 ::: 1 2 3'
+  'grainrender --mix VelaRookgranule.wav part1.w64 part2.w64 part3.w64'
+)
+for line in "${readme_parallel[@]}"; do
+  grep -q -x -F "$line" README.md || fail "the README does not show the command: $line"
+done
+
+# 20 voices every 0.05 s: the minimum grain duration of every answer set below.
+mkdir -p "$tmp/bg"
+"$bin/flock/flockpaths" --voices 20 --interval 0.05 --duration 5 --seed 11 --out "$tmp/bg" >/dev/null
+
+# name, answers (3 s of music each, reverb on).
+cases=(
+  "glissonscore 1 100 10000 3 3 0.05 1 1 3 6 1"
+  "granulescore 1 0.05 0.15 1 0.5 3 6 1 testsound.wav 1"
+  "additivescore 100 1 3 1 0 20 1"
+)
+for entry in "${cases[@]}"; do
+  read -r program answers <<< "$entry"
+  dir="$tmp/$program"
+  mkdir -p "$dir"
+  tr ' ' '\n' <<< "$answers" | "$bin/flock/scoredriver" run "$program" "$tmp/bg" "$dir" > "$dir/console.txt" ||
+    { fail "$program could not write its score"; continue; }
+  score="$(cd "$dir" && ls *.sco)"
+  orchestra="$(sed 's/^VELAROOK/VelaRook/; s/\.sco$/.orc/' <<< "$score")"
+  if [ "$program" = granulescore ]; then
+    (cd "$dir" && csound -d -m4 -+msg_color=0 -W -o testsound.wav "$root/examples/testsound.csd" > testsound.log 2>&1) ||
+      { fail "the test sound could not be rendered"; continue; }
+  fi
+  for space in "${techniques[@]}"; do
+    echo "== $program, $space"
+    out="$dir/$space"
+    mkdir -p "$out"
+    if ! (cd "$dir" && SSDIR="$dir" INCDIR="$root/examples" csound -d -m4 -+msg_color=0 -W -f "--omacro:SPACE=$space" \
+            -o "$out/whole.wav" "$root/examples/$orchestra" "$score" > "$out/csound.log" 2>&1) ||
+       grep -a -q -E 'WARNING|ERROR|^[1-9][0-9]* errors in performance' "$out/csound.log"; then
+      fail "$program, $space: csound could not render the whole score: $(grep -a -m3 -E 'WARNING|ERROR|error' "$out/csound.log")"
+      continue
+    fi
+    for n in 1 4; do
+      grainrender "$dir/$score" --space "$space" --jobs "$n" -o "$out/jobs$n.wav" > "$out/jobs$n.txt" ||
+        { fail "$program, $space: grainrender --jobs $n failed"; continue; }
+      equal_within "grainrender --jobs $n" "$out/whole.wav" "$out/jobs$n.wav"
+    done
+    if [ "$program" = granulescore ] && [ "$space" = stereo ]; then
+      (cd "$dir" && for line in "${readme_parallel[@]}"; do eval "$line" > /dev/null; done) ||
+        { fail "$program, $space: the README's parallel commands failed"; continue; }
+      mv "$dir/VelaRookgranule.wav" "$out/mixed.wav"
+      rm -f "$dir"/part?.w64
+    else
+      (cd "$out" && parallel grainrender "$dir/$score" --space "$space" --part {}/3 -o part{}.w64 ::: 1 2 3 > /dev/null &&
+        grainrender --mix mixed.wav part1.w64 part2.w64 part3.w64 > /dev/null) ||
+        { fail "$program, $space: the parts or their mix failed"; continue; }
+    fi
+    equal_within "--part 1/3..3/3, --mix" "$out/whole.wav" "$out/mixed.wav"
+  done
+  # The comparison must catch a part left out of the mix.
+  out="$dir/${techniques[0]}"
+  if [ -f "$out/part1.w64" ]; then
+    grainrender --mix "$out/two-of-three.wav" "$out/part1.w64" "$out/part2.w64" > /dev/null
+    level="$("$bin/render/sounddiff" "$out/whole.wav" "$out/two-of-three.wav")"
+    if awk -v l="${level% dBFS}" 'BEGIN { exit !(l + 0 >= -100) }'; then
+      echo "  a mix without part 3 differs by $level, as it must"
+    else
+      fail "$program: a mix without part 3 passes as the whole ($level)"
+    fi
+  fi
+done
+
+if [ "$failures" -ne 0 ]; then
+  echo "grainrender tests: $failures failed"
+  exit 1
+fi
+echo "grainrender tests: all passed"
