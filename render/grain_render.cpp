@@ -136,14 +136,18 @@ std::vector<PartOutcome> renderAll(const std::vector<PartJob>& jobs, const std::
             partEnded.notify_all();
         });
     }
-    double total = 0;
-    for (double end : ends) total += end;
     for (std::unique_lock lock(mutex); finished < jobs.size();) {
         partEnded.wait_for(lock, std::chrono::milliseconds(200));
         if (!showProgress || finished == jobs.size()) continue;
-        double done = 0;
-        for (std::size_t k = 0; k < jobs.size(); ++k) done += std::min(times[k].load(), ends[k]);
-        err << "\r" << progressLine(done, total, music, secondsSince(start)) << "\x1b[K" << std::flush;
+        // A part that plays on past its last statement (the reverb's tail) is as long as it has played.
+        double done = 0, total = 0, length = music;
+        for (std::size_t k = 0; k < jobs.size(); ++k) {
+            double time = times[k].load();
+            done += time;
+            total += std::max(time, ends[k]);
+            length = std::max(length, time);
+        }
+        err << "\r" << progressLine(done, total, length, secondsSince(start)) << "\x1b[K" << std::flush;
     }
     for (auto& thread : threads) thread.join();
     if (showProgress) err << "\r\x1b[K" << std::flush;
