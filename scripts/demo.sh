@@ -4,8 +4,8 @@
 # with flockpaths into the fixed coordinate folder (/mnt/d/Max/bg), runs the
 # three programs with the bundled answers (examples/*.answers) in out/demo,
 # makes a short mono test sound for granulescore, renders each score with its
-# example orchestra to a WAV file, and prints what it made and each file's
-# peak level.
+# example orchestra to WAV files (stereo, binaural for headphones, third-order
+# AmbiX), and prints what it made and each file's peak level.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -73,18 +73,25 @@ for program in glissonscore granulescore additivescore; do
     exit 1
   fi
   name="${orchestra[$program]}"
-  SSDIR="$out" csound -d -m4 -+msg_color=0 -W -o "$name.wav" "$root/examples/$name.orc" "${score[$program]}" \
-    > "$name.log" 2>&1 || { tail -20 "$name.log"; exit 1; }
-  csound_log_checked "$name.log"
+  # Stereo, binaural (for headphones) and third-order AmbiX, each its own file.
+  for space in stereo binaural ambix3; do
+    wav="$name.wav"
+    [ "$space" = stereo ] || wav="$name-$space.wav"
+    SSDIR="$out" csound -d -m4 -+msg_color=0 -W -o "$wav" --env:INCDIR="$root/examples" "$root/examples/$name.orc" \
+      "${score[$program]}" --omacro:SPACE="$space" > "${wav%.wav}.log" 2>&1 || { tail -20 "${wav%.wav}.log"; exit 1; }
+    csound_log_checked "${wav%.wav}.log"
+  done
 done
 
 echo
 echo "The demo made, in out/demo (and the coordinate files of 20 boids in /mnt/d/Max/bg):"
-echo "  flock.svg            the flock's paths, from above and elevation over time"
+echo "  flock.svg                     the flock's paths, from above and elevation over time"
 for f in VELAROOKglisson.sco VELAROOKgranule.sco VELAROOKadditive.sco; do
-  printf '  %-20s %s grain statements\n' "$f" "$(grep -a -c '^i1' "$f")"
+  printf '  %-29s %s grain statements\n' "$f" "$(grep -a -c '^i1' "$f")"
 done
-printf '  %-20s peak %s\n' testsound.wav "$(peak_of testsound.log)"
+printf '  %-29s peak %s\n' testsound.wav "$(peak_of testsound.log)"
 for name in VelaRookglisson VelaRookgranule VelaRookadditive; do
-  printf '  %-20s peak %s\n' "$name.wav" "$(peak_of "$name.log")"
+  for wav in "$name.wav" "$name-binaural.wav" "$name-ambix3.wav"; do
+    printf '  %-29s peak %s\n' "$wav" "$(peak_of "${wav%.wav}.log")"
+  done
 done
