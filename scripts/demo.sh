@@ -4,8 +4,8 @@
 # with flockpaths into the fixed coordinate folder (/mnt/d/Max/bg), runs the
 # three programs with the bundled answers (examples/*.answers) in out/demo,
 # makes a short mono test sound for granulescore, renders each score with its
-# example orchestra to a WAV file, and prints what it made and each file's
-# peak level.
+# example orchestra to WAV files (stereo, binaural for headphones, third-order
+# AmbiX), and prints what it made and each file's peak level.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -81,17 +81,24 @@ for program in glissonscore granulescore additivescore; do
     exit 1
   fi
   name="${orchestra[$program]}"
+  # Stereo, binaural (for headphones) and third-order AmbiX, each its own file.
   # grainrender refuses any Csound error or WARNING; its closing line (with the peaks) is kept.
-  "$root/$build/render/grainrender" "${score[$program]}" -o "$name.wav" | tee "$name.log"
+  for space in stereo binaural ambix3; do
+    wav="$name.wav"
+    [ "$space" = stereo ] || wav="$name-$space.wav"
+    "$root/$build/render/grainrender" "${score[$program]}" --space "$space" -o "$wav" | tee "${wav%.wav}.log"
+  done
 done
 
 echo
 echo "The demo made, in out/demo (and the coordinate files of 20 boids in /mnt/d/Max/bg):"
-echo "  flock.svg            the flock's paths, from above and elevation over time"
+echo "  flock.svg                     the flock's paths, from above and elevation over time"
 for f in VELAROOKglisson.sco VELAROOKgranule.sco VELAROOKadditive.sco; do
-  printf '  %-20s %s grain statements\n' "$f" "$(grep -a -c '^i1' "$f")"
+  printf '  %-29s %s grain statements\n' "$f" "$(grep -a -c '^i1' "$f")"
 done
-printf '  %-20s peak %s\n' testsound.wav "$(peak_of testsound.log)"
+printf '  %-29s peak %s\n' testsound.wav "$(peak_of testsound.log)"
 for name in VelaRookglisson VelaRookgranule VelaRookadditive; do
-  printf '  %-20s peak %s\n' "$name.wav" "$(peak_of "$name.log")"
+  for wav in "$name.wav" "$name-binaural.wav" "$name-ambix3.wav"; do
+    printf '  %-29s peak %s\n' "$wav" "$(peak_of "${wav%.wav}.log")"
+  done
 done

@@ -29,12 +29,14 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 # wrong and returns 1 when the rendering is faulty. A copy of the score with
 # "C 0" first is rendered, so that a short statement cannot borrow the
 # missing fields of the statement above it.
+# The optional fifth argument is the spatial technique (stereo when not given).
 render_check() {
-  local orchestra="$1" score="$2" wav="$3" log="$4"
+  local orchestra="$1" score="$2" wav="$3" log="$4" space="${5:-stereo}"
   local carried="${score%.*}.carry-off.sco"
   { echo "C 0"; cat "$score"; } > "$carried"
   local status=0
-  SSDIR="$sounds" csound -d -m4 -+msg_color=0 -W -o "$wav" "$orchestra" "$carried" > "$log" 2>&1 || status=$?
+  SSDIR="$sounds" csound -d -m4 -+msg_color=0 -W -o "$wav" --env:INCDIR="$root/examples" "$orchestra" "$carried" \
+    --omacro:SPACE="$space" > "$log" 2>&1 || status=$?
   local wrong=()
   [ "$status" -eq 0 ] || wrong+=("csound exited with status $status")
   local errors
@@ -47,6 +49,10 @@ render_check() {
   [ "$n" -eq 0 ] || wrong+=("$n SCORE ERROR lines, first: $(grep -a -m1 'SCORE ERROR' "$log")")
   n="$(grep -a -c -E '^sread:|INIT ERROR|PERF ERROR' "$log" || true)"
   [ "$n" -eq 0 ] || wrong+=("$n score reading or init errors, first: $(grep -a -m1 -E '^sread:|INIT ERROR|PERF ERROR' "$log")")
+  local outside
+  outside="$(grep -a 'overall samples out of range:' "$log" | tail -1 | sed 's/.*out of range://' | tr -cd '0-9 ' | tr -s ' ')"
+  echo "$outside" | awk '{ for (i = 1; i <= NF; i++) if ($i + 0 > 0) bad = 1 } END { exit bad }' ||
+    wrong+=("samples out of range: $outside")
   local amps
   amps="$(grep -a 'overall amps:' "$log" | tail -1 | sed 's/.*overall amps://')"
   if [ -z "$amps" ]; then
@@ -102,7 +108,13 @@ for entry in "${cases[@]}"; do
     granulescore) orchestra=examples/VelaRookgranule.orc ;;
     additivescore) orchestra=examples/VelaRookadditive.orc ;;
   esac
-  render_check "$orchestra" "$score" "$dir/$name.wav" "$dir/csound.log" || fail "$name: Csound's rendering is faulty"
+  # The demo's scores in every technique; the others in stereo.
+  spaces=(stereo)
+  [[ "$name" == *-demo ]] && spaces=(stereo binaural ambix1 ambix3 ring8)
+  for space in "${spaces[@]}"; do
+    render_check "$orchestra" "$score" "$dir/$name-$space.wav" "$dir/csound-$space.log" "$space" ||
+      fail "$name: Csound's $space rendering is faulty"
+  done
 done
 
 # The check must catch what Csound lets through: plant faults in a sound score.

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# How fast every spatial technique renders scores: seconds of sound per second
+# of processor time (the real-time factor; Csound renders on one core), as a
+# table in the README's form. Takes the scores to render; without arguments
+# the demo's three in out/demo (bash scripts/demo.sh makes them). The sound
+# file of a granulescore score is looked up in SSDIR, else beside the score.
+# Exits with status 1 when any factor is below 3.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+scores=("$@")
+[ ${#scores[@]} -ne 0 ] || scores=("$root"/out/demo/VELAROOK{glisson,granule,additive}.sco)
+tmp="$(mktemp -d)"
+trap 'rm -rf "$tmp"' EXIT
+slow=0
+echo "| technique | score | sound (s) | processor (s) | real-time factor |"
+echo "|---|---|---:|---:|---:|"
+for space in stereo binaural ambix1 ambix3 ring8; do
+  for score in "${scores[@]}"; do
+    [ -f "$score" ] || { echo "render-speed: no score $score (run bash scripts/demo.sh first)" >&2; exit 1; }
+    name="$(basename "$score" .sco)"
+    orchestra="$root/examples/VelaRook${name#VELAROOK}.orc"
+    log="$tmp/$name-$space.log"
+    SSDIR="${SSDIR:-$(dirname "$score")}" csound -d -m128 -+msg_color=0 -W -f -o "$tmp/out.wav" \
+      --env:INCDIR="$root/examples" "$orchestra" "$score" --omacro:SPACE="$space" > "$log" 2>&1 ||
+      { tail -5 "$log" >&2; exit 1; }
+    # Processor time from Csound's own account; the sound's length from the
+    # file: 4-byte samples after a header of well under a kilobyte.
+    cpu="$(grep -a 'Elapsed time at end of performance' "$log" | sed 's/.*CPU: *\([0-9.]*\)s.*/\1/')"
+    bytes="$(stat -c %s "$tmp/out.wav")"
+    channels="$(grep -a 'overall amps:' "$log" | tail -1 | sed 's/.*overall amps://' | wc -w)"
+    awk -v space="$space" -v name="$name" -v cpu="$cpu" -v bytes="$bytes" -v ch="$channels" 'BEGIN {
+      seconds = bytes / (4 * ch * 44100); factor = seconds / cpu
+      printf "| %s | %s | %.1f | %.2f | %.1f |\n", space, name, seconds, cpu, factor
+      exit factor < 3 }' || slow=1
+  done
+done
+[ "$slow" -eq 0 ] || { echo "render-speed: some technique renders slower than 3 times real time" >&2; exit 1; }

@@ -1,0 +1,240 @@
+// The spatial rendering of the example orchestras, measured on sound that
+// Csound renders: single-voice scores made by the programs from coordinate
+// files that hold one fixed place (or one steady approach), rendered in each
+// technique, without reverb.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <numbers>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "sound_measure.hpp"
+#include "test_support.hpp"
+
+namespace grain::sound {
+namespace {
+
+using grain::testing::TempFolder;
+
+const std::filesystem::path examples = GRAIN_EXAMPLES_DIR;
+
+struct Where {
+    double azimuth = 0, elevation = 0, distance = 1;
+};
+
+// What a test renders: a glisson of one frequency (1 s, grains of 0.1 s that
+// follow each other without a gap, one voice, no reverb) at a place, stated
+// as at(place).in(technique) and so on.
+struct Case {
+    Where where;
+    double hz = 400;
+    int harmonics = 1;
+    std::string space = "stereo";
+    std::vector<std::string> macros;  // further --omacro settings, NAME=value
+    int rate = 44100;
+    double distanceStep = 0;          // metres per coordinate sample (0.1 s)
+
+    Case& in(std::string technique) { space = std::move(technique); return *this; }
+    Case& at(double hertz, int partials = 1) { hz = hertz; harmonics = partials; return *this; }
+    Case& with(std::string macro) { macros.push_back(std::move(macro)); return *this; }
+    Case& sampledAt(int hz_) { rate = hz_; return *this; }
+    Case& approaching(double metresPerSample) { distanceStep = -metresPerSample; return *this; }
+};
+
+Case at(double azimuth, double elevation = 0, double distance = 1) {
+    Case c;
+    c.where = {azimuth, elevation, distance};
+    return c;
+}
+
+// Renders c and returns the sound; fails the test with Csound's complaint
+// when Csound reports an error or a warning.
+Sound render(const Case& c) {
+    TempFolder folder;
+    const auto coordinates = folder.path() / "bg";
+    std::filesystem::create_directories(coordinates);
+    std::vector<double> a, e, d;
+    for (int i = 0; i < 40; ++i) {
+        a.push_back(c.where.azimuth);
+        e.push_back(c.where.elevation);
+        d.push_back(c.where.distance + c.distanceStep * i);
+    }
+    grain::testing::writeVoice(coordinates, 1, a, e, d);
+    const std::string hz = std::to_string(c.hz);
+    const std::string answers =
+        "1\n" + hz + "\n" + hz + "\n" + std::to_string(c.harmonics) + "\n3\n0.1\n1\n0\n1\n1\n0\n";
+    auto run = grain::testing::runProgram(grain::Program::glisson, answers, coordinates, folder.path());
+    EXPECT_EQ(run.status, 0) << run.errors;
+
+    std::string command = "cd '" + folder.path().string() + "' && csound -d -m4 -+msg_color=0 -W -f -o out.wav" +
+                          " -r " + std::to_string(c.rate) + " --env:INCDIR='" + examples.string() + "' '" +
+                          (examples / "VelaRookglisson.orc").string() + "' VELAROOKglisson.sco --omacro:SPACE=" +
+                          c.space;
+    for (const auto& macro : c.macros) command += " --omacro:" + macro;
+    command += " > csound.log 2>&1";
+    const int status = std::system(command.c_str());
+    const std::string log = grain::testing::readText(folder.path() / "csound.log");
+    const bool clean = log.find("WARNING") == std::string::npos && log.find("ERROR") == std::string::npos &&
+                       log.find("\n0 errors in performance") != std::string::npos;
+    EXPECT_TRUE(status == 0 && clean) << "csound (status " << status << ") for " << c.space << ":\n"
+                                      << log.substr(log.size() > 3000 ? log.size() - 3000 : 0);
+    return readSound(folder.path() / "out.wav");
+}
+
+// The steady middle of a one-second render: 0.2 to 0.8 s.
+std::size_t steadyFrom(const Sound& s) { return static_cast<std::size_t>(0.2 * s.rate); }
+std::size_t steadyTo(const Sound& s) { return static_cast<std::size_t>(0.8 * s.rate); }
+
+double level(const Sound& s, std::size_t channel) { return rms(s.channels.at(channel), steadyFrom(s), steadyTo(s)); }
+
+// Milliseconds by which the left channel lags the right one.
+double leftLagMs(const Sound& s) {
+    std::vector<double> left(s.channels[0].begin() + static_cast<long>(steadyFrom(s)),
+                             s.channels[0].begin() + static_cast<long>(steadyTo(s)));
+    std::vector<double> right(s.channels[1].begin() + static_cast<long>(steadyFrom(s)),
+                              s.channels[1].begin() + static_cast<long>(steadyTo(s)));
+    return 1000.0 * bestLag(right, left, s.rate / 800) / s.rate;  // up to 1.25 ms either way
+}
+
+TEST(Binaural, ASourceOnTheRightReachesTheRightEarFirstAndLouderAndTheLeftMirrorsIt) {
+    for (int rate : {44100, 48000}) {
+        SCOPED_TRACE(rate);
+        const Sound right = render(at(90).in("binaural").sampledAt(rate));
+        ASSERT_EQ(right.channels.size(), 2u);
+        EXPECT_EQ(right.rate, rate);
+        EXPECT_GE(leftLagMs(right), 0.25);
+        EXPECT_LE(leftLagMs(right), 1.0);
+        EXPECT_GE(decibels(level(right, 1) / level(right, 0)), 3.0);
+
+        const Sound left = render(at(-90).in("binaural").sampledAt(rate));
+        EXPECT_LE(leftLagMs(left), -0.25);
+        EXPECT_GE(leftLagMs(left), -1.0);
+        EXPECT_GE(decibels(level(left, 0) / level(left, 1)), 3.0);
+    }
+}
+
+TEST(Binaural, ASourceAheadIsEquallyLoudInBothEarsAndAHighOneOnTheSideDiffersMore) {
+    const Sound ahead = render(at(0).in("binaural"));
+    EXPECT_NEAR(decibels(level(ahead, 0) / level(ahead, 1)), 0.0, 1.5);
+    const Sound low = render(at(90).in("binaural").at(400));
+    const Sound high = render(at(90).in("binaural").at(3000));
+    EXPECT_GT(decibels(level(high, 1) / level(high, 0)), decibels(level(low, 1) / level(low, 0)));
+}
+
+// The real SN3D spherical harmonic of ACN channel acn for a direction in
+// Ambisonics' own terms: azimuth anticlockwise from the front, elevation up,
+// both in radians, without the Condon-Shortley phase.
+double sn3d(int acn, double azimuth, double elevation) {
+    const int l = static_cast<int>(std::sqrt(acn));
+    const int m = acn - l * l - l;
+    const int am = std::abs(m);
+    // Associated Legendre function P_l^|m|(sin elevation), by the usual recurrences.
+    const double x = std::sin(elevation), s = std::cos(elevation);
+    double pmm = 1;
+    for (int i = 1; i <= am; ++i) pmm *= (2 * i - 1) * s;
+    double p = pmm;
+    if (l > am) {
+        double previous = pmm, current = x * (2 * am + 1) * pmm;
+        for (int n = am + 2; n <= l; ++n) {
+            const double next = ((2 * n - 1) * x * current - (n + am - 1) * previous) / (n - am);
+            previous = current;
+            current = next;
+        }
+        p = current;
+    }
+    double factorialRatio = 1;  // (l - |m|)! / (l + |m|)!
+    for (int i = l - am + 1; i <= l + am; ++i) factorialRatio /= i;
+    const double norm = std::sqrt((m == 0 ? 1.0 : 2.0) * factorialRatio);
+    const double angular = m > 0 ? std::cos(m * azimuth) : m < 0 ? std::sin(am * azimuth) : 1.0;
+    return norm * p * angular;
+}
+
+TEST(Ambix, EveryChannelCarriesItsSn3dSphericalHarmonicOfTheSourceDirectionInAcnOrder) {
+    const std::vector<Where> directions = {{0, 0, 1},     {90, 0, 1},    {-60, 20, 1},  {180, 0, 1},
+                                           {30, 45, 1},   {-120, -45, 1}, {135, 70, 1}};
+    for (const auto& [space, channels] : {std::pair{"ambix1", 4}, std::pair{"ambix3", 16}}) {
+        for (const Where& w : directions) {
+            SCOPED_TRACE(std::string(space) + " azimuth " + std::to_string(w.azimuth) + " elevation " +
+                         std::to_string(w.elevation));
+            const Sound s = render(at(w.azimuth, w.elevation).in(space));
+            ASSERT_EQ(s.channels.size(), static_cast<std::size_t>(channels));
+            // The scores count azimuth clockwise, Ambisonics anticlockwise.
+            const double azimuth = -w.azimuth * std::numbers::pi / 180, elevation = w.elevation * std::numbers::pi / 180;
+            for (int acn = 0; acn < channels; ++acn)
+                EXPECT_NEAR(gainAgainst(s.channels[0], s.channels[static_cast<std::size_t>(acn)]),
+                            sn3d(acn, azimuth, elevation), 0.05)
+                    << "ACN " << acn;
+        }
+    }
+}
+
+double energyShare(const Sound& s, std::size_t channel) {
+    double total = 0;
+    for (std::size_t c = 0; c < s.channels.size(); ++c) total += std::pow(level(s, c), 2);
+    return std::pow(level(s, channel), 2) / total;
+}
+
+TEST(Ring8, ASourceAtASpeakerSoundsFromItAndOneBetweenTwoFromBothAlike) {
+    for (std::size_t k = 1; k <= 8; ++k) {
+        SCOPED_TRACE(k);
+        const Sound s = render(at((static_cast<double>(k) - 1) * 45 - (k > 4 ? 360 : 0)).in("ring8"));
+        ASSERT_EQ(s.channels.size(), 8u);
+        EXPECT_GE(energyShare(s, k - 1), 0.9);
+    }
+    const Sound between = render(at(22.5).in("ring8"));
+    EXPECT_NEAR(decibels(level(between, 0) / level(between, 1)), 0.0, 1.0);
+    EXPECT_GE(energyShare(between, 0) + energyShare(between, 1), 0.9);
+}
+
+TEST(Distance, TwiceAsFarBeyondOneMetreIsSixDecibelsQuieterAndNearerIsNoLouder) {
+    const Sound two = render(at(0, 0, 2));
+    const Sound four = render(at(0, 0, 4));
+    EXPECT_NEAR(decibels(level(four, 0) / level(two, 0)), -6.02, 1.0);
+    const Sound one = render(at(0, 0, 1));
+    const Sound half = render(at(0, 0, 0.5));
+    EXPECT_NEAR(decibels(level(half, 0) / level(one, 0)), 0.0, 0.5);
+    const Sound flat = render(at(0, 0, 4).with("ATTENUATION=0"));
+    EXPECT_NEAR(decibels(level(flat, 0) / level(one, 0)), 0.0, 1.0);
+}
+
+TEST(Distance, AFarSourceIsDarkerThanANearOne) {
+    const Case near = at(0, 0, 1).at(2000, 6);
+    Case far = near;
+    far.where.distance = 20;
+    const double nearShare = energyAboveOverBelow(render(near).channels[0], 44100, 5000);
+    const double farShare = energyAboveOverBelow(render(far).channels[0], 44100, 5000);
+    EXPECT_LT(decibels(std::sqrt(farShare / nearShare)), -1.0);
+    far.with("AIR=0");
+    const double dryShare = energyAboveOverBelow(render(far).channels[0], 44100, 5000);
+    EXPECT_NEAR(decibels(std::sqrt(dryShare / nearShare)), 0.0, 0.5);
+}
+
+TEST(Distance, AnApproachingSourceSoundsHigherByTheDopplerRatio) {
+    // 6 m nearer every 0.1 s; each grain moves from its predecessor's distance
+    // to its own across its note of 0.2 s: 30 m/s towards the listener.
+    Case approach = at(0, 0, 300).at(1000).with("ATTENUATION=0").with("AIR=0").approaching(6);
+    Case still = approach;
+    still.distanceStep = 0;
+    const Sound moving = render(approach), fixed = render(still);
+    const double heard = peakFrequency(moving.channels[0], 44100, 1000, 1200, 44100, 3 * 44100 / 2);
+    const double played = peakFrequency(fixed.channels[0], 44100, 900, 1100, 44100, 3 * 44100 / 2);
+    EXPECT_NEAR(heard / played, 343.0 / (343.0 - 30.0), 0.005 * 343.0 / (343.0 - 30.0));
+    approach.with("DOPPLER=0");
+    const double dry = peakFrequency(render(approach).channels[0], 44100, 900, 1100, 44100, 3 * 44100 / 2);
+    EXPECT_NEAR(dry / played, 1.0, 0.001);
+}
+
+TEST(Glisson, AHighGlissonFoldsNoHarmonicBackBelowHalfTheSampleRate) {
+    const Sound s = render(at(0).at(10000, 3));
+    const auto& left = s.channels[0];
+    const double fundamental = amplitudeAt(left, 44100, 10000, steadyFrom(s), steadyTo(s));
+    const double folded = amplitudeAt(left, 44100, 44100 - 30000, steadyFrom(s), steadyTo(s));
+    EXPECT_LE(decibels(folded / fundamental), -60.0);
+    EXPECT_GT(amplitudeAt(left, 44100, 20000, steadyFrom(s), steadyTo(s)) / fundamental, 0.1);  // the 2nd stays
+}
+
+}  // namespace
+}  // namespace grain::sound
