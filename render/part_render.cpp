@@ -82,7 +82,12 @@ PartOutcome renderPart(const PartJob& job, std::atomic<bool>& stop, std::atomic<
         csoundSetOption(csound.get(), option.c_str());
     }
     if (job.rate > 0) csoundSetOption(csound.get(), ("--sample-rate=" + std::to_string(job.rate)).c_str());
+    // Csound's orchestra compiler is not safe in two threads at once (the names
+    // it gives its own variables collide): one part compiles at a time.
+    static std::mutex compiling;
+    std::unique_lock compileLock(compiling);
     if (csoundCompileOrc(csound.get(), job.orchestraText.c_str()) != 0) return fail("Csound could not compile the orchestra");
+    compileLock.unlock();
     if (csoundReadScore(csound.get(), job.scoreText.c_str()) != 0) return fail("Csound could not read the score");
     if (csoundStart(csound.get()) != 0 || log.failed) return fail("Csound could not start the performance");
 
