@@ -14,7 +14,7 @@ jobs="$(nproc)"
 [ "$jobs" -le 2 ] || jobs=2
 
 # The techniques every program is rendered in.
-techniques=(stereo)
+techniques=(stereo ambix3)
 
 command -v csound >/dev/null || { echo "csound is missing: scripts/install-deps.sh installs it (scripts/packages/csound.txt)"; exit 1; }
 command -v parallel >/dev/null || { echo "GNU parallel is missing: scripts/install-deps.sh installs it (scripts/packages/render.txt)"; exit 1; }
