@@ -87,7 +87,7 @@ void reportFailure(const std::vector<PartOutcome>& outcomes, std::ostream& err) 
         for (const auto& line : outcomes[k].problems) err << "  " << line << "\n";
         return;
     }
-    err << "grainrender: the rendering stopped\n";
+    err << "grainrender: stopped; no output written\n";
 }
 
 void finish(const std::string& output, const SoundSummary& summary, double wall, std::ostream& out, std::ostream& err) {
@@ -118,7 +118,8 @@ int mixParts(const RenderOptions& options, std::ostream& out, std::ostream& err)
 
 // Renders the jobs at once, one thread each, with the progress bar on err when asked.
 std::vector<PartOutcome> renderAll(const std::vector<PartJob>& jobs, const std::vector<double>& ends, double music,
-                                   bool showProgress, Clock::time_point start, std::ostream& err) {
+                                   bool showProgress, const std::atomic<bool>* interrupted, Clock::time_point start,
+                                   std::ostream& err) {
     std::vector<PartOutcome> outcomes(jobs.size());
     std::vector<std::atomic<double>> times(jobs.size());
     std::atomic<bool> stop{false};
@@ -138,6 +139,7 @@ std::vector<PartOutcome> renderAll(const std::vector<PartJob>& jobs, const std::
     }
     for (std::unique_lock lock(mutex); finished < jobs.size();) {
         partEnded.wait_for(lock, std::chrono::milliseconds(200));
+        if (interrupted && *interrupted) stop = true;
         if (!showProgress || finished == jobs.size()) continue;
         // A part that plays on past its last statement (the reverb's tail) is as long as it has played.
         double done = 0, total = 0, length = music;
@@ -226,7 +228,7 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
     }
 
     bool showProgress = environment.terminal && !options.quiet;
-    auto outcomes = renderAll(jobs, ends, music, showProgress, start, err);
+    auto outcomes = renderAll(jobs, ends, music, showProgress, environment.interrupted, start, err);
     if (!std::all_of(outcomes.begin(), outcomes.end(), [](const PartOutcome& o) { return o.ok; })) {
         reportFailure(outcomes, err);
         return 1;

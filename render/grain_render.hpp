@@ -4,6 +4,7 @@
 // spread over many machines, or mixes such part files into one.
 #pragma once
 
+#include <atomic>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@ struct RenderEnvironment {
     std::vector<std::string> orchestraFolders;  // where to look for the orchestras, in this order
     unsigned cores = 1;                         // parts rendered at once without --jobs
     bool terminal = false;                      // standard error is a terminal: show the progress bar
+    const std::atomic<bool>* interrupted = nullptr;  // set when the composer stops the run (Ctrl-C)
 };
 
 // Runs grainrender with the arguments after the program name: the closing

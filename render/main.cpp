@@ -1,8 +1,10 @@
 // grainrender: renders a grain score with its orchestra through the Csound
 // library, in parts on every core, into one sound file.
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -23,6 +25,21 @@ int main(int argc, char** argv) {
     environment.orchestraFolders.push_back(GRAIN_SOURCE_EXAMPLES);
     environment.cores = std::max(1u, std::thread::hardware_concurrency());
     environment.terminal = isatty(STDERR_FILENO) != 0;
+    // Ctrl-C or a kill stops the parts, and the run cleans up its files as after
+    // any failure: the signals are taken by one thread that only raises a flag.
+    static std::atomic<bool> interrupted{false};
+    sigset_t stopping;
+    sigemptyset(&stopping);
+    sigaddset(&stopping, SIGINT);
+    sigaddset(&stopping, SIGTERM);
+    sigaddset(&stopping, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &stopping, nullptr);
+    std::thread([stopping] {
+        int signal = 0;
+        sigwait(&stopping, &signal);
+        interrupted = true;
+    }).detach();
+    environment.interrupted = &interrupted;
     std::vector<std::string> arguments(argv + 1, argv + argc);
     return render::runGrainRender(arguments, environment, std::cout, std::cerr);
 }

@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "grain_render.hpp"
+#include "progress.hpp"
 #include "render_options.hpp"
 #include "score_split.hpp"
 #include "sound_files.hpp"
@@ -306,4 +307,14 @@ TEST(Render, AnOrchestraFoundNowhereIsNamedWithTheFoldersLookedIn) {
     EXPECT_NE(err.str().find("VelaRookglisson.orc of glissonscore is missing (looked in " + folder.path().string()),
               std::string::npos) << err.str();
     EXPECT_EQ(folder.names(), std::set<std::string>{"VELAROOKglisson.sco"});
+}
+
+// --- What the composer sees while it renders ---
+
+TEST(Progress, TheBarCountsAllPartsAndForeseesTheTimeLeftAtTheRateSoFar) {
+    // Two parts of 10 s of score each, 5 s of them done in 10 s of wall time.
+    EXPECT_EQ(progressLine(5, 20, 10, 10), "[#######.......................]  25%  2.5 of 10.0 s, 0.2 x real time, 0:30 left");
+    EXPECT_EQ(progressLine(0, 20, 10, 0), "[..............................]   0%  0.0 of 10.0 s");
+    EXPECT_EQ(dbfs(0.5), "-6.0 dBFS");
+    EXPECT_EQ(dbfs(0), "silent");
 }
