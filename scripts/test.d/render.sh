@@ -10,15 +10,13 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 cd "$root"
 build="${GRAIN_BUILD_DIR:-build}"
-jobs="$(nproc)"
-[ "$jobs" -le 2 ] || jobs=2
 
 # The techniques every program is rendered in.
 techniques=(stereo ambix3)
 
 command -v csound >/dev/null || { echo "csound is missing: scripts/install-deps.sh installs it (scripts/packages/csound.txt)"; exit 1; }
 command -v parallel >/dev/null || { echo "GNU parallel is missing: scripts/install-deps.sh installs it (scripts/packages/render.txt)"; exit 1; }
-cmake --build "$build" -j"$jobs" --target grainrender sounddiff flockpaths scoredriver >/dev/null ||
+cmake --build "$build" -j"$(( $(nproc) < 2 ? $(nproc) : 2 ))" --target grainrender sounddiff flockpaths scoredriver >/dev/null ||
   { echo "grainrender could not be built: are libcsound64-dev and libsndfile1-dev installed (scripts/packages/render.txt)?"; exit 1; }
 bin="$root/$build"
 export PATH="$bin/render:$PATH"
