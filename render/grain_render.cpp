@@ -156,6 +156,28 @@ std::vector<PartOutcome> renderAll(const std::vector<PartJob>& jobs, const std::
     return outcomes;
 }
 
+// Which voices each part renders, and which parts this run renders.
+struct PartPlan {
+    std::map<int, int> shares;
+    std::vector<int> parts;
+};
+
+// One part per job, never more than there are voices; or the one part asked for.
+PartPlan planParts(const RenderOptions& options, const RenderEnvironment& environment, const SplitScore& score) {
+    PartPlan plan;
+    if (options.part != 0) {
+        plan.shares = shareVoices(score, options.partCount);
+        plan.parts.push_back(options.part - 1);
+        return plan;
+    }
+    std::size_t voices = shareVoices(score, 1).size();
+    unsigned jobs = options.jobs != 0 ? options.jobs : std::max(1u, environment.cores);
+    int count = static_cast<int>(std::max<std::size_t>(1, std::min<std::size_t>(jobs, voices)));
+    plan.shares = shareVoices(score, count);
+    for (int k = 0; k < count; ++k) plan.parts.push_back(k);
+    return plan;
+}
+
 int renderScore(const RenderOptions& options, const RenderEnvironment& environment, std::ostream& out,
                 std::ostream& err) {
     auto start = Clock::now();
@@ -185,20 +207,7 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
     std::string output = options.output.empty() ? defaultOutput(options, score.program) : options.output;
     if (auto why = outputRefusal(output); !why.empty()) return refuse(why);
 
-    // The parts: one per job, never more than there are voices, or the one part asked for.
-    std::map<int, int> shares;
-    std::vector<int> parts;
-    if (options.part != 0) {
-        shares = shareVoices(score, options.partCount);
-        parts.push_back(options.part - 1);
-    } else {
-        std::size_t voices = shareVoices(score, 1).size();
-        unsigned jobs = options.jobs != 0 ? options.jobs : std::max(1u, environment.cores);
-        int count = static_cast<int>(std::max<std::size_t>(1, std::min<std::size_t>(jobs, voices)));
-        shares = shareVoices(score, count);
-        for (int k = 0; k < count; ++k) parts.push_back(k);
-    }
-
+    PartPlan plan = planParts(options, environment, score);
     LeftoverFiles leftovers;
     fs::path partFolder;
     if (options.part == 0) {
@@ -211,19 +220,19 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
     std::vector<PartJob> jobs;
     std::vector<double> ends;
     double music = 0;
-    for (int part : parts) {
+    for (int part : plan.parts) {
         PartJob job;
         job.orchestraText = orchestraText;
         job.orchestraFolder = fs::absolute(orchestra).parent_path().string();
         job.soundFolder = scoreFolder.string();
-        job.scoreText = partScoreText(score, shares, part);
+        job.scoreText = partScoreText(score, plan.shares, part);
         job.space = options.space;
         job.rate = options.rate;
         job.outPath = options.part != 0 ? temporaryName(output)
                                         : (partFolder / ("part" + std::to_string(part + 1) + ".w64")).string();
         leftovers.paths.push_back(job.outPath);
         jobs.push_back(std::move(job));
-        ends.push_back(partEndTime(score, shares, part));
+        ends.push_back(partEndTime(score, plan.shares, part));
         music = std::max(music, ends.back());
     }
 
