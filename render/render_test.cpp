@@ -272,8 +272,14 @@ TEST(Render, EachRefusalIsOneLineWithStatusOneAndLeavesNothingBehind) {
               "f1 0 4194304 1 \"missing.wav\" 0 4 1\nf2 0 16385 20 7 1 2    ; grain envelope\n" + glisson(1, 0) + "e\n");
     // A grain duration of 0 is a faulty statement: the orchestra makes it an init error.
     writeText(folder / "faulty.sco", glissonScore(true, 0));
+    // A sound file of 44100 Hz played at 48000 Hz draws a WARNING from Csound.
+    writeText(folder / "warned.sco", "f1 0 4194304 1 \"tone.wav\" 0 4 1\nf2 0 16385 20 7 1 2    ; grain envelope\n\n"
+                                     ";inst\t srt\t\t  dur\t\t voice Phase\t Aziold\t Azi\t\t Elevold\t Elev\t\t Distold\t "
+                                     "Dist\t\t Graindur\t File Play Pos\t Play Speed\n" + glisson(1, 0) + "e\n");
+    writeSound(folder / "tone.wav", 1, 44100, std::vector<float>(4410, 0.25f));
     fs::create_directory(folder / "taken.wav");
-    const std::set<std::string> inputs{"VELAROOKglisson.sco", "notes.sco", "VELAROOKgranule.sco", "faulty.sco", "taken.wav"};
+    const std::set<std::string> inputs{"VELAROOKglisson.sco", "notes.sco", "VELAROOKgranule.sco", "faulty.sco",
+                                       "warned.sco", "tone.wav", "taken.wav"};
     struct Case {
         std::vector<std::string> arguments;
         std::string says;
@@ -288,6 +294,7 @@ TEST(Render, EachRefusalIsOneLineWithStatusOneAndLeavesNothingBehind) {
              {{at("faulty.sco"), "-o", at("f.wav"), "--jobs", "1"}, "INIT ERROR"},
              {{at("faulty.sco"), "-o", at("f.wav"), "--jobs", "4"}, "the other parts were stopped"},
              {{at("faulty.sco"), "-o", at("f.w64"), "--part", "2/3"}, "SCORE ERROR"},
+             {{at("warned.sco"), "--rate", "48000"}, "tone.wav sr = 44100, orch sr = 48000"},
          }) {
         RunResult run = grainrender(arguments);
         EXPECT_EQ(run.status, 1) << arguments[0];
