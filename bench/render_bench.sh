@@ -5,8 +5,11 @@
 # score, 192000 grain statements, written from a flock of flockpaths into a
 # temporary folder. Renders it with --jobs 1 and with one part per core and
 # prints the real-time factor of each (seconds of sound per second of wall
-# time), the processor time and the speed-up. A benchmark, not a test: it
-# checks nothing, and on a machine that others share the wall times grow.
+# time), the processor time and the speed-up. On a machine that others share
+# the wall times grow with the waits for a turn, so it also renders each part
+# alone (--part K/N) and mixes them, and sets the processor time of one job
+# against that of the longest part and the mix: the speed-up on as many free
+# cores. A benchmark, not a test: it checks nothing.
 #
 #   bash bench/render_bench.sh [--space NAME] [--seconds S]
 # GRAIN_BUILD_DIR names the build folder (default build).
@@ -47,8 +50,27 @@ run() {
   awk -v j="$jobs" -v w="$wall" -v u="$user" -v s="$system" -v len="$(sed 's/.*: \([0-9.]*\) s,.*/\1/' "$tmp/line.txt")" 'BEGIN {
     printf "  --jobs %-3d %8.1f s wall, %8.1f s processor, real-time factor %.3f\n", j, w, u + s, len / w }'
   echo "$wall" > "$tmp/wall-$jobs"
+  awk -v u="$user" -v s="$system" 'BEGIN { print u + s }' > "$tmp/processor-$jobs"
 }
 run 1
 run "$cores"
 awk -v a="$(cat "$tmp/wall-1")" -v b="$(cat "$tmp/wall-$cores")" -v c="$cores" \
-  'BEGIN { printf "speed-up with %d cores: %.2f\n", c, a / b }'
+  'BEGIN { printf "speed-up with %d cores, wall time: %.2f\n", c, a / b }'
+
+# The same work with one part at a time: processor time of each part and of the mix.
+processor() { read -r _ user system < "$tmp/time.txt"; awk -v u="$user" -v s="$system" 'BEGIN { print u + s }'; }
+one="$(cat "$tmp/processor-1")"
+longest=0
+parts=()
+for k in $(seq 1 "$cores"); do
+  { time "$build/render/grainrender" "$score" --space "$space" --part "$k/$cores" -o "$tmp/part$k.w64" > /dev/null; } 2> "$tmp/time.txt"
+  cpu="$(processor)"
+  echo "  part $k/$cores alone: $cpu s processor"
+  longest="$(awk -v a="$longest" -v b="$cpu" 'BEGIN { print (b > a ? b : a) }')"
+  parts+=("$tmp/part$k.w64")
+done
+{ time "$build/render/grainrender" --mix "$tmp/mixed.wav" "${parts[@]}" > /dev/null; } 2> "$tmp/time.txt"
+mix="$(processor)"
+echo "  mix: $mix s processor"
+awk -v a="$one" -v l="$longest" -v m="$mix" -v c="$cores" \
+  'BEGIN { printf "speed-up on %d free cores, from processor times: %.2f (one job %.1f s; longest part %.1f s + mix %.1f s)\n", c, a / (l + m), a, l, m }'
