@@ -40,6 +40,7 @@ struct Case {
     int intergrain = 0;               // silence between grains, in grain durations
     double total = 1;                 // total duration, s
     bool reverb = false;
+    std::vector<std::pair<std::string, std::string>> files;  // written beside the score: name, text
 
     Case& in(std::string technique) { space = std::move(technique); return *this; }
     Case& at(double hertz, int partials = 1) { hz = hertz; harmonics = partials; return *this; }
@@ -47,6 +48,7 @@ struct Case {
     Case& sampledAt(int hz_) { rate = hz_; return *this; }
     Case& approaching(double metresPerSample) { distanceStep = -metresPerSample; return *this; }
     Case& reverberant() { reverb = true; return *this; }
+    Case& beside(std::string name, std::string text) { files.emplace_back(std::move(name), std::move(text)); return *this; }
     Case& grains(double seconds, int gaps, double piece) { grain = seconds; intergrain = gaps; total = piece; return *this; }
 };
 
@@ -73,6 +75,7 @@ Sound render(const Case& c) {
     const std::string answers = "1\n" + hz + "\n" + hz + "\n" + std::to_string(c.harmonics) + "\n3\n" +
                                 std::to_string(c.grain) + "\n1\n" + std::to_string(c.intergrain) + "\n" +
                                 std::to_string(c.total) + "\n1\n" + (c.reverb ? "1" : "0") + "\n";
+    for (const auto& [name, text] : c.files) grain::testing::writeText(folder.path() / name, text);
     auto run = grain::testing::runProgram(grain::Program::glisson, answers, coordinates, folder.path());
     EXPECT_EQ(run.status, 0) << run.errors;
 
@@ -194,6 +197,14 @@ TEST(Ring8, ASourceAtASpeakerSoundsFromItAndOneBetweenTwoFromBothAlike) {
     const Sound between = render(at(22.5).in("ring8"));
     EXPECT_NEAR(decibels(level(between, 0) / level(between, 1)), 0.0, 1.0);
     EXPECT_GE(energyShare(between, 0) + energyShare(between, 1), 0.9);
+}
+
+TEST(Speakers, ASpeakerFileOfTheComposersOwnRingSetsTheChannelsAndTheirDirections) {
+    const std::string hexagon = "#define SPEAKER_COUNT #6#\n#define SPEAKER_DIMENSIONS #2#\n"
+                                "#define SPEAKER_DIRECTIONS #0, 60, 120, 180, 240, 300#\n";
+    const Sound s = render(at(-60).in("speakers").with("SPEAKERS=hall.speakers").beside("hall.speakers", hexagon));
+    ASSERT_EQ(s.channels.size(), 6u);
+    EXPECT_GE(energyShare(s, 5), 0.9);
 }
 
 TEST(Distance, TwiceAsFarBeyondOneMetreIsSixDecibelsQuieterAndNearerIsNoLouder) {
