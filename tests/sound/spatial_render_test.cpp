@@ -207,6 +207,23 @@ TEST(Speakers, ASpeakerFileOfTheComposersOwnRingSetsTheChannelsAndTheirDirection
     EXPECT_GE(energyShare(s, 5), 0.9);
 }
 
+TEST(Speakers, ADomePansByAzimuthWithinARingAndByElevationBetweenRings) {
+    // Four speakers at ear height, four 50 degrees up, one overhead.
+    const std::string dome = "#define SPEAKER_COUNT #9#\n#define SPEAKER_DIMENSIONS #3#\n"
+                             "#define SPEAKER_DIRECTIONS #0,0, 90,0, 180,0, 270,0, 45,50, 135,50, 225,50, 315,50, 0,90#\n";
+    auto inDome = [&](double azimuth, double elevation) {
+        return render(at(azimuth, elevation).in("speakers").with("SPEAKERS=dome.speakers").beside("dome.speakers", dome));
+    };
+    const Sound right = inDome(90, 0), up = inDome(135, 50), overhead = inDome(0, 90), between = inDome(0, 25);
+    ASSERT_EQ(right.channels.size(), 9u);
+    EXPECT_GE(energyShare(right, 1), 0.9);
+    EXPECT_GE(energyShare(up, 5), 0.9);
+    EXPECT_GE(energyShare(overhead, 8), 0.9);
+    // Halfway up: the front speaker of the lower ring and the two front ones of the upper ring, alike.
+    EXPECT_NEAR(decibels(level(between, 0) / std::hypot(level(between, 4), level(between, 7))), 0.0, 1.0);
+    EXPECT_NEAR(decibels(level(between, 4) / level(between, 7)), 0.0, 1.0);
+}
+
 TEST(Distance, TwiceAsFarBeyondOneMetreIsSixDecibelsQuieterAndNearerIsNoLouder) {
     const Sound two = render(at(0, 0, 2));
     const Sound four = render(at(0, 0, 4));
