@@ -2,6 +2,7 @@
 
 #include <system_error>
 
+#include "command_line.hpp"
 #include "flock_options.hpp"
 #include "path_files.hpp"
 
@@ -17,6 +18,10 @@ int runFlockPaths(const std::vector<std::string>& arguments, const std::filesyst
     const FlockOptions& options = *parsed.options;
     if (options.help) {
         console << flockUsage(defaultFolder);
+        return 0;
+    }
+    if (options.version) {
+        console << grain::versionLine("flockpaths");
         return 0;
     }
     const FlockSettings& s = options.settings;

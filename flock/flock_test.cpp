@@ -194,6 +194,14 @@ TEST(FlockPaths, HelpStatesTheOptionsAndTheConventions) {
         EXPECT_NE(run.console.find(text), std::string::npos) << text;
 }
 
+TEST(FlockPaths, VersionWritesNothing) {
+    TempFolder tmp;
+    FlockRun run = runFlock({"--version"}, tmp.path() / "bg");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.console.rfind("flockpaths ", 0), 0u) << run.console;
+    EXPECT_FALSE(fs::exists(tmp.path() / "bg"));
+}
+
 TEST(FlockPaths, AFailedWriteLeavesNoFileBehind) {
     TempFolder tmp;
     // The output folder is a file.
