@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "flock_paths.hpp"
-#include "score_structure.hpp"
+#include "score_reader.hpp"
 #include "test_support.hpp"
 
 namespace {
@@ -272,9 +272,9 @@ TEST(FlockPaths, TheThreeProgramsReadItsFilesWithoutWarnings) {
         ASSERT_EQ(result.status, 0) << result.errors;
         EXPECT_EQ(result.console.find("Warning"), std::string::npos) << result.console;
         EXPECT_EQ(result.console.find("End of Boids input file reached"), std::string::npos);
-        flock::ScoreStructure s = flock::checkScore(c.program, result.score);
+        scoreview::ScoreReading s = scoreview::readScore(result.score, c.program);
         EXPECT_TRUE(s.problems.empty()) << s.problems.front();
-        EXPECT_EQ(s.voices, c.statementVoices);
+        EXPECT_EQ(static_cast<int>(s.voices.size()), c.statementVoices);
         EXPECT_TRUE(s.reverb);
     }
 }
