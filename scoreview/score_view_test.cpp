@@ -3,6 +3,7 @@
 // and refusals of damaged scores with the line, writing no picture.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <sstream>
 
@@ -134,7 +135,8 @@ TEST(ScoreView, RefusesADamagedScoreWithItsLineAndDrawsNothing) {
          "line 6: a grain statement has 13 p-fields instead of 14"},
         {"word for a number", score.substr(0, sixth) + wordForNumber + score.substr(sixthEnd),
          "line 6: p2 is 'soon', not a number with six decimals"},
-        {"no end statement", score.substr(0, score.size() - 2), "the score ends before 'e'"},
+        {"no end statement", score.substr(0, score.size() - 2),
+         "line " + std::to_string(std::count(score.begin(), score.end(), '\n')) + ": the score ends before 'e'"},
     };
     for (const Case& c : cases) {
         fs::path damaged = folder.path() / "damaged.sco";
