@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
+#include <system_error>
 
 namespace drawing {
 
@@ -149,6 +151,27 @@ std::string legend(double left, double top, const std::string& title,
     }
     svg += "</g>\n";
     return svg;
+}
+
+std::optional<std::string> writePicture(const std::filesystem::path& file, const std::string& svg) {
+    const std::filesystem::path partial = file.parent_path() / (file.filename().string() + ".partial");
+    std::error_code error;
+    {
+        std::ofstream out(partial, std::ios::binary | std::ios::trunc);
+        out.write(svg.data(), static_cast<std::streamsize>(svg.size()));
+        out.close();
+        if (out.fail()) {
+            if (!std::filesystem::is_directory(partial, error)) std::filesystem::remove(partial, error);
+            return "cannot write " + partial.string();
+        }
+    }
+    std::filesystem::rename(partial, file, error);
+    if (error) {
+        std::string failure = "cannot rename " + partial.string() + " to " + file.string() + ": " + error.message();
+        std::filesystem::remove(partial, error);
+        return failure;
+    }
+    return std::nullopt;
 }
 
 }  // namespace drawing

@@ -2,8 +2,11 @@
 // written the same way on every machine, a colour for every voice (boid),
 // plot frames with ticks, grid lines and labelled axes in their units, and a
 // legend. Every label sits outside the plot area, so no path runs under one.
+// Pictures are written whole or not at all.
 #pragma once
 
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -63,5 +66,10 @@ std::string legend(double left, double top, const std::string& title,
 
 // Width of one legend column.
 inline constexpr double legendColumnWidth = 90.0;
+
+// Writes the picture to file through a temporary name beside it, renamed
+// when complete, so that a failure leaves no half-written picture. Returns
+// what went wrong, naming the file, or nothing when the picture is in place.
+std::optional<std::string> writePicture(const std::filesystem::path& file, const std::string& svg);
 
 }  // namespace drawing

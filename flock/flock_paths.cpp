@@ -5,6 +5,7 @@
 #include "command_line.hpp"
 #include "flock_options.hpp"
 #include "path_files.hpp"
+#include "svg_drawing.hpp"
 
 namespace flock {
 
@@ -28,9 +29,8 @@ int runFlockPaths(const std::vector<std::string>& arguments, const std::filesyst
     std::vector<BoidPath> paths = simulateFlock(s);
 
     if (options.svg) {
-        WriteOutcome picture = writeWhole(*options.svg, pathsPicture(paths, s));
-        if (!picture.ok) {
-            errors << "flockpaths: " << picture.failure << "\n";
+        if (auto failure = drawing::writePicture(*options.svg, pathsPicture(paths, s))) {
+            errors << "flockpaths: " << *failure << "\n";
             return 1;
         }
     }

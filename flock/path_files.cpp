@@ -67,25 +67,6 @@ std::string coordinateText(const std::vector<double>& values) {
     return text;
 }
 
-WriteOutcome writeWhole(const std::filesystem::path& file, const std::string& text) {
-    WriteOutcome outcome;
-    std::filesystem::path partial = partialName(file);
-    if (!writeFile(partial, text)) {
-        removeQuietly(partial);
-        outcome.failure = "cannot write " + partial.string();
-        return outcome;
-    }
-    std::error_code error;
-    std::filesystem::rename(partial, file, error);
-    if (error) {
-        removeQuietly(partial);
-        outcome.failure = "cannot rename " + partial.string() + " to " + file.string() + ": " + error.message();
-        return outcome;
-    }
-    outcome.ok = true;
-    return outcome;
-}
-
 WriteOutcome writeCoordinateFiles(const std::vector<BoidPath>& paths, const std::filesystem::path& folder) {
     WriteOutcome outcome;
     std::error_code error;

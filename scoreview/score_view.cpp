@@ -5,11 +5,11 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <system_error>
 
 #include "command_line.hpp"
 #include "score_picture.hpp"
 #include "score_reader.hpp"
+#include "svg_drawing.hpp"
 
 namespace scoreview {
 
@@ -35,35 +35,6 @@ const char* const usage =
 int refuseCommandLine(std::ostream& errors, const std::string& why) {
     errors << "scoreview: " << why << "\nTry 'scoreview --help'.\n";
     return 2;
-}
-
-// Writes text to file through a temporary name, so no half-written picture is left.
-bool writeWhole(const std::filesystem::path& file, const std::string& text, std::string& failure) {
-    std::filesystem::path partial = file;
-    partial += ".partial";
-    {
-        std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-        if (!out) {
-            failure = "cannot create " + partial.string() + ": " + std::strerror(errno);
-            return false;
-        }
-        out << text;
-        out.close();
-        if (!out) {
-            failure = "cannot write " + partial.string();
-            std::error_code ignored;
-            std::filesystem::remove(partial, ignored);
-            return false;
-        }
-    }
-    std::error_code error;
-    std::filesystem::rename(partial, file, error);
-    if (error) {
-        failure = "cannot write " + file.string() + ": " + error.message();
-        std::filesystem::remove(partial, error);
-        return false;
-    }
-    return true;
 }
 
 }  // namespace
@@ -113,10 +84,9 @@ int runScoreView(const std::vector<std::string>& arguments, std::ostream& consol
         errors << "scoreview: " << scoreName << " is not a sound score; no picture written\n";
         return 1;
     }
-    std::string failure;
     std::string name = std::filesystem::path(scoreName).filename().string();
-    if (!writeWhole(pictureName, scorePicture(reading, name), failure)) {
-        errors << "scoreview: " << failure << "\n";
+    if (auto failure = drawing::writePicture(pictureName, scorePicture(reading, name))) {
+        errors << "scoreview: " << *failure << "\n";
         return 1;
     }
     console << "scoreview: " << reading.grains.size() << " grains of " << reading.voices.size() << " voices drawn in "
