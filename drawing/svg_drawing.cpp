@@ -113,7 +113,8 @@ std::string plotFrame(const PlotArea& area, const Axis& horizontal, const Axis& 
            "\" height=\"" + px(area.height) + "\"/>\n";
     for (double v : vertical.ticks) {
         std::string y = px(area.y(vertical, v));
-        svg += "<line x1=\"" + px(area.left - 5.0) + "\" y1=\"" + y + "\" x2=\"" + px(area.left) + "\" y2=\"" + y + "\"/>\n";
+        svg += "<line x1=\"" + px(area.left - 5.0) + "\" y1=\"" + y + "\" x2=\"" + px(area.left) + "\" y2=\"" + y +
+               "\"/>\n";
     }
     for (double h : horizontal.ticks) {
         std::string x = px(area.x(horizontal, h));

@@ -140,7 +140,8 @@ std::string pathsPicture(const std::vector<BoidPath>& paths, const FlockSettings
     const drawing::Axis time = drawing::linearAxis(0.0, lastTime, "time (s)");
     const drawing::Axis elevation = drawing::steppedAxis(-90.0, 90.0, 45.0, "elevation (degrees)");
     const double legendLeft = overTime.left + side + 30.0;
-    const int columns = (static_cast<int>(paths.size()) + static_cast<int>(legendRows) - 1) / static_cast<int>(legendRows);
+    const int rows = static_cast<int>(legendRows);
+    const int columns = (static_cast<int>(paths.size()) + rows - 1) / rows;
     const double width = legendLeft + drawing::legendColumnWidth * std::max(columns, 1) + 10.0;
     const double height = top + side + 80.0;
 
@@ -161,7 +162,8 @@ std::string pathsPicture(const std::vector<BoidPath>& paths, const FlockSettings
 
     const double centreX = above.x(right, 0.0), centreY = above.y(ahead, 0.0);
     svg += "<circle cx=\"" + px(centreX) + "\" cy=\"" + px(centreY) + "\" r=\"" +
-           px(above.x(right, settings.radius) - centreX) + "\" fill=\"none\" stroke=\"#999\" stroke-dasharray=\"4 4\"/>\n";
+           px(above.x(right, settings.radius) - centreX) +
+           "\" fill=\"none\" stroke=\"#999\" stroke-dasharray=\"4 4\"/>\n";
     svg += "<circle cx=\"" + px(centreX) + "\" cy=\"" + px(centreY) + "\" r=\"4\" fill=\"black\"/>\n";
     std::vector<std::pair<std::string, std::string>> entries;
     for (std::size_t b = 0; b < paths.size(); ++b) {
@@ -180,7 +182,7 @@ std::string pathsPicture(const std::vector<BoidPath>& paths, const FlockSettings
                    px(overTime.y(elevation, heard[k].elevation)) + " ";
         svg += "\"/>\n";
     }
-    svg += drawing::legend(legendLeft, top - 12.0, "boids", entries, static_cast<int>(legendRows));
+    svg += drawing::legend(legendLeft, top - 12.0, "boids", entries, rows);
     svg += "</svg>\n";
     return svg;
 }

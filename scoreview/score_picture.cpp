@@ -126,7 +126,8 @@ drawing::Axis grainAxis(const ScoreReading& reading, grain::Program program) {
 std::string scorePicture(const ScoreReading& reading, const std::string& name) {
     const grain::Program program = reading.program.value_or(grain::Program::glisson);
     double endTime = reading.reverbDuration;
-    for (const GrainStatement& g : reading.grains) endTime = std::max(endTime, g.start + std::max(g.grainDuration, g.noteDuration));
+    for (const GrainStatement& g : reading.grains)
+        endTime = std::max(endTime, g.start + std::max(g.grainDuration, g.noteDuration));
     if (!(endTime > 0.0)) endTime = 1.0;
     const drawing::Axis time = drawing::linearAxis(0.0, endTime, "time (s)");
     const drawing::Axis grainValues = grainAxis(reading, program);
@@ -170,7 +171,8 @@ std::string scorePicture(const ScoreReading& reading, const std::string& name) {
     d.positionPaths(elevation, elevationValues, &GrainStatement::elevOld, &GrainStatement::elev, false);
 
     std::vector<std::pair<std::string, std::string>> entries;
-    for (int voice : reading.voices) entries.emplace_back(drawing::voiceColour(voice), "voice " + std::to_string(voice));
+    for (int voice : reading.voices)
+        entries.emplace_back(drawing::voiceColour(voice), "voice " + std::to_string(voice));
     svg += drawing::legend(legendLeft, titleHeight - 8.0, "voices", entries, legendRows);
     svg += "</svg>\n";
     return svg;

@@ -110,10 +110,11 @@ ScoreReading readScore(const std::string& score, grain::Program program) {
     ScoreReading result;
     result.program = program;
     const std::vector<std::string_view> lines = linesOf(score);
-    if (score.empty() || score.back() != '\n') result.problems.push_back("the score does not end with a line end");
     auto problem = [&](std::size_t index, const std::string& what) {
         result.problems.push_back("line " + std::to_string(index + 1) + ": " + what);
     };
+    if (score.empty() || score.back() != '\n')
+        problem(lines.empty() ? 0 : lines.size() - 1, "the score does not end with a line end");
 
     // The header.
     std::vector<std::string> header;
@@ -172,13 +173,15 @@ ScoreReading readScore(const std::string& score, grain::Program program) {
 
     // The closing lines: the reverb statement when asked for, then the end.
     auto expectLine = [&](std::string_view what) {
+        const std::string named =
+            what.empty() ? std::string("an empty line") : std::string("'").append(what).append("'");
         if (at >= lines.size()) {
-            problem(at, "the score ends before '" + std::string(what) + "'");
+            problem(at, "the score ends before " + named);
             return false;
         }
         if (lines[at] != what) {
             std::string found(lines[at]);
-            problem(at, "'" + found.append("' where '").append(what).append("' belongs"));
+            problem(at, "'" + found.append("' where ").append(named).append(" belongs"));
             return false;
         }
         ++at;
