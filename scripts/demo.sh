@@ -28,7 +28,7 @@ if [ ${#missing[@]} -ne 0 ]; then
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
 fi
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j"$(nproc)" --target glissonscore granulescore additivescore flockpaths
+cmake --build "$build" -j"$(nproc)" --target glissonscore granulescore additivescore flockpaths scoreview
 
 out="$root/out/demo"
 rm -rf "$out"
@@ -81,6 +81,11 @@ for program in glissonscore granulescore additivescore; do
       "${score[$program]}" --omacro:SPACE="$space" > "${wav%.wav}.log" 2>&1 || { tail -20 "${wav%.wav}.log"; exit 1; }
     csound_log_checked "${wav%.wav}.log"
   done
+done
+
+echo "== scoreview: a picture of each score beside its WAV file"
+for f in VELAROOKglisson.sco VELAROOKgranule.sco VELAROOKadditive.sco; do
+  "$root/$build/scoreview/scoreview" "$f"
 done
 
 echo
