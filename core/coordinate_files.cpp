@@ -67,6 +67,12 @@ private:
         std::size_t got = std::fread(buffer_.data() + end_, 1, buffer_.size() - end_, file_);
         end_ += got;
         if (got == 0) atEnd_ = true;
+        if (!started_) {
+            // A file saved by some Windows tools starts with the UTF-8
+            // byte-order mark: passed over as if it were not there.
+            started_ = true;
+            if (end_ >= 3 && std::memcmp(buffer_.data(), "\xEF\xBB\xBF", 3) == 0) pos_ = 3;
+        }
         return got != 0;
     }
 
@@ -75,6 +81,7 @@ private:
     std::size_t pos_ = 0;
     std::size_t end_ = 0;
     bool atEnd_ = false;
+    bool started_ = false;
 };
 
 std::FILE* openForReading(const std::filesystem::path& path) { return std::fopen(path.string().c_str(), "r"); }
