@@ -1,5 +1,6 @@
 #include "coordinate_files.hpp"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -22,6 +23,31 @@ public:
 
     enum class Result { value, end, bad };
 
+    // Reads values into samples until limit of them are read, the file ends
+    // or something is not a value; returns how many were read and, in
+    // stopped, what came after them (value when the limit stopped it).
+    int read(float* samples, int limit, Result& stopped) {
+        int count = 0;
+        stopped = Result::value;
+        while (count < limit) {
+            // Most values are read in place, in batches; the rest (the last
+            // few of a block, or values of another shape) one by one.
+            const char* text = buffer_.data();
+            CommonReals batch = parseCommonReals(text + pos_, text + end_, samples + count, limit - count);
+            count += batch.count;
+            pos_ = static_cast<std::size_t>(batch.end - text);
+            if (count == limit) break;
+            Result result = next(samples[count]);
+            if (result != Result::value) {
+                stopped = result;
+                return count;
+            }
+            ++count;
+        }
+        return count;
+    }
+
+private:
     // The next value, the end of the file, or something that is not a value.
     Result next(float& value) {
         for (;;) {  // skip white space
@@ -55,7 +81,6 @@ public:
         return Result::value;
     }
 
-private:
     // Keeps the unread bytes, grows the buffer when they fill it, and reads more.
     bool refill() {
         if (atEnd_) return false;
@@ -118,27 +143,29 @@ std::optional<VoiceFiles> loadTrajectory(int voice, Trajectory& trajectory, cons
         return std::nullopt;
     }
 
-    // The three files are read in step, sample by sample; the distance file's
-    // end ends the voice's data. A value that cannot be read (in any file)
-    // ends it too, at the last complete sample.
-    // The three read buffers serve every voice of the run.
-    thread_local std::vector<char> buffers[3];
-    NumberStream streams[3] = {NumberStream(files.azimuth, buffers[0]), NumberStream(files.elevation, buffers[1]),
-                               NumberStream(files.distance, buffers[2])};
+    // The voice's data are the samples that all three files hold, up to the
+    // capacity. Where they end, the distance file's end ends them quietly;
+    // otherwise the first file (azimuth, elevation, distance) without a value
+    // there is named. Each file is read on its own, the distance file first:
+    // the others are read only one value beyond what the files before them
+    // hold, enough to know what each has where the data end.
+    thread_local std::vector<char> buffer;  // serves every file of the run
     float* arrays[3] = {trajectory.azimuth.data(), trajectory.elevation.data(), trajectory.distance.data()};
-    int count = 0;
-    int unreadable = -1;  // which file could not deliver value count + 1
-    while (count < trajectoryCapacity) {
-        NumberStream::Result results[3];
-        float values[3] = {0.0f, 0.0f, 0.0f};
-        for (int c = 0; c < 3; ++c) results[c] = streams[c].next(values[c]);
-        if (results[2] == NumberStream::Result::end) break;
-        for (int c = 0; c < 3 && unreadable < 0; ++c)
-            if (results[c] != NumberStream::Result::value) unreadable = c;
-        if (unreadable >= 0) break;
-        for (int c = 0; c < 3; ++c) arrays[c][count] = values[c];
-        ++count;
+    std::FILE* opened[3] = {files.azimuth, files.elevation, files.distance};
+    NumberStream::Result stopped[3];
+    int counts[3];
+    int count = trajectoryCapacity;
+    for (int c : {2, 0, 1}) {
+        NumberStream stream(opened[c], buffer);
+        int limit = c == 2 ? trajectoryCapacity : std::min(count + 1, trajectoryCapacity);
+        counts[c] = stream.read(arrays[c], limit, stopped[c]);
+        count = std::min(count, counts[c]);
     }
+    int unreadable = -1;  // which file could not deliver value count + 1
+    const bool distanceEnds = counts[2] == count && stopped[2] == NumberStream::Result::end;
+    if (count < trajectoryCapacity && !distanceEnds)
+        for (int c = 0; c < 3 && unreadable < 0; ++c)
+            if (counts[c] == count) unreadable = c;
     trajectory.sampleCount = count;
     if (unreadable >= 0)
         console << "Warning: value " << count + 1 << " of " << paths[unreadable].string()

@@ -29,6 +29,24 @@ struct IntegerParse {
 // for a finite float are outOfRange.
 RealParse parseReal(const char* first, const char* last);
 
+// The characters past the start of a value that the batch reading of
+// values may look at.
+inline constexpr int commonRealLookahead = 17;
+
+struct CommonReals {
+    int count;        // values read
+    const char* end;  // where reading stopped: after the last value read, or at a value it left
+};
+
+// Reads, in a batch, values of the shape that coordinate files hold almost
+// always: an optional minus sign, one to seven digits, optionally a point and
+// up to seven more digits, then white space; the white space between them is
+// skipped. Stops after limit values, before a value of another shape (or one
+// of the rare values that parseReal works out the long way), or where fewer
+// than commonRealLookahead characters are left before last. Each value read
+// is the float that parseReal reads at the same place.
+CommonReals parseCommonReals(const char* first, const char* last, float* values, int limit);
+
 // Reads the decimal integer (optional sign, digits) at the start of [first, last).
 IntegerParse parseInteger(const char* first, const char* last);
 
