@@ -23,32 +23,14 @@ public:
 
     enum class Result { value, end, bad };
 
-    // Reads values into samples until limit of them are read, the file ends
-    // or something is not a value; returns how many were read and, in
-    // stopped, what came after them (value when the limit stopped it).
-    int read(float* samples, int limit, Result& stopped) {
-        int count = 0;
-        stopped = Result::value;
-        while (count < limit) {
-            // Most values are read in place, in batches; the rest (the last
-            // few of a block, or values of another shape) one by one.
-            const char* text = buffer_.data();
-            CommonReals batch = parseCommonReals(text + pos_, text + end_, samples + count, limit - count);
-            count += batch.count;
-            pos_ = static_cast<std::size_t>(batch.end - text);
-            if (count == limit) break;
-            Result result = next(samples[count]);
-            if (result != Result::value) {
-                stopped = result;
-                return count;
-            }
-            ++count;
-        }
-        return count;
-    }
+    // Where reading goes on and where the characters at hand end, for the
+    // batch reading that most values take; moveTo continues after it.
+    const char* cursor() const { return buffer_.data() + pos_; }
+    const char* charactersEnd() const { return buffer_.data() + end_; }
+    void moveTo(const char* place) { pos_ = static_cast<std::size_t>(place - buffer_.data()); }
 
-private:
-    // The next value, the end of the file, or something that is not a value.
+    // The next value, the end of the file, or something that is not a value;
+    // the long way, refilling the buffer as needed.
     Result next(float& value) {
         for (;;) {  // skip white space
             while (pos_ != end_ && isBlank(buffer_[pos_])) ++pos_;
@@ -81,6 +63,7 @@ private:
         return Result::value;
     }
 
+private:
     // Keeps the unread bytes, grows the buffer when they fill it, and reads more.
     bool refill() {
         if (atEnd_) return false;
@@ -146,21 +129,38 @@ std::optional<VoiceFiles> loadTrajectory(int voice, Trajectory& trajectory, cons
     // The voice's data are the samples that all three files hold, up to the
     // capacity. Where they end, the distance file's end ends them quietly;
     // otherwise the first file (azimuth, elevation, distance) without a value
-    // there is named. Each file is read on its own, the distance file first:
-    // the others are read only one value beyond what the files before them
-    // hold, enough to know what each has where the data end.
-    thread_local std::vector<char> buffer;  // serves every file of the run
+    // there is named. The files are read side by side, each as far as it
+    // goes, most values in batches and the rest (the last few of a block,
+    // values of another shape) the long way, one at a time.
+    thread_local std::vector<char> buffers[3];  // serve every voice of the run
+    NumberStream streams[3] = {NumberStream(files.azimuth, buffers[0]), NumberStream(files.elevation, buffers[1]),
+                               NumberStream(files.distance, buffers[2])};
     float* arrays[3] = {trajectory.azimuth.data(), trajectory.elevation.data(), trajectory.distance.data()};
-    std::FILE* opened[3] = {files.azimuth, files.elevation, files.distance};
-    NumberStream::Result stopped[3];
-    int counts[3];
-    int count = trajectoryCapacity;
-    for (int c : {2, 0, 1}) {
-        NumberStream stream(opened[c], buffer);
-        int limit = c == 2 ? trajectoryCapacity : std::min(count + 1, trajectoryCapacity);
-        counts[c] = stream.read(arrays[c], limit, stopped[c]);
-        count = std::min(count, counts[c]);
+    int counts[3] = {0, 0, 0};
+    NumberStream::Result stopped[3] = {NumberStream::Result::value, NumberStream::Result::value,
+                                       NumberStream::Result::value};
+    for (;;) {
+        CommonRealsText texts[3];
+        int reading[3];
+        int n = 0;
+        for (int c = 0; c < 3; ++c)
+            if (counts[c] < trajectoryCapacity && stopped[c] == NumberStream::Result::value) {
+                texts[n] = {streams[c].cursor(), streams[c].charactersEnd(), arrays[c], counts[c], trajectoryCapacity};
+                reading[n++] = c;
+            }
+        if (n == 0) break;
+        const int held = parseCommonReals(texts, n);
+        for (int i = 0; i < n; ++i) {
+            streams[reading[i]].moveTo(texts[i].first);
+            counts[reading[i]] = texts[i].count;
+        }
+        const int c = reading[held];
+        if (counts[c] < trajectoryCapacity) {
+            stopped[c] = streams[c].next(arrays[c][counts[c]]);
+            if (stopped[c] == NumberStream::Result::value) ++counts[c];
+        }
     }
+    const int count = std::min({counts[0], counts[1], counts[2]});
     int unreadable = -1;  // which file could not deliver value count + 1
     const bool distanceEnds = counts[2] == count && stopped[2] == NumberStream::Result::end;
     if (count < trajectoryCapacity && !distanceEnds)

@@ -128,17 +128,19 @@ inline const char* parseCommonReal(const char* p, float& value) {
 
 }  // namespace
 
-CommonReals parseCommonReals(const char* first, const char* last, float* values, int limit) {
-    int count = 0;
-    while (count < limit) {
-        while (last - first > commonRealLookahead && isBlank(*first)) ++first;
-        if (last - first <= commonRealLookahead) break;
-        const char* end = parseCommonReal(first, values[count]);
-        if (end == nullptr) break;
-        first = end;
-        ++count;
+int parseCommonReals(CommonRealsText* texts, int count) {
+    for (;;) {
+        for (int i = 0; i < count; ++i) {
+            CommonRealsText& text = texts[i];
+            if (text.count == text.limit) return i;
+            while (text.last - text.first > commonRealLookahead && isBlank(*text.first)) ++text.first;
+            if (text.last - text.first <= commonRealLookahead) return i;
+            const char* end = parseCommonReal(text.first, text.values[text.count]);
+            if (end == nullptr) return i;
+            text.first = end;
+            ++text.count;
+        }
     }
-    return {count, first};
 }
 
 RealParse parseReal(const char* first, const char* last) {

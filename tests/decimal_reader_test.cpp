@@ -231,21 +231,21 @@ public:
         std::memcpy(buffer_, text, length);
         std::memset(buffer_ + length, '\n', grain::commonRealLookahead + 1);
         float value = 0.0f;
-        grain::CommonReals batch = grain::parseCommonReals(buffer_, buffer_ + length + 1 + grain::commonRealLookahead,
-                                                           &value, 1);
+        grain::CommonRealsText batch{buffer_, buffer_ + length + 1 + grain::commonRealLookahead, &value, 0, 1};
+        grain::parseCommonReals(&batch, 1);
         ++count_;
         if (batch.count == 0) {
             ++leftToParseReal_;
-            if (batch.end != buffer_ && ++failures_ <= 10) ADD_FAILURE() << "\"" << text << "\" not left at its start";
+            if (batch.first != buffer_ && ++failures_ <= 10) ADD_FAILURE() << "\"" << text << "\" not left at its start";
             return;
         }
         buffer_[length] = '\0';
         float theirs = std::strtof(buffer_, nullptr);
         if ((std::bit_cast<std::uint32_t>(value) != std::bit_cast<std::uint32_t>(theirs) ||
-             batch.end != buffer_ + length) &&
+             batch.first != buffer_ + length) &&
             ++failures_ <= 10)
             ADD_FAILURE() << "\"" << text << "\": batch " << std::hexfloat << value << " after "
-                          << (batch.end - buffer_) << " characters; strtof " << theirs;
+                          << (batch.first - buffer_) << " characters; strtof " << theirs;
     }
     long long count() const { return count_; }
     long long leftToParseReal() const { return leftToParseReal_; }
@@ -309,17 +309,38 @@ TEST(CoordinateNumbers, BatchReadingStopsAtAValueOfAnotherShape) {
         text += other;
         text.append(40, ' ');
         float values[4] = {};
-        grain::CommonReals batch = grain::parseCommonReals(text.data(), text.data() + text.size(), values, 4);
+        grain::CommonRealsText batch{text.data(), text.data() + text.size(), values, 0, 4};
+        EXPECT_EQ(grain::parseCommonReals(&batch, 1), 0);
         EXPECT_EQ(batch.count, 3) << other;
-        EXPECT_EQ(batch.end - text.data(), 11) << other;
+        EXPECT_EQ(batch.first - text.data(), 11) << other;
         EXPECT_EQ(values[1], -2.0f);
     }
     // Too close to the end of the characters at hand: left to parseReal.
     std::string text = "1.5 2.5" + std::string(grain::commonRealLookahead - 4, ' ');
     float values[2] = {};
-    grain::CommonReals batch = grain::parseCommonReals(text.data(), text.data() + text.size(), values, 2);
+    grain::CommonRealsText batch{text.data(), text.data() + text.size(), values, 0, 2};
+    grain::parseCommonReals(&batch, 1);
     EXPECT_EQ(batch.count, 1);
-    EXPECT_EQ(batch.end - text.data(), 3);
+    EXPECT_EQ(batch.first - text.data(), 3);
+}
+
+// Texts read side by side stop together, where the first of them cannot go
+// on; each keeps its own values and place.
+TEST(CoordinateNumbers, TextsReadSideBySideStopWhereOneCannotGoOn) {
+    std::string padding(40, ' ');
+    std::string a = "1 2 3 4 5" + padding, b = "10 20 1e1 40" + padding, c = "100 200 300 400 500" + padding;
+    float av[5] = {}, bv[5] = {}, cv[5] = {};
+    grain::CommonRealsText texts[3] = {{a.data(), a.data() + a.size(), av, 0, 5},
+                                       {b.data(), b.data() + b.size(), bv, 0, 5},
+                                       {c.data(), c.data() + c.size(), cv, 0, 5}};
+    EXPECT_EQ(grain::parseCommonReals(texts, 3), 1);
+    EXPECT_EQ(texts[0].count, 3);
+    EXPECT_EQ(texts[1].count, 2);
+    EXPECT_EQ(texts[2].count, 2);
+    EXPECT_EQ(texts[1].first - b.data(), 6);
+    EXPECT_EQ(av[2], 3.0f);
+    EXPECT_EQ(bv[1], 20.0f);
+    EXPECT_EQ(cv[1], 200.0f);
 }
 
 // Coordinate files are read through a buffer of 64 KiB blocks. A number that
