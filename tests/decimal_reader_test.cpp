@@ -303,44 +303,23 @@ TEST(CoordinateNumbers, BatchReadingGivesStrtofsFloatForEveryShapeOfValue) {
     EXPECT_GE(checker.count(), 12'000'000);
 }
 
-TEST(CoordinateNumbers, BatchReadingStopsAtAValueOfAnotherShape) {
-    for (std::string other : {"+5", ".5", "1e5", "12345678.5", "1.12345678", "1,5", "x", "1.5.5", "--5", "-.5"}) {
-        std::string text = "1.5\n-2\t 3.\n";
-        text += other;
-        text.append(40, ' ');
-        float values[4] = {};
-        grain::CommonRealsText batch{text.data(), text.data() + text.size(), values, 0, 4};
-        EXPECT_EQ(grain::parseCommonReals(&batch, 1), 0);
-        EXPECT_EQ(batch.count, 3) << other;
-        EXPECT_EQ(batch.first - text.data(), 11) << other;
-        EXPECT_EQ(values[1], -2.0f);
-    }
-    // Too close to the end of the characters at hand: left to parseReal.
-    std::string text = "1.5 2.5" + std::string(grain::commonRealLookahead - 4, ' ');
-    float values[2] = {};
-    grain::CommonRealsText batch{text.data(), text.data() + text.size(), values, 0, 2};
-    grain::parseCommonReals(&batch, 1);
-    EXPECT_EQ(batch.count, 1);
-    EXPECT_EQ(batch.first - text.data(), 3);
-}
-
 // Texts read side by side stop together, where the first of them cannot go
-// on; each keeps its own values and place.
-TEST(CoordinateNumbers, TextsReadSideBySideStopWhereOneCannotGoOn) {
-    std::string padding(40, ' ');
-    std::string a = "1 2 3 4 5" + padding, b = "10 20 1e1 40" + padding, c = "100 200 300 400 500" + padding;
-    float av[5] = {}, bv[5] = {}, cv[5] = {};
-    grain::CommonRealsText texts[3] = {{a.data(), a.data() + a.size(), av, 0, 5},
-                                       {b.data(), b.data() + b.size(), bv, 0, 5},
-                                       {c.data(), c.data() + c.size(), cv, 0, 5}};
-    EXPECT_EQ(grain::parseCommonReals(texts, 3), 1);
-    EXPECT_EQ(texts[0].count, 3);
-    EXPECT_EQ(texts[1].count, 2);
-    EXPECT_EQ(texts[2].count, 2);
-    EXPECT_EQ(texts[1].first - b.data(), 6);
-    EXPECT_EQ(av[2], 3.0f);
-    EXPECT_EQ(bv[1], 20.0f);
-    EXPECT_EQ(cv[1], 200.0f);
+// on: at a value of another shape; each keeps its own values and place.
+TEST(CoordinateNumbers, BatchReadingStopsWhereOneTextMeetsAValueOfAnotherShape) {
+    const std::string padding(40, ' ');
+    for (std::string other : {"+5", ".5", "1e5", "12345678.5", "1.12345678", "1,5", "x", "1.5.5", "--5", "-.5"}) {
+        std::string a = "1.5\n-2\t 3.\n" + padding, b = "10 20 30 40 50" + padding;
+        a.insert(11, other);
+        float av[5] = {}, bv[5] = {};
+        grain::CommonRealsText texts[2] = {{a.data(), a.data() + a.size(), av, 0, 5},
+                                           {b.data(), b.data() + b.size(), bv, 0, 5}};
+        EXPECT_EQ(grain::parseCommonReals(texts, 2), 0) << other;
+        EXPECT_EQ(texts[0].count, 3) << other;
+        EXPECT_EQ(texts[0].first - a.data(), 11) << other;
+        EXPECT_EQ(texts[1].count, 3) << other;
+        EXPECT_EQ(av[1], -2.0f);
+        EXPECT_EQ(bv[2], 30.0f);
+    }
 }
 
 // Coordinate files are read through a buffer of 64 KiB blocks. A number that
