@@ -8,11 +8,31 @@ namespace grain {
 
 namespace {
 
+// Answers saved by some Windows editors start with the UTF-8 byte-order mark;
+// it is passed over as if it were not there. Bytes that only begin like one
+// are put back. Looked for only when the first answer is asked for, so that
+// the first prompt is shown before the program waits for input.
+void skipByteOrderMark(AnswerReader& reader) {
+    if (reader.started) return;
+    reader.started = true;
+    static constexpr char mark[] = "\xEF\xBB\xBF";
+    std::istream& in = reader.input;
+    int matched = 0;
+    while (matched < 3 && in.peek() == static_cast<unsigned char>(mark[matched])) {
+        in.get();
+        ++matched;
+    }
+    if (matched == 3) return;
+    while (matched > 0) in.putback(mark[--matched]);
+    in.clear(in.rdstate() & ~std::ios::eofbit);
+}
+
 // Skips white space, then collects the characters that can continue a number:
 // digits, signs, points and exponent markers. The parse decides whether they
 // form one.
 std::string nextToken(AnswerReader& reader, std::string_view question) {
     reader.console.flush();
+    skipByteOrderMark(reader);
     std::istream& in = reader.input;
     int c = in.peek();
     while (c != std::char_traits<char>::eof() && isBlank(static_cast<char>(c))) {
@@ -73,6 +93,7 @@ float readReal(AnswerReader& reader, std::string_view question) {
 
 void discardCharacter(AnswerReader& reader) {
     reader.console.flush();
+    skipByteOrderMark(reader);
     // A carriage return and line feed count as the one line end they are
     // (answers written on Windows and piped in elsewhere).
     if (reader.input.get() == '\r' && reader.input.peek() == '\n') reader.input.get();
@@ -81,6 +102,7 @@ void discardCharacter(AnswerReader& reader) {
 
 std::string readLine(AnswerReader& reader, std::string_view question) {
     reader.console.flush();
+    skipByteOrderMark(reader);
     std::string line;
     if (!std::getline(reader.input, line))
         throw DialogueStopped("the input ended before the answer for " + std::string(question));

@@ -23,6 +23,7 @@ struct DialogueStopped : std::runtime_error {
 struct AnswerReader {
     std::istream& input;
     std::ostream& console;
+    bool started = false;  // whether an answer was asked for yet (a byte-order mark may precede the first)
 };
 
 // Writes a prompt or message exactly as given.

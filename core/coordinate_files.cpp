@@ -1,5 +1,6 @@
 #include "coordinate_files.hpp"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -22,7 +23,14 @@ public:
 
     enum class Result { value, end, bad };
 
-    // The next value, the end of the file, or something that is not a value.
+    // Where reading goes on and where the characters at hand end, for the
+    // batch reading that most values take; moveTo continues after it.
+    const char* cursor() const { return buffer_.data() + pos_; }
+    const char* charactersEnd() const { return buffer_.data() + end_; }
+    void moveTo(const char* place) { pos_ = static_cast<std::size_t>(place - buffer_.data()); }
+
+    // The next value, the end of the file, or something that is not a value;
+    // the long way, refilling the buffer as needed.
     Result next(float& value) {
         for (;;) {  // skip white space
             while (pos_ != end_ && isBlank(buffer_[pos_])) ++pos_;
@@ -67,6 +75,12 @@ private:
         std::size_t got = std::fread(buffer_.data() + end_, 1, buffer_.size() - end_, file_);
         end_ += got;
         if (got == 0) atEnd_ = true;
+        if (!started_) {
+            // A file saved by some Windows tools starts with the UTF-8
+            // byte-order mark: passed over as if it were not there.
+            started_ = true;
+            if (end_ >= 3 && std::memcmp(buffer_.data(), "\xEF\xBB\xBF", 3) == 0) pos_ = 3;
+        }
         return got != 0;
     }
 
@@ -75,6 +89,7 @@ private:
     std::size_t pos_ = 0;
     std::size_t end_ = 0;
     bool atEnd_ = false;
+    bool started_ = false;
 };
 
 std::FILE* openForReading(const std::filesystem::path& path) { return std::fopen(path.string().c_str(), "r"); }
@@ -111,27 +126,46 @@ std::optional<VoiceFiles> loadTrajectory(int voice, Trajectory& trajectory, cons
         return std::nullopt;
     }
 
-    // The three files are read in step, sample by sample; the distance file's
-    // end ends the voice's data. A value that cannot be read (in any file)
-    // ends it too, at the last complete sample.
-    // The three read buffers serve every voice of the run.
-    thread_local std::vector<char> buffers[3];
+    // The voice's data are the samples that all three files hold, up to the
+    // capacity. Where they end, the distance file's end ends them quietly;
+    // otherwise the first file (azimuth, elevation, distance) without a value
+    // there is named. The files are read side by side, each as far as it
+    // goes, most values in batches and the rest (the last few of a block,
+    // values of another shape) the long way, one at a time.
+    thread_local std::vector<char> buffers[3];  // serve every voice of the run
     NumberStream streams[3] = {NumberStream(files.azimuth, buffers[0]), NumberStream(files.elevation, buffers[1]),
                                NumberStream(files.distance, buffers[2])};
     float* arrays[3] = {trajectory.azimuth.data(), trajectory.elevation.data(), trajectory.distance.data()};
-    int count = 0;
-    int unreadable = -1;  // which file could not deliver value count + 1
-    while (count < trajectoryCapacity) {
-        NumberStream::Result results[3];
-        float values[3] = {0.0f, 0.0f, 0.0f};
-        for (int c = 0; c < 3; ++c) results[c] = streams[c].next(values[c]);
-        if (results[2] == NumberStream::Result::end) break;
-        for (int c = 0; c < 3 && unreadable < 0; ++c)
-            if (results[c] != NumberStream::Result::value) unreadable = c;
-        if (unreadable >= 0) break;
-        for (int c = 0; c < 3; ++c) arrays[c][count] = values[c];
-        ++count;
+    int counts[3] = {0, 0, 0};
+    NumberStream::Result stopped[3] = {NumberStream::Result::value, NumberStream::Result::value,
+                                       NumberStream::Result::value};
+    for (;;) {
+        CommonRealsText texts[3];
+        int reading[3];
+        int n = 0;
+        for (int c = 0; c < 3; ++c)
+            if (counts[c] < trajectoryCapacity && stopped[c] == NumberStream::Result::value) {
+                texts[n] = {streams[c].cursor(), streams[c].charactersEnd(), arrays[c], counts[c], trajectoryCapacity};
+                reading[n++] = c;
+            }
+        if (n == 0) break;
+        const int held = parseCommonReals(texts, n);
+        for (int i = 0; i < n; ++i) {
+            streams[reading[i]].moveTo(texts[i].first);
+            counts[reading[i]] = texts[i].count;
+        }
+        const int c = reading[held];
+        if (counts[c] < trajectoryCapacity) {
+            stopped[c] = streams[c].next(arrays[c][counts[c]]);
+            if (stopped[c] == NumberStream::Result::value) ++counts[c];
+        }
     }
+    const int count = std::min({counts[0], counts[1], counts[2]});
+    int unreadable = -1;  // which file could not deliver value count + 1
+    const bool distanceEnds = counts[2] == count && stopped[2] == NumberStream::Result::end;
+    if (count < trajectoryCapacity && !distanceEnds)
+        for (int c = 0; c < 3 && unreadable < 0; ++c)
+            if (counts[c] == count) unreadable = c;
     trajectory.sampleCount = count;
     if (unreadable >= 0)
         console << "Warning: value " << count + 1 << " of " << paths[unreadable].string()

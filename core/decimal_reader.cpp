@@ -70,7 +70,78 @@ inline int readDigits(const char*& p, const char* last, std::uint64_t& mantissa)
     return count + static_cast<int>(p - start);
 }
 
+// The float nearest mantissa x 10^power, when one multiplication in double
+// finds it: with mantissa below 2^53 and a power of ten up to 10^22 both
+// factors are exact doubles (10^-k is not, see below), and the correctly
+// rounded double rounds to the correctly rounded float unless it lies
+// exactly halfway between two floats (nothing else lies between it and the
+// exact value). False, and value untouched, otherwise; mantissa is not 0.
+inline bool nearestFloat(std::uint64_t mantissa, int power, float& value) {
+    if (mantissa >= (std::uint64_t{1} << 53) || power < -22 || power > 22) return false;
+    auto exact = static_cast<double>(mantissa);
+    // A multiplication by the double nearest 10^-k is no exact operation
+    // but lands within three units of the last place of the exact value;
+    // a double that far from a float's halfway point rounds like it.
+    const bool exactStep = power >= 0;
+    double rounded = exact * (exactStep ? powersOfTen[power] : inversePowersOfTen[-power]);
+    const auto bits = std::bit_cast<std::uint64_t>(rounded);
+    constexpr std::uint64_t belowFloat = (std::uint64_t{1} << 29) - 1;  // the bits a float drops
+    const std::uint64_t fromHalfway = (bits & belowFloat) - (std::uint64_t{1} << 28);  // wraps below it
+    const std::uint64_t margin = exactStep ? 0 : 3;
+    if (!(rounded >= 0x1p-126 && rounded < 0x1p127 && fromHalfway + margin > 2 * margin)) return false;
+    value = static_cast<float>(rounded);
+    return true;
+}
+
+// The short path for one value of the common shape at p, where
+// commonRealLookahead characters are readable: the end of the number with
+// value set, or nullptr (value untouched) when the text has another shape or
+// its value is one of the rare ones that parseReal works out the long way.
+inline const char* parseCommonReal(const char* p, float& value) {
+    if constexpr (std::endian::native != std::endian::little) return nullptr;
+    const bool negative = *p == '-';
+    p += negative;
+    std::uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    const std::uint64_t integerDigits = word ^ 0x3030303030303030u;
+    const int integerCount = leadingDigits(integerDigits);
+    if (integerCount == 0 || integerCount == 8) return nullptr;
+    std::uint64_t mantissa = eightDigitNumber(integerDigits << (64 - 8 * integerCount));
+    const char* end = p + integerCount;
+    int fractionCount = 0;
+    if (*end == '.') {
+        std::memcpy(&word, end + 1, sizeof word);
+        const std::uint64_t fractionDigits = word ^ 0x3030303030303030u;
+        fractionCount = leadingDigits(fractionDigits);
+        if (fractionCount == 8) return nullptr;
+        if (fractionCount != 0)
+            mantissa = mantissa * powersOfTenInt[fractionCount] +
+                       eightDigitNumber(fractionDigits << (64 - 8 * fractionCount));
+        end += 1 + fractionCount;
+    }
+    if (!isBlank(*end)) return nullptr;  // an exponent, or no number this path reads
+    float magnitude = 0.0f;
+    if (mantissa != 0 && !nearestFloat(mantissa, -fractionCount, magnitude)) return nullptr;
+    value = negative ? -magnitude : magnitude;
+    return end;
+}
+
 }  // namespace
+
+int parseCommonReals(CommonRealsText* texts, int count) {
+    for (;;) {
+        for (int i = 0; i < count; ++i) {
+            CommonRealsText& text = texts[i];
+            if (text.count == text.limit) return i;
+            while (text.last - text.first > commonRealLookahead && isBlank(*text.first)) ++text.first;
+            if (text.last - text.first <= commonRealLookahead) return i;
+            const char* end = parseCommonReal(text.first, text.values[text.count]);
+            if (end == nullptr) return i;
+            text.first = end;
+            ++text.count;
+        }
+    }
+}
 
 RealParse parseReal(const char* first, const char* last) {
     const char* p = first;
@@ -79,11 +150,8 @@ RealParse parseReal(const char* first, const char* last) {
     const char* digitsStart = p;
 
     // Fast path: the digits (at most 19, so that they fit 64 bits) and the
-    // exponent are collected while scanning. With fewer than 2^53 digits'
-    // worth and a power of ten up to 10^22, both are exact doubles, and one
-    // division or multiplication gives the correctly rounded double. Rounding
-    // that to float is then correct too, unless it lies exactly halfway
-    // between two floats (nothing else lies between it and the exact value).
+    // exponent are collected while scanning; nearestFloat converts them when
+    // one multiplication in double does.
     std::uint64_t mantissa = 0;
     int digitCount = readDigits(p, last, mantissa);
     int fractionDigits = 0;
@@ -109,22 +177,9 @@ RealParse parseReal(const char* first, const char* last) {
     }
     const char* end = p;
     const int power = exponent - fractionDigits;
-    if (digitCount <= 19 && mantissa < (std::uint64_t{1} << 53) && power >= -22 && power <= 22) {
+    if (digitCount <= 19) {
         if (mantissa == 0) return {NumberStatus::ok, negative ? -0.0f : 0.0f, end};
-        auto exact = static_cast<double>(mantissa);
-        // A multiplication by the double nearest 10^-k is no exact operation
-        // but lands within three units of the last place of the exact value;
-        // a double that far from a float's halfway point rounds like it.
-        const bool exactStep = power >= 0;
-        double rounded = exact * (exactStep ? powersOfTen[power] : inversePowersOfTen[-power]);
-        const auto bits = std::bit_cast<std::uint64_t>(rounded);
-        constexpr std::uint64_t belowFloat = (std::uint64_t{1} << 29) - 1;  // the bits a float drops
-        const std::uint64_t fromHalfway = (bits & belowFloat) - (std::uint64_t{1} << 28);  // wraps below it
-        const std::uint64_t margin = exactStep ? 0 : 3;
-        if (rounded >= 0x1p-126 && rounded < 0x1p127 && fromHalfway + margin > 2 * margin) {
-            auto value = static_cast<float>(rounded);
-            return {NumberStatus::ok, negative ? -value : value, end};
-        }
+        if (float value; nearestFloat(mantissa, power, value)) return {NumberStatus::ok, negative ? -value : value, end};
     }
 
     float value = 0.0f;

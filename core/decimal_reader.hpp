@@ -29,6 +29,32 @@ struct IntegerParse {
 // for a finite float are outOfRange.
 RealParse parseReal(const char* first, const char* last);
 
+// The characters past the start of a value that the batch reading of
+// values may look at.
+inline constexpr int commonRealLookahead = 17;
+
+// A text whose values are read in batches: where reading goes on, where the
+// characters at hand end, and the values read into values so far.
+struct CommonRealsText {
+    const char* first;
+    const char* last;
+    float* values;
+    int count;  // values read so far
+    int limit;  // values wanted
+};
+
+// Reads values of the shape that coordinate files hold almost always: an
+// optional minus sign, one to seven digits, optionally a point and up to
+// seven more digits, then white space, which is skipped. Each value read is
+// the float that parseReal reads at the same place. The texts are read side
+// by side, a value from each in turn, so that the conversions of different
+// texts overlap in the processor. Reading stops when one text cannot go on:
+// its limit is reached, fewer than commonRealLookahead characters are left
+// before its last, or its next value has another shape (or is one of the rare
+// values that parseReal works out the long way); its first is then at that
+// value or in the white space before it. Returns the index of that text.
+int parseCommonReals(CommonRealsText* texts, int count);
+
 // Reads the decimal integer (optional sign, digits) at the start of [first, last).
 IntegerParse parseInteger(const char* first, const char* last);
 

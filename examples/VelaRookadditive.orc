@@ -23,10 +23,9 @@ instr 1
     iraise table 0, giNoSuchTable
   endif
   inote = p3
-  p3 = inote + FlightTime(p10, p11)    ; the grain's sound still on its way
   igrain = (p12 < inote ? p12 : inote)
-  aenvpos linseg 0, igrain, 1
-  aenv tablei aenvpos, 2, 1
+  p3 = igrain + FlightTime(p10, p11)    ; silent once the grain has reached the listener
+  aenv GrainEnvelope igrain
   asig oscili 0.4 * aenv / p4, p13, 1, p5
   Place asig, p6, p7, p8, p9, p10, p11, inote
 endin

@@ -29,15 +29,14 @@ instr 1
     iraise table 0, giNoSuchTable
   endif
   inote = p3
-  p3 = inote + FlightTime(p10, p11)    ; the grain's sound still on its way
   igrain = (p12 < inote ? p12 : inote)
+  p3 = igrain + FlightTime(p10, p11)    ; silent once the grain has reached the listener
   if p13 > 0 && p14 > 0 then
     kfreq expseg p13, igrain, p14
   else
     kfreq linseg p13, igrain, p14
   endif
-  aenvpos linseg 0, igrain, 1
-  aenv tablei aenvpos, 2, 1
+  aenv GrainEnvelope igrain
   if giHarmonicCopies == 0 then
     giHarmonicCopies vco2init $HARMONIC_WAVE, $HARMONIC_COPIES, 1.05, 128, 16384, 1
   endif

@@ -28,14 +28,13 @@ instr 1
     iraise table 0, giNoSuchTable
   endif
   inote = p3
-  p3 = inote + FlightTime(p10, p11)    ; the grain's sound still on its way
   igrain = (p12 < inote ? p12 : inote)
+  p3 = igrain + FlightTime(p10, p11)    ; silent once the grain has reached the listener
   irate = ftsr(1) * p14        ; file samples per second
   istart = (p13 + p5 * igrain * p14 * ftsr(1) / ilength) * ilength
   aread linseg 0, igrain, igrain * irate
   aindex wrap aread + istart, 0, ilength
   asig tablei aindex, 1
-  aenvpos linseg 0, igrain, 1
-  aenv tablei aenvpos, 2, 1
+  aenv GrainEnvelope igrain
   Place asig * aenv * 0.5, p6, p7, p8, p9, p10, p11, inote
 endin

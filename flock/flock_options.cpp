@@ -78,6 +78,7 @@ std::string flockUsage(const std::filesystem::path& defaultFolder) {
            "  --svg FILE        also draw the paths into an SVG picture: a top view and\n"
            "                    the elevation over time\n"
            "  --help            show this text and exit\n"
+           "  --version         show the version and exit\n"
            "\n"
            "Weights are 0 to 100. At most 20000 samples, and at most 3600 seconds of flight.\n"
            "The bounding sphere is soft: a boid that flies past it turns back. Boids veer\n"
@@ -101,6 +102,10 @@ ParsedOptions parseFlockOptions(const std::vector<std::string>& arguments, const
         std::optional<std::string> value;
         if (name == "--help" || name == "-h") {
             options.help = true;
+            continue;
+        }
+        if (name == "--version") {
+            options.version = true;
             continue;
         }
         if (name.rfind("--", 0) != 0) return refuse("unexpected argument '" + name + "'");
@@ -170,7 +175,7 @@ ParsedOptions parseFlockOptions(const std::vector<std::string>& arguments, const
             return refuse("unknown option " + name);
         }
     }
-    if (options.help) return {options, ""};
+    if (options.help || options.version) return {options, ""};
 
     if (duration && samples) return refuse("give either --duration or --samples, not both");
     if (s.minSpeed > s.maxSpeed)

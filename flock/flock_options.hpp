@@ -1,6 +1,6 @@
 // The command line of flockpaths: every option, its default, its limits and
 // the help text. Parsing never exits or prints; it hands back the settings,
-// a request for help, or the reason the command line is refused.
+// a request for help or the version, or the reason the command line is refused.
 #pragma once
 
 #include <filesystem>
@@ -22,6 +22,7 @@ struct FlockOptions {
     std::filesystem::path folder;    // where the coordinate files go
     std::optional<std::filesystem::path> svg;  // picture of the paths, when asked for
     bool help = false;
+    bool version = false;
 };
 
 struct ParsedOptions {

@@ -2,8 +2,10 @@
 
 #include <system_error>
 
+#include "command_line.hpp"
 #include "flock_options.hpp"
 #include "path_files.hpp"
+#include "svg_drawing.hpp"
 
 namespace flock {
 
@@ -19,13 +21,16 @@ int runFlockPaths(const std::vector<std::string>& arguments, const std::filesyst
         console << flockUsage(defaultFolder);
         return 0;
     }
+    if (options.version) {
+        console << grain::versionLine("flockpaths");
+        return 0;
+    }
     const FlockSettings& s = options.settings;
     std::vector<BoidPath> paths = simulateFlock(s);
 
     if (options.svg) {
-        WriteOutcome picture = writeWhole(*options.svg, pathsPicture(paths, s));
-        if (!picture.ok) {
-            errors << "flockpaths: " << picture.failure << "\n";
+        if (auto failure = drawing::writePicture(*options.svg, pathsPicture(paths, s))) {
+            errors << "flockpaths: " << *failure << "\n";
             return 1;
         }
     }

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "flock_paths.hpp"
-#include "score_structure.hpp"
+#include "score_reader.hpp"
 #include "test_support.hpp"
 
 namespace {
@@ -194,6 +194,14 @@ TEST(FlockPaths, HelpStatesTheOptionsAndTheConventions) {
         EXPECT_NE(run.console.find(text), std::string::npos) << text;
 }
 
+TEST(FlockPaths, VersionWritesNothing) {
+    TempFolder tmp;
+    FlockRun run = runFlock({"--version"}, tmp.path() / "bg");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.console.rfind("flockpaths ", 0), 0u) << run.console;
+    EXPECT_FALSE(fs::exists(tmp.path() / "bg"));
+}
+
 TEST(FlockPaths, AFailedWriteLeavesNoFileBehind) {
     TempFolder tmp;
     // The output folder is a file.
@@ -237,6 +245,40 @@ TEST(FlockPaths, DrawsThePathsFromAboveAndTheElevationsOverTime) {
     std::size_t lines = 0;
     for (std::size_t at = svg.find("<polyline"); at != std::string::npos; at = svg.find("<polyline", at + 1)) ++lines;
     EXPECT_EQ(lines, 6u);  // every boid from above and over time
+    for (const char* text : {">boid 1<", ">boid 3<", "to the right of the listener (m)", "ahead of the listener (m)",
+                             "time (s)", "elevation (degrees)", ">-45<", ">90<"})
+        EXPECT_NE(svg.find(text), std::string::npos) << text;
+}
+
+// No label sits inside a panel, where the paths run.
+TEST(FlockPaths, ThePictureKeepsItsLabelsOffThePanels) {
+    TempFolder tmp;
+    fs::path picture = tmp.path() / "paths.svg";
+    ASSERT_EQ(runFlock({"--voices", "30", "--samples", "50", "--out", tmp.path().string(), "--svg", picture.string()})
+                  .status,
+              0);
+    const std::string svg = readText(picture);
+    auto attribute = [&](std::size_t element, const std::string& name) {
+        std::size_t at = svg.find(" " + name + "=\"", element) + name.size() + 3;
+        return std::stod(svg.substr(at, svg.find('"', at) - at));
+    };
+    struct Box {
+        double left, top, right, bottom;
+    };
+    std::vector<Box> panels;
+    for (std::size_t at = svg.find("<rect x="); at != std::string::npos; at = svg.find("<rect x=", at + 1)) {
+        double left = attribute(at, "x"), top = attribute(at, "y");
+        panels.push_back({left, top, left + attribute(at, "width"), top + attribute(at, "height")});
+    }
+    ASSERT_EQ(panels.size(), 2u);
+    int labels = 0;
+    for (std::size_t at = svg.find("<text "); at != std::string::npos; at = svg.find("<text ", at + 1), ++labels) {
+        double x = attribute(at, "x"), y = attribute(at, "y");
+        for (const Box& b : panels)
+            EXPECT_FALSE(x > b.left && x < b.right && y > b.top && y < b.bottom)
+                << svg.substr(at, svg.find("</text>", at) - at);
+    }
+    EXPECT_GT(labels, 40);  // titles, tick labels, axis labels and the legend of 30 boids
 }
 
 // The programs read the flock's files as they stand: no unreadable value, and
@@ -264,9 +306,9 @@ TEST(FlockPaths, TheThreeProgramsReadItsFilesWithoutWarnings) {
         ASSERT_EQ(result.status, 0) << result.errors;
         EXPECT_EQ(result.console.find("Warning"), std::string::npos) << result.console;
         EXPECT_EQ(result.console.find("End of Boids input file reached"), std::string::npos);
-        flock::ScoreStructure s = flock::checkScore(c.program, result.score);
+        scoreview::ScoreReading s = scoreview::readScore(result.score, c.program);
         EXPECT_TRUE(s.problems.empty()) << s.problems.front();
-        EXPECT_EQ(s.voices, c.statementVoices);
+        EXPECT_EQ(static_cast<int>(s.voices.size()), c.statementVoices);
         EXPECT_TRUE(s.reverb);
     }
 }

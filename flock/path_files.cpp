@@ -1,9 +1,12 @@
 #include "path_files.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <fstream>
 #include <system_error>
+
+#include "svg_drawing.hpp"
 
 namespace flock {
 
@@ -62,25 +65,6 @@ std::string coordinateText(const std::vector<double>& values) {
         text += '\n';
     }
     return text;
-}
-
-WriteOutcome writeWhole(const std::filesystem::path& file, const std::string& text) {
-    WriteOutcome outcome;
-    std::filesystem::path partial = partialName(file);
-    if (!writeFile(partial, text)) {
-        removeQuietly(partial);
-        outcome.failure = "cannot write " + partial.string();
-        return outcome;
-    }
-    std::error_code error;
-    std::filesystem::rename(partial, file, error);
-    if (error) {
-        removeQuietly(partial);
-        outcome.failure = "cannot rename " + partial.string() + " to " + file.string() + ": " + error.message();
-        return outcome;
-    }
-    outcome.ok = true;
-    return outcome;
 }
 
 WriteOutcome writeCoordinateFiles(const std::vector<BoidPath>& paths, const std::filesystem::path& folder) {
@@ -143,47 +127,62 @@ WriteOutcome writeCoordinateFiles(const std::vector<BoidPath>& paths, const std:
 }
 
 std::string pathsPicture(const std::vector<BoidPath>& paths, const FlockSettings& settings) {
-    static const char* const colours[] = {"#1f77b4", "#d62728", "#2ca02c", "#ff7f0e", "#9467bd",
-                                          "#8c564b", "#e377c2", "#17becf", "#7f7f7f", "#bcbd22"};
-    const double panel = 420.0, margin = 40.0;
-    const double viewX = margin + panel / 2.0, viewY = margin + panel / 2.0;
-    const double scale = (panel / 2.0 - 10.0) / settings.radius;  // pixels per metre
-    const double plotX = margin * 2.0 + panel, plotWidth = panel, plotTop = margin;
+    using drawing::px;
+    // Two square panels side by side, the legend of the boids to their right;
+    // every label lies outside the panels.
+    const double side = 420.0, top = 70.0, gap = 120.0, legendRows = 25.0;
+    const drawing::PlotArea above{90.0, top, side, side};
+    const drawing::PlotArea overTime{above.left + side + gap, top, side, side};
+    const double reach = settings.radius * 1.15;  // boids may fly a little past the soft sphere
+    const drawing::Axis right = drawing::linearAxis(-reach, reach, "to the right of the listener (m)");
+    const drawing::Axis ahead = drawing::linearAxis(-reach, reach, "ahead of the listener (m)");
     const double lastTime = static_cast<double>(settings.samples - 1) * settings.interval;
-    auto n1 = [](double v) { return fixedText(v, 1); };
+    const drawing::Axis time = drawing::linearAxis(0.0, lastTime, "time (s)");
+    const drawing::Axis elevation = drawing::steppedAxis(-90.0, 90.0, 45.0, "elevation (degrees)");
+    const double legendLeft = overTime.left + side + 30.0;
+    const int rows = static_cast<int>(legendRows);
+    const int columns = (static_cast<int>(paths.size()) + rows - 1) / rows;
+    const double width = legendLeft + drawing::legendColumnWidth * std::max(columns, 1) + 10.0;
+    const double height = top + side + 80.0;
 
     std::string svg;
-    svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + n1(plotX + plotWidth + margin) + "\" height=\"" +
-           n1(panel + margin * 2.0) + "\" font-family=\"sans-serif\" font-size=\"12\">\n";
+    svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + px(width) + "\" height=\"" + px(height) +
+           "\" viewBox=\"0 0 " + px(width) + " " + px(height) + "\" font-family=\"sans-serif\" font-size=\"12\">\n";
     svg += "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
-    // Top view: ahead is up, right is right.
-    svg += "<text x=\"" + n1(margin) + "\" y=\"" + n1(margin - 12.0) +
-           "\">Seen from above (ahead is up), bounding sphere " + n1(settings.radius) + " m</text>\n";
-    svg += "<circle cx=\"" + n1(viewX) + "\" cy=\"" + n1(viewY) + "\" r=\"" + n1(settings.radius * scale) +
+    svg += "<text x=\"" + px(above.left) + "\" y=\"26\" font-size=\"16\">flockpaths: " + std::to_string(paths.size()) +
+           (paths.size() == 1 ? " boid, " : " boids, ") + drawing::fixed(lastTime, 2) + " s of flight sampled every " +
+           drawing::fixed(settings.interval, 3) + " s, seed " + std::to_string(settings.seed) + "</text>\n";
+    svg += "<text x=\"" + px(above.left) + "\" y=\"" + px(top - 12.0) + "\">Seen from above, ahead is up</text>\n";
+    svg += "<text x=\"" + px(above.left) + "\" y=\"" + px(top + side + 58.0) + "\" fill=\"#555\">" +
+           "Black dot: the listener; dashed: the bounding sphere, " + drawing::fixed(settings.radius, 1) +
+           " m</text>\n";
+    svg += "<text x=\"" + px(overTime.left) + "\" y=\"" + px(top - 12.0) + "\">Elevation over time</text>\n";
+    svg += drawing::plotFrame(above, right, ahead, true);
+    svg += drawing::plotFrame(overTime, time, elevation, true);
+
+    const double centreX = above.x(right, 0.0), centreY = above.y(ahead, 0.0);
+    svg += "<circle cx=\"" + px(centreX) + "\" cy=\"" + px(centreY) + "\" r=\"" +
+           px(above.x(right, settings.radius) - centreX) +
            "\" fill=\"none\" stroke=\"#999\" stroke-dasharray=\"4 4\"/>\n";
-    svg += "<circle cx=\"" + n1(viewX) + "\" cy=\"" + n1(viewY) + "\" r=\"4\" fill=\"black\"/>\n";
-    svg += "<text x=\"" + n1(viewX + 6.0) + "\" y=\"" + n1(viewY - 6.0) + "\">listener</text>\n";
+    svg += "<circle cx=\"" + px(centreX) + "\" cy=\"" + px(centreY) + "\" r=\"4\" fill=\"black\"/>\n";
+    std::vector<std::pair<std::string, std::string>> entries;
     for (std::size_t b = 0; b < paths.size(); ++b) {
-        svg += "<polyline fill=\"none\" stroke-width=\"1.2\" stroke=\"" + std::string(colours[b % 10]) + "\" points=\"";
-        for (const Vec3& p : paths[b].positions) svg += n1(viewX - p.y * scale) + "," + n1(viewY - p.x * scale) + " ";
+        const int boid = static_cast<int>(b) + 1;
+        const std::string colour = drawing::voiceColour(boid);
+        entries.emplace_back(colour, "boid " + std::to_string(boid));
+        // From above: ahead (x) up, right (-y) to the right.
+        svg += "<polyline fill=\"none\" stroke-width=\"1.2\" stroke=\"" + colour + "\" points=\"";
+        for (const Vec3& p : paths[b].positions)
+            svg += px(above.x(right, -p.y)) + "," + px(above.y(ahead, p.x)) + " ";
         svg += "\"/>\n";
-    }
-    // Elevation over time.
-    svg += "<text x=\"" + n1(plotX) + "\" y=\"" + n1(plotTop - 12.0) + "\">Elevation (-90 to 90 degrees) over " +
-           n1(lastTime) + " s</text>\n";
-    svg += "<rect x=\"" + n1(plotX) + "\" y=\"" + n1(plotTop) + "\" width=\"" + n1(plotWidth) + "\" height=\"" +
-           n1(panel) + "\" fill=\"none\" stroke=\"#999\"/>\n";
-    svg += "<line x1=\"" + n1(plotX) + "\" y1=\"" + n1(plotTop + panel / 2.0) + "\" x2=\"" + n1(plotX + plotWidth) +
-           "\" y2=\"" + n1(plotTop + panel / 2.0) + "\" stroke=\"#ccc\"/>\n";
-    for (std::size_t b = 0; b < paths.size(); ++b) {
-        svg += "<polyline fill=\"none\" stroke-width=\"1.2\" stroke=\"" + std::string(colours[b % 10]) + "\" points=\"";
+        svg += "<polyline fill=\"none\" stroke-width=\"1.2\" stroke=\"" + colour + "\" points=\"";
         const auto& heard = paths[b].heard;
-        for (std::size_t k = 0; k < heard.size(); ++k) {
-            double t = lastTime > 0.0 ? static_cast<double>(k) * settings.interval / lastTime : 0.0;
-            svg += n1(plotX + t * plotWidth) + "," + n1(plotTop + (90.0 - heard[k].elevation) / 180.0 * panel) + " ";
-        }
+        for (std::size_t k = 0; k < heard.size(); ++k)
+            svg += px(overTime.x(time, static_cast<double>(k) * settings.interval)) + "," +
+                   px(overTime.y(elevation, heard[k].elevation)) + " ";
         svg += "\"/>\n";
     }
+    svg += drawing::legend(legendLeft, top - 12.0, "boids", entries, rows);
     svg += "</svg>\n";
     return svg;
 }

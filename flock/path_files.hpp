@@ -3,7 +3,7 @@
 // Numbers are written in fixed point from an integer count of their last
 // decimal, so the files are the same, byte for byte, on every machine. Files
 // are written under temporary names and renamed only when all are complete:
-// a failure leaves no half-written file behind.
+// a failure leaves no half-written file behind (the picture too).
 #pragma once
 
 #include <filesystem>
@@ -33,8 +33,5 @@ WriteOutcome writeCoordinateFiles(const std::vector<BoidPath>& paths, const std:
 
 // The SVG picture: the paths seen from above and the elevations over time.
 std::string pathsPicture(const std::vector<BoidPath>& paths, const FlockSettings& settings);
-
-// Writes text to file through a temporary name.
-WriteOutcome writeWhole(const std::filesystem::path& file, const std::string& text);
 
 }  // namespace flock

@@ -29,7 +29,7 @@ if [ ${#missing[@]} -ne 0 ]; then
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
 fi
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j"$(nproc)" --target glissonscore granulescore additivescore flockpaths grainrender
+cmake --build "$build" -j"$(nproc)" --target glissonscore granulescore additivescore flockpaths scoreview grainrender
 
 out="$root/out/demo"
 rm -rf "$out"
@@ -88,6 +88,11 @@ for program in glissonscore granulescore additivescore; do
     [ "$space" = stereo ] || wav="$name-$space.wav"
     "$root/$build/render/grainrender" "${score[$program]}" --space "$space" -o "$wav" | tee "${wav%.wav}.log"
   done
+done
+
+echo "== scoreview: a picture of each score beside its WAV file"
+for f in VELAROOKglisson.sco VELAROOKgranule.sco VELAROOKadditive.sco; do
+  "$root/$build/scoreview/scoreview" "$f"
 done
 
 echo

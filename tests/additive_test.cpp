@@ -52,6 +52,28 @@ TEST(PartialVoices, constantDensityGivesEachPartialItsOwnGrainletDuration) {
     EXPECT_EQ(column(rows, 9), (Strings{"5.000000", "5.000000", "6.500000", "5.000000", "6.000000", "7.000000"}));
 }
 
+TEST(PartialVoices, grainletDurationsAtAnAwkwardFundamentalAreWorkedOutInDouble) {
+    // At 55 Hz, 1 / (k x 55) x 55 rounds once to float: exactly 1 for the
+    // fundamental (two grainlets in 2 s), not the 0.99999994 that rounding
+    // 1 / 55 first gives (three). The read positions step by g / (1/7).
+    TempFolder folder;
+    writeIndexedVoices(folder.path(), 7);
+    RunResult run = runProgram(Program::additive, "55 1 2 1 0 7 0", folder.path(), folder.path());
+    ASSERT_EQ(run.status, 0);
+    auto rows = statements(run.score);
+    std::vector<int> perVoice(7);
+    for (const auto& row : rows) ++perVoice.at(std::stoul(row.at(3)) - 1);
+    EXPECT_EQ(perVoice, (std::vector<int>{2, 4, 6, 8, 10, 13, 14}));
+    std::vector<std::string> third, sixth;
+    for (const auto& row : rows) {
+        if (row[3] == "3") third.push_back(row[10]);
+        if (row[3] == "6") sixth.push_back(row[10]);
+    }
+    EXPECT_EQ(third, (Strings{"0.000000", "2.333333", "4.666667", "7.000000", "9.333333", "11.666666"}));
+    ASSERT_EQ(sixth.size(), 13u);
+    EXPECT_EQ(Strings(sixth.begin() + 9, sixth.end()), (Strings{"10.500000", "11.666667", "12.833334", "14.000001"}));
+}
+
 TEST(PartialVoices, dynamicDensityWorksOutEachIntervalAfterTheStatement) {
     TempFolder folder;
     writeIndexedVoices(folder.path(), 1);

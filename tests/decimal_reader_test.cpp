@@ -7,6 +7,7 @@
 // number falls against the block boundary.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cfloat>
@@ -16,6 +17,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <random>
 #include <sstream>
 #include <string>
@@ -218,6 +220,106 @@ TEST(DecimalReader, ReadsIntegersLikeStrtolWithinTheIntRange) {
                              "9223372036854775807", "9223372036854775808", "-99999999999999999999", "", "+", "-", "x",
                              "12abc"})
         check(text);
+}
+
+// The batch reading of coordinate values gives each value parseReal's float
+// (strtof's), or leaves it to parseReal; checked for one value followed by a
+// line end and enough room after it.
+class BatchChecker {
+public:
+    void check(const char* text, std::size_t length) {
+        std::memcpy(buffer_, text, length);
+        std::memset(buffer_ + length, '\n', grain::commonRealLookahead + 1);
+        float value = 0.0f;
+        grain::CommonRealsText batch{buffer_, buffer_ + length + 1 + grain::commonRealLookahead, &value, 0, 1};
+        grain::parseCommonReals(&batch, 1);
+        ++count_;
+        if (batch.count == 0) {
+            ++leftToParseReal_;
+            if (batch.first != buffer_ && ++failures_ <= 10) ADD_FAILURE() << "\"" << text << "\" not left at its start";
+            return;
+        }
+        buffer_[length] = '\0';
+        float theirs = std::strtof(buffer_, nullptr);
+        if ((std::bit_cast<std::uint32_t>(value) != std::bit_cast<std::uint32_t>(theirs) ||
+             batch.first != buffer_ + length) &&
+            ++failures_ <= 10)
+            ADD_FAILURE() << "\"" << text << "\": batch " << std::hexfloat << value << " after "
+                          << (batch.first - buffer_) << " characters; strtof " << theirs;
+    }
+    long long count() const { return count_; }
+    long long leftToParseReal() const { return leftToParseReal_; }
+
+private:
+    char buffer_[64];
+    long long count_ = 0;
+    long long leftToParseReal_ = 0;
+    int failures_ = 0;
+};
+
+TEST(CoordinateNumbers, BatchReadingGivesStrtofsFloatForEveryShapeOfValue) {
+    std::setlocale(LC_NUMERIC, "C");
+    BatchChecker checker;
+    // Every value with one to three digits and four decimals, as the flock
+    // writes them: "0.0000" to "999.9999".
+    char text[32];
+    for (int n = 0; n < 10'000'000; ++n) {
+        int length = std::snprintf(text, sizeof text, "%d.%04d", n / 10000, n % 10000);
+        checker.check(text, static_cast<std::size_t>(length));
+    }
+    EXPECT_EQ(checker.leftToParseReal(), 0);
+    // Every shape the short path reads: no sign or a minus, one to seven
+    // digits, no point or a point with none to seven decimals; random digits,
+    // leading zeros, and all nines.
+    std::mt19937_64 random(1515);
+    for (const char* sign : {"", "-"})
+        for (int whole = 1; whole <= 7; ++whole)
+            for (int decimals = -1; decimals <= 7; ++decimals)
+                for (int i = 0; i < 20'000; ++i) {
+                    std::string value = sign;
+                    value += digits(random, whole);
+                    if (decimals >= 0) {
+                        value += '.';
+                        value += digits(random, decimals);
+                    }
+                    if (i % 8 == 1) value[std::strlen(sign)] = '0';
+                    if (i == 2) std::replace_if(value.begin(), value.end(), [](char c) { return c >= '0'; }, '9');
+                    checker.check(value.c_str(), value.size());
+                }
+    EXPECT_LT(checker.leftToParseReal(), checker.count() / 1000);  // the short path is the common one
+    // Halfway points between floats that this shape can write (from 2^-7
+    // up, where a halfway point has at most seven decimals), and next to them.
+    for (int i = 0; i < 300'000; ++i) {
+        float low = std::ldexp(static_cast<float>((random() % (1u << 23)) | (1u << 23)),
+                               -23 + static_cast<int>(random() % 30) - 7);
+        if (low >= 1e7f) continue;
+        double halfway = (static_cast<double>(low) + std::nextafter(low, FLT_MAX)) / 2;
+        int length = std::snprintf(text, sizeof text, "%.7f", halfway);
+        if (std::strtod(text, nullptr) != halfway) continue;  // needs more than seven decimals
+        checker.check(text, static_cast<std::size_t>(length));
+        text[length - 1] = static_cast<char>(text[length - 1] == '9' ? '8' : text[length - 1] + 1);
+        checker.check(text, static_cast<std::size_t>(length));
+    }
+    EXPECT_GE(checker.count(), 12'000'000);
+}
+
+// Texts read side by side stop together, where the first of them cannot go
+// on: at a value of another shape; each keeps its own values and place.
+TEST(CoordinateNumbers, BatchReadingStopsWhereOneTextMeetsAValueOfAnotherShape) {
+    const std::string padding(40, ' ');
+    for (std::string other : {"+5", ".5", "1e5", "12345678.5", "1.12345678", "1,5", "x", "1.5.5", "--5", "-.5"}) {
+        std::string a = "1.5\n-2\t 3.\n" + padding, b = "10 20 30 40 50" + padding;
+        a.insert(11, other);
+        float av[5] = {}, bv[5] = {};
+        grain::CommonRealsText texts[2] = {{a.data(), a.data() + a.size(), av, 0, 5},
+                                           {b.data(), b.data() + b.size(), bv, 0, 5}};
+        EXPECT_EQ(grain::parseCommonReals(texts, 2), 0) << other;
+        EXPECT_EQ(texts[0].count, 3) << other;
+        EXPECT_EQ(texts[0].first - a.data(), 11) << other;
+        EXPECT_EQ(texts[1].count, 3) << other;
+        EXPECT_EQ(av[1], -2.0f);
+        EXPECT_EQ(bv[2], 30.0f);
+    }
 }
 
 // Coordinate files are read through a buffer of 64 KiB blocks. A number that

@@ -3,6 +3,7 @@
 // a statement's "Dist" field shows the read position it was sampled at.
 #include <gtest/gtest.h>
 
+#include "run_state.hpp"
 #include "test_support.hpp"
 
 using namespace grain;
@@ -221,6 +222,14 @@ TEST(GrainStreams, durationsShrinkingGeometricallyEndTheVoiceWhenTheClockStalls)
     EXPECT_NE(run.console.find("Voice 1 ends here: its inter-onset interval "), std::string::npos);
     EXPECT_LT(statements(run.score).size(), 1000u);
     EXPECT_TRUE(run.score.ends_with("\ne\n"));
+}
+
+TEST(GrainStreams, theVoiceLoopEndsWhereTheFloatVoiceCounterStopsGrowing) {
+    float counter = 16777215.0f;  // 2^24 - 1: the last step a float counter takes
+    EXPECT_TRUE(advanceVoiceCounter(counter));
+    EXPECT_EQ(counter, 16777216.0f);
+    EXPECT_FALSE(advanceVoiceCounter(counter));  // 2^24 + 1 rounds back to 2^24
+    EXPECT_EQ(counter, 16777216.0f);
 }
 
 #ifdef __linux__

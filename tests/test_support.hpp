@@ -107,9 +107,12 @@ inline RunResult runProgram(Program program, const std::string& answers, const s
     }
     result.console = console.str();
     result.errors = errors.str();
+    // A score left behind as a link (to /dev/full, say) counts as existing but
+    // is not followed: only a regular file is read.
     auto scorePath = scoreFolder / scoreFileName(program);
-    result.scoreExists = std::filesystem::exists(scorePath);
-    if (result.scoreExists) result.score = readText(scorePath);
+    result.scoreExists = std::filesystem::exists(std::filesystem::symlink_status(scorePath));
+    if (std::filesystem::is_regular_file(std::filesystem::symlink_status(scorePath)))
+        result.score = readText(scorePath);
     return result;
 }
 

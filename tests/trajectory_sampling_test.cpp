@@ -48,6 +48,33 @@ TEST(TrajectorySampling, interpolatesBetweenNeighbouringSamplesAndOffsetsTheAzim
     EXPECT_EQ(console.str(), "");
 }
 
+TEST(TrajectorySampling, flockDataWithFourDecimalsIsInterpolatedInDouble) {
+    // The expected texts are the exact interpolation of the float samples at
+    // the float read position, rounded once to float; products and sums
+    // rounded to float along the way give the texts in the comments.
+    auto t = std::make_unique<Trajectory>();
+    t->sampleCount = 9;
+    const float azimuth[] = {27.6521f, 26.0155f, 0, 7.4968f, 6.2163f};
+    const float elevation[] = {-45.1443f, -47.0630f, 0, -4.2952f, -6.2825f};
+    const float distance[] = {13.5582f, 13.8145f, 0, 1, 1};
+    std::copy(std::begin(azimuth), std::end(azimuth), t->azimuth.begin() + 4);
+    std::copy(std::begin(elevation), std::end(elevation), t->elevation.begin() + 4);
+    std::copy(std::begin(distance), std::end(distance), t->distance.begin() + 4);
+    std::ostringstream console;
+
+    auto at = sampleTrajectory(*t, 4.73f, false, console);
+    ASSERT_TRUE(at);
+    EXPECT_EQ(formatReal(wrapAzimuth(at->azimuth)), "26.457367");  // 26.457397
+    EXPECT_EQ(formatReal(at->elevation), "-46.544949");            // -46.544952
+    EXPECT_EQ(formatReal(at->distance), "13.745299");              // 13.745298
+
+    at = sampleTrajectory(*t, 7.6f, false, console);
+    ASSERT_TRUE(at);
+    EXPECT_EQ(formatReal(wrapAzimuth(at->azimuth)), "6.728485");  // 6.728516
+    EXPECT_EQ(formatReal(at->elevation), "-5.487580");            // -5.487579
+    EXPECT_EQ(console.str(), "");
+}
+
 TEST(TrajectorySampling, theDataEndsWhenNoSampleFollowsTheReadPosition) {
     auto t = trajectoryOf({1, 2, 3, 4, 5}, {1, 2, 3, 4, 5}, {1, 2, 3, 4, 5});
     std::ostringstream console;

@@ -11,7 +11,7 @@ jobs="$(nproc)"
 [ "$jobs" -le 2 ] || jobs=2
 cmake --build "$build" -j"$jobs" --target flockpaths scoredriver >/dev/null
 flockpaths="$root/$build/flock/flockpaths"
-driver="$root/$build/flock/scoredriver"
+driver="$root/$build/tests/tools/scoredriver"
 command -v csound >/dev/null || { echo "csound is missing: scripts/install-deps.sh installs it (scripts/packages/csound.txt)"; exit 1; }
 
 tmp="$(mktemp -d)"

@@ -25,9 +25,9 @@ struct Where {
     double azimuth = 0, elevation = 0, distance = 1;
 };
 
-// What a test renders: a glisson of one frequency (1 s, grains of 0.1 s that
-// follow each other without a gap, one voice, no reverb) at a place, stated
-// as at(place).in(technique) and so on.
+// What a test renders: a glisson of one frequency (1 s of grains of 0.1 s that
+// follow each other without a gap, unless stated otherwise; one voice, no
+// reverb) at a place, stated as at(place).in(technique) and so on.
 struct Case {
     Where where;
     double hz = 400;
@@ -35,13 +35,21 @@ struct Case {
     std::string space = "stereo";
     std::vector<std::string> macros;  // further --omacro settings, NAME=value
     int rate = 44100;
-    double distanceStep = 0;          // metres per coordinate sample (0.1 s)
+    double distanceStep = 0;          // metres per coordinate sample (one grain duration)
+    double grain = 0.1;               // grain duration, s
+    int intergrain = 0;               // silence between grains, in grain durations
+    double total = 1;                 // total duration, s
+    bool reverb = false;
+    std::vector<std::pair<std::string, std::string>> files;  // written beside the score: name, text
 
     Case& in(std::string technique) { space = std::move(technique); return *this; }
     Case& at(double hertz, int partials = 1) { hz = hertz; harmonics = partials; return *this; }
     Case& with(std::string macro) { macros.push_back(std::move(macro)); return *this; }
     Case& sampledAt(int hz_) { rate = hz_; return *this; }
     Case& approaching(double metresPerSample) { distanceStep = -metresPerSample; return *this; }
+    Case& reverberant() { reverb = true; return *this; }
+    Case& beside(std::string name, std::string text) { files.emplace_back(std::move(name), std::move(text)); return *this; }
+    Case& grains(double seconds, int gaps, double piece) { grain = seconds; intergrain = gaps; total = piece; return *this; }
 };
 
 Case at(double azimuth, double elevation = 0, double distance = 1) {
@@ -64,8 +72,10 @@ Sound render(const Case& c) {
     }
     grain::testing::writeVoice(coordinates, 1, a, e, d);
     const std::string hz = std::to_string(c.hz);
-    const std::string answers =
-        "1\n" + hz + "\n" + hz + "\n" + std::to_string(c.harmonics) + "\n3\n0.1\n1\n0\n1\n1\n0\n";
+    const std::string answers = "1\n" + hz + "\n" + hz + "\n" + std::to_string(c.harmonics) + "\n3\n" +
+                                std::to_string(c.grain) + "\n1\n" + std::to_string(c.intergrain) + "\n" +
+                                std::to_string(c.total) + "\n1\n" + (c.reverb ? "1" : "0") + "\n";
+    for (const auto& [name, text] : c.files) grain::testing::writeText(folder.path() / name, text);
     auto run = grain::testing::runProgram(grain::Program::glisson, answers, coordinates, folder.path());
     EXPECT_EQ(run.status, 0) << run.errors;
 
@@ -189,6 +199,37 @@ TEST(Ring8, ASourceAtASpeakerSoundsFromItAndOneBetweenTwoFromBothAlike) {
     EXPECT_GE(energyShare(between, 0) + energyShare(between, 1), 0.9);
 }
 
+TEST(Speakers, ASpeakerFileOfTheComposersOwnRingSetsTheChannelsAndTheirDirections) {
+    // A hexagon, its channels not in the order of their directions.
+    const std::string hexagon = "#define SPEAKER_COUNT #6#\n#define SPEAKER_DIMENSIONS #2#\n"
+                                "#define SPEAKER_DIRECTIONS #-60, 0, 60, 180, 120, -120#\n";
+    auto inHexagon = [&](double azimuth) {
+        return render(at(azimuth).in("speakers").with("SPEAKERS=hall.speakers").beside("hall.speakers", hexagon));
+    };
+    const Sound left = inHexagon(-60), back = inHexagon(120), between = inHexagon(150);
+    ASSERT_EQ(left.channels.size(), 6u);
+    EXPECT_GE(energyShare(left, 0), 0.9);
+    EXPECT_GE(energyShare(back, 4), 0.9);
+    EXPECT_NEAR(decibels(level(between, 4) / level(between, 3)), 0.0, 1.0);
+}
+
+TEST(Speakers, ADomePansByAzimuthWithinARingAndByElevationBetweenRings) {
+    // Four speakers at ear height, four 50 degrees up, one overhead.
+    const std::string dome = "#define SPEAKER_COUNT #9#\n#define SPEAKER_DIMENSIONS #3#\n"
+                             "#define SPEAKER_DIRECTIONS #0,0, 90,0, 180,0, 270,0, 45,50, 135,50, 225,50, 315,50, 0,90#\n";
+    auto inDome = [&](double azimuth, double elevation) {
+        return render(at(azimuth, elevation).in("speakers").with("SPEAKERS=dome.speakers").beside("dome.speakers", dome));
+    };
+    const Sound right = inDome(90, 0), up = inDome(135, 50), overhead = inDome(0, 90), between = inDome(0, 25);
+    ASSERT_EQ(right.channels.size(), 9u);
+    EXPECT_GE(energyShare(right, 1), 0.9);
+    EXPECT_GE(energyShare(up, 5), 0.9);
+    EXPECT_GE(energyShare(overhead, 8), 0.9);
+    // Halfway up: the front speaker of the lower ring and the two front ones of the upper ring, alike.
+    EXPECT_NEAR(decibels(level(between, 0) / std::hypot(level(between, 4), level(between, 7))), 0.0, 1.0);
+    EXPECT_NEAR(decibels(level(between, 4) / level(between, 7)), 0.0, 1.0);
+}
+
 TEST(Distance, TwiceAsFarBeyondOneMetreIsSixDecibelsQuieterAndNearerIsNoLouder) {
     const Sound two = render(at(0, 0, 2));
     const Sound four = render(at(0, 0, 4));
@@ -207,33 +248,56 @@ TEST(Distance, AFarSourceIsDarkerThanANearOne) {
     const double nearShare = energyAboveOverBelow(render(near).channels[0], 44100, 5000);
     const double farShare = energyAboveOverBelow(render(far).channels[0], 44100, 5000);
     EXPECT_LT(decibels(std::sqrt(farShare / nearShare)), -1.0);
-    far.with("AIR=0");
-    const double dryShare = energyAboveOverBelow(render(far).channels[0], 44100, 5000);
-    EXPECT_NEAR(decibels(std::sqrt(dryShare / nearShare)), 0.0, 0.5);
+    const double dryNear = energyAboveOverBelow(render(Case(near).with("AIR=0")).channels[0], 44100, 5000);
+    const double dryFar = energyAboveOverBelow(render(far.with("AIR=0")).channels[0], 44100, 5000);
+    EXPECT_NEAR(decibels(std::sqrt(dryFar / dryNear)), 0.0, 0.5);
+}
+
+// The sample at a time in seconds.
+std::size_t sampleAt(const Sound& s, double seconds) { return static_cast<std::size_t>(seconds * s.rate); }
+
+TEST(Distance, TheReverbsShareGrowsWithDistance) {
+    // One grain of 0.2 s; after it only the reverb sounds.
+    auto share = [](const Case& c) {
+        const Sound s = render(c);
+        return rms(s.channels[0], sampleAt(s, 0.3), sampleAt(s, 1.3)) / rms(s.channels[0], sampleAt(s, 0.05), sampleAt(s, 0.15));
+    };
+    const Case near = at(0, 0, 1).grains(0.2, 0, 0.2).with("DOPPLER=0").reverberant();
+    const Case far = at(0, 0, 8).grains(0.2, 0, 0.2).with("DOPPLER=0").reverberant();
+    EXPECT_NEAR(decibels(share(far) / share(near)), decibels(std::sqrt(8.0)), 1.5);
+    EXPECT_NEAR(decibels(share(Case(far).with("DISTANCE_REVERB=0")) / share(near)), 0.0, 1.0);
 }
 
 TEST(Distance, AnApproachingSourceSoundsHigherByTheDopplerRatio) {
-    // 6 m nearer every 0.1 s; each grain moves from its predecessor's distance
-    // to its own across its note of 0.2 s: 30 m/s towards the listener.
-    Case approach = at(0, 0, 300).at(1000).with("ATTENUATION=0").with("AIR=0").approaching(6);
-    Case still = approach;
-    still.distanceStep = 0;
-    const Sound moving = render(approach), fixed = render(still);
-    const double heard = peakFrequency(moving.channels[0], 44100, 1000, 1200, 44100, 3 * 44100 / 2);
-    const double played = peakFrequency(fixed.channels[0], 44100, 900, 1100, 44100, 3 * 44100 / 2);
-    EXPECT_NEAR(heard / played, 343.0 / (343.0 - 30.0), 0.005 * 343.0 / (343.0 - 30.0));
+    // Two grains of 0.3 s, 0.6 s apart, with coordinates every 0.3 s coming
+    // 30 m nearer each. The second grain moves from 300 m to 240 m across its
+    // note of 1.2 s: 50 m/s towards the listener. It leaves at 0.6 s and is
+    // heard from 0.6 + 300 / (343 - 50) s = 1.62 s to 1.87 s.
+    Case approach = at(0, 0, 300).at(1000).with("ATTENUATION=0").with("AIR=0").approaching(30).grains(0.3, 1, 1);
+    const Sound moving = render(approach);
+    const double ratio = 343.0 / (343.0 - 50.0);
+    EXPECT_NEAR(peakFrequency(moving.channels[0], moving.rate, 1050, 1300, sampleAt(moving, 1.65), sampleAt(moving, 1.85)) / 1000,
+                ratio, 0.005 * ratio);
     approach.with("DOPPLER=0");
-    const double dry = peakFrequency(render(approach).channels[0], 44100, 900, 1100, 44100, 3 * 44100 / 2);
-    EXPECT_NEAR(dry / played, 1.0, 0.001);
+    const Sound dry = render(approach);
+    EXPECT_NEAR(peakFrequency(dry.channels[0], dry.rate, 900, 1100, sampleAt(dry, 0.62), sampleAt(dry, 0.88)), 1000, 1);
 }
 
 TEST(Glisson, AHighGlissonFoldsNoHarmonicBackBelowHalfTheSampleRate) {
-    const Sound s = render(at(0).at(10000, 3));
+    // One grain of half a second at 10 kHz with harmonics at 20 and 30 kHz;
+    // at 44.1 kHz the third would fold back to 14.1 kHz.
+    const Sound s = render(at(0).at(10000, 3).grains(0.5, 0, 0.5));
     const auto& left = s.channels[0];
-    const double fundamental = amplitudeAt(left, 44100, 10000, steadyFrom(s), steadyTo(s));
-    const double folded = amplitudeAt(left, 44100, 44100 - 30000, steadyFrom(s), steadyTo(s));
-    EXPECT_LE(decibels(folded / fundamental), -60.0);
-    EXPECT_GT(amplitudeAt(left, 44100, 20000, steadyFrom(s), steadyTo(s)) / fundamental, 0.1);  // the 2nd stays
+    const double fundamental = amplitudeAt(left, 44100, 10000, sampleAt(s, 0.05), sampleAt(s, 0.45));
+    EXPECT_LE(decibels(amplitudeAt(left, 44100, 44100 - 30000, sampleAt(s, 0.05), sampleAt(s, 0.45)) / fundamental), -60.0);
+    EXPECT_GE(decibels(amplitudeAt(left, 44100, 20000, sampleAt(s, 0.05), sampleAt(s, 0.45)) / fundamental), -20.0);  // the 2nd stays
+}
+
+TEST(Grain, AGrainIsSilentAfterItsGrainDurationThoughItsNoteLastsLonger) {
+    // One grain of 0.2 s in a note of 0.4 s.
+    const Sound s = render(at(0).grains(0.2, 0, 0.2).with("DOPPLER=0"));
+    EXPECT_GT(rms(s.channels[0], sampleAt(s, 0.05), sampleAt(s, 0.15)), 0.01);
+    EXPECT_LT(rms(s.channels[0], sampleAt(s, 0.21), sampleAt(s, 0.4)), 1e-6);
 }
 
 }  // namespace

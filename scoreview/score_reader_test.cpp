@@ -1,11 +1,12 @@
-// The strict structure check that stands before Csound in the rendering
-// tests: sound scores pass, and each kind of damaged statement or missing
-// line is named with its line.
+// The strict reading of scores that stands before Csound in the rendering
+// tests and before every picture: sound scores pass with their grains, and
+// each kind of damaged statement or missing line is named with its line.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
-#include "score_structure.hpp"
+#include "score_reader.hpp"
 #include "test_support.hpp"
 
 namespace {
@@ -39,7 +40,7 @@ std::string lineOf(const std::string& score, int line) {
     return score.substr(begin, score.find('\n', begin) - begin);
 }
 
-TEST(ScoreStructure, ScoresOfTheThreeProgramsAreSound) {
+TEST(ScoreReader, ScoresOfTheThreeProgramsAreSound) {
     struct Case {
         Program program;
         std::string answers;
@@ -47,15 +48,49 @@ TEST(ScoreStructure, ScoresOfTheThreeProgramsAreSound) {
     };
     for (const Case& c : {Case{Program::glisson, glissonAnswers, true}, Case{Program::granule, granuleAnswers, false},
                           Case{Program::additive, additiveAnswers, true}}) {
-        flock::ScoreStructure s = flock::checkScore(c.program, scoreOf(c.program, c.answers));
+        scoreview::ScoreReading s = scoreview::readScore(scoreOf(c.program, c.answers), c.program);
         EXPECT_TRUE(s.problems.empty()) << s.problems.front();
-        EXPECT_EQ(s.voices, 3);
-        EXPECT_GT(s.statements, 3);
+        EXPECT_EQ(s.voices, (std::vector<int>{1, 2, 3}));
+        EXPECT_GT(s.grains.size(), 3u);
         EXPECT_EQ(s.reverb, c.reverb);
     }
 }
 
-TEST(ScoreStructure, NamesEveryDamagedStatement) {
+TEST(ScoreReader, RecognisesTheProgramAndReadsItsGrains) {
+    const std::string answers[] = {glissonAnswers, granuleAnswers, additiveAnswers};
+    for (Program program : {Program::glisson, Program::granule, Program::additive}) {
+        const std::string score = scoreOf(program, answers[static_cast<int>(program)]);
+        scoreview::ScoreReading s = scoreview::readScore(score);
+        ASSERT_EQ(s.program, program);
+        ASSERT_TRUE(s.problems.empty()) << s.problems.front();
+        // The first grain's values are the text of its line.
+        const scoreview::GrainStatement& g = s.grains.front();
+        char text[400];
+        std::snprintf(text, sizeof text, "i1\t %f\t %f\t %d\t %f\t %f\t %f\t %f\t %f\t %f\t %f\t %f\t %f", g.start,
+                      g.noteDuration, g.voice, g.phase, g.aziOld, g.azi, g.elevOld, g.elev, g.distOld, g.dist,
+                      g.grainDuration, g.p13);
+        std::string expected = text;
+        if (program != Program::additive) {
+            std::snprintf(text, sizeof text, "\t %f", g.p14);
+            expected += text;
+        }
+        EXPECT_EQ(lineOf(score, g.line), expected);
+    }
+    // Windows line ends read the same.
+    std::string score = scoreOf(Program::granule, granuleAnswers), crlf;
+    for (char c : score) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    EXPECT_EQ(scoreview::readScore(crlf).grains.size(), scoreview::readScore(score).grains.size());
+    // Anything else is refused at its first line.
+    for (const std::string& other : {std::string(""), std::string("f1 0 16384 10 1\ni1 0 1\ne\n"),
+                                     std::string("<svg/>\n")}) {
+        scoreview::ScoreReading s = scoreview::readScore(other);
+        EXPECT_FALSE(s.program.has_value());
+        ASSERT_EQ(s.problems.size(), 1u);
+        EXPECT_EQ(s.problems.front().rfind("line 1: ", 0), 0u) << s.problems.front();
+    }
+}
+
+TEST(ScoreReader, NamesEveryDamagedStatement) {
     const std::string score = scoreOf(Program::glisson, glissonAnswers);
     const int first = 6;  // four header lines and the column comment come first
     const std::string statement = lineOf(score, first);
@@ -96,7 +131,7 @@ TEST(ScoreStructure, NamesEveryDamagedStatement) {
         {join(fields, " "), "not each led by a tab and a blank"},
     };
     for (const Case& c : cases) {
-        flock::ScoreStructure s = flock::checkScore(Program::glisson, replaceLine(score, first, c.damaged));
+        scoreview::ScoreReading s = scoreview::readScore(replaceLine(score, first, c.damaged), Program::glisson);
         ASSERT_FALSE(s.problems.empty()) << c.damaged;
         EXPECT_NE(s.problems.front().find(c.problem), std::string::npos) << s.problems.front();
     }
@@ -104,16 +139,16 @@ TEST(ScoreStructure, NamesEveryDamagedStatement) {
     std::string additive = scoreOf(Program::additive, additiveAnswers);
     int additiveFirst = 7;
     ASSERT_EQ(lineOf(additive, additiveFirst).rfind("i1\t ", 0), 0u);
-    flock::ScoreStructure s = flock::checkScore(
-        Program::additive, replaceLine(additive, additiveFirst, lineOf(additive, additiveFirst) + "\t 2.000000"));
+    scoreview::ScoreReading s = scoreview::readScore(
+        replaceLine(additive, additiveFirst, lineOf(additive, additiveFirst) + "\t 2.000000"), Program::additive);
     ASSERT_FALSE(s.problems.empty());
     EXPECT_NE(s.problems.front().find("14 p-fields instead of 13"), std::string::npos);
 }
 
-TEST(ScoreStructure, NamesMissingHeaderAndClosingLines) {
+TEST(ScoreReader, NamesMissingHeaderAndClosingLines) {
     const std::string score = scoreOf(Program::glisson, glissonAnswers);
     auto firstProblem = [](const std::string& text) {
-        flock::ScoreStructure s = flock::checkScore(Program::glisson, text);
+        scoreview::ScoreReading s = scoreview::readScore(text, Program::glisson);
         return s.problems.empty() ? std::string("none") : s.problems.front();
     };
     EXPECT_NE(firstProblem(replaceLine(score, 3, "f2 0 16385 20 7 1")).find("line 3: header line"), std::string::npos);

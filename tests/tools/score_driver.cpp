@@ -15,7 +15,7 @@
 #include "additive_score.hpp"
 #include "glisson_score.hpp"
 #include "granule_score.hpp"
-#include "score_structure.hpp"
+#include "score_reader.hpp"
 
 namespace {
 
@@ -55,10 +55,10 @@ int main(int argc, char** argv) {
         }
         std::ostringstream text;
         text << file.rdbuf();
-        flock::ScoreStructure s = flock::checkScore(*program, text.str());
+        scoreview::ScoreReading s = scoreview::readScore(text.str(), *program);
         for (const std::string& p : s.problems) std::cout << argv[3] << ": " << p << "\n";
         if (!s.problems.empty()) return 1;
-        std::cout << argv[3] << ": " << s.statements << " grain statements of " << s.voices << " voices"
+        std::cout << argv[3] << ": " << s.grains.size() << " grain statements of " << s.voices.size() << " voices"
                   << (s.reverb ? ", reverb" : "") << ", structure sound\n";
         return 0;
     }

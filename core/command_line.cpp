@@ -1,0 +1,97 @@
+#include "command_line.hpp"
+
+#include "coordinate_files.hpp"
+#include "score_writer.hpp"
+
+#ifndef GRAIN_VERSION
+#error "GRAIN_VERSION is set by the build from the project's version"
+#endif
+
+namespace grain {
+
+namespace {
+
+// What each program asks, in the order of its dialogue.
+const char* dialogueSummary(Program program) {
+    switch (program) {
+        case Program::glisson:
+            return "It asks for the frequency mapping (1 to 3), the lowest and highest\n"
+                   "frequency in Hz and the number of harmonics, the grain durations (a\n"
+                   "menu of 1 to 3), the density (constant or dynamic intergrain values),\n"
+                   "the total duration in seconds, the number of grain streams and the\n"
+                   "global reverb (1 on, 0 off).\n";
+        case Program::granule:
+            return "It asks for the grain durations (a menu of 1 to 3), the density\n"
+                   "(constant or dynamic intergrain values), the total duration in\n"
+                   "seconds, the number of grain streams, the global reverb (1 on, 0 off),\n"
+                   "the name of the mono sound file to granulate (a whole line) and the\n"
+                   "grain playback speed.\n";
+        case Program::additive:
+            return "It asks for the fundamental frequency in Hz, the number of harmonics,\n"
+                   "the total duration in seconds, the density (constant or dynamic\n"
+                   "intergrain values), the number of grain streams (one partial each) and\n"
+                   "the global reverb (1 on, 0 off).\n";
+    }
+    return "";
+}
+
+const char* orchestraName(Program program) {
+    switch (program) {
+        case Program::glisson: return "VelaRookglisson.orc";
+        case Program::granule: return "VelaRookgranule.orc";
+        case Program::additive: return "VelaRookadditive.orc";
+    }
+    return "";
+}
+
+// Where the installation keeps the orchestra.
+std::string orchestraPlace(Program program) {
+#ifdef _WIN32
+    return std::string(orchestraName(program)) + ", in the examples folder beside this program";
+#else
+    return std::string(orchestraName(program)) + ", in share/grainscores/examples/ of the installation\n" +
+           "(/usr/share/grainscores/examples/ from the Debian package)";
+#endif
+}
+
+}  // namespace
+
+const char* collectionVersion() { return GRAIN_VERSION; }
+
+std::string versionLine(const std::string& name) { return name + " " + collectionVersion() + "\n"; }
+
+std::string programHelp(Program program) {
+    const std::string name = programName(program);
+    return "Usage: " + name + " [--help | --version]\n" +
+           "Asks its questions on the console (answers may be piped, one a line) and\n"
+           "writes a Csound score with one i1 statement per grain.\n"
+           "\n" +
+           dialogueSummary(program) +
+           "\n"
+           "Coordinate files: bgNa.txt, bgNe.txt and bgNd.txt (azimuth, elevation and\n"
+           "distance of voice N) in " + fixedCoordinateFolder().string() + "\n" +
+           "Score: " + scoreFileName(program) + " in the current directory\n" +
+           "Orchestra: " + orchestraPlace(program) + "\n"
+           "\n"
+           "  --help      show this text and exit\n"
+           "  --version   show the version and exit\n";
+}
+
+std::optional<int> answerCommandLine(Program program, const std::vector<std::string>& arguments,
+                                     std::ostream& console, std::ostream& errors) {
+    if (arguments.empty()) return std::nullopt;
+    const std::string name = programName(program);
+    if (arguments.size() == 1 && arguments[0] == "--help") {
+        console << programHelp(program);
+        return 0;
+    }
+    if (arguments.size() == 1 && arguments[0] == "--version") {
+        console << versionLine(name);
+        return 0;
+    }
+    const std::string& first = arguments[0] == "--help" || arguments[0] == "--version" ? arguments[1] : arguments[0];
+    errors << name << ": unknown argument '" << first << "'; try '" << name << " --help'\n";
+    return 2;
+}
+
+}  // namespace grain

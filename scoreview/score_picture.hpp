@@ -1,0 +1,23 @@
+// The picture of a score: one SVG drawing, the same bytes for the same score,
+// with no reference to anything outside it. Panels one above the other share
+// the time axis in seconds. The top panel holds the grains, one short stroke
+// per grain statement from its start over its grain duration, one colour per
+// voice, the stroke's thickness growing with the grain duration: a glisson
+// runs from its start to its end frequency on a logarithmic frequency axis,
+// a granule grain lies at its play position in the sound file, an additive
+// grainlet at its partial's frequency. Beneath, the azimuth and the elevation
+// of every voice over time, each grain a stroke from the previous grain's
+// position to its own, fainter the further away the grain is. A legend names
+// the voices; the title gives the file name, the program and the counts.
+#pragma once
+
+#include <string>
+
+#include "score_reader.hpp"
+
+namespace scoreview {
+
+// The SVG text of a sound reading (no problems); name is the score's file name.
+std::string scorePicture(const ScoreReading& reading, const std::string& name);
+
+}  // namespace scoreview
