@@ -28,13 +28,15 @@ done
 cores="$(nproc)"
 cmake --build "$build" -j"$([ "$cores" -le 2 ] && echo "$cores" || echo 2)" --target flockpaths scoredriver grainrender >/dev/null
 
+# The test driver is found by its target's name wherever its folder is (the newest, should an old build have left one elsewhere).
+driver="$(find "$build" -type f -name scoredriver -perm -u+x -printf "%T@ %p\n" | sort -nr | head -1 | cut -d" " -f2-)"
 tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT
 mkdir -p "$tmp/bg" "$tmp/score"
 "$build/flock/flockpaths" --voices 64 --interval 0.01 --duration "$(awk -v s="$seconds" 'BEGIN { print s + 1 }')" \
   --seed 1 --out "$tmp/bg" >/dev/null
 printf '1\n100\n10000\n3\n3\n0.01\n1\n0\n%s\n64\n1\n' "$seconds" |
-  "$build/flock/scoredriver" run glissonscore "$tmp/bg" "$tmp/score" >/dev/null
+  "$driver" run glissonscore "$tmp/bg" "$tmp/score" >/dev/null
 score="$tmp/score/VELAROOKglisson.sco"
 echo "machine: $cores cores, $(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //'); load average $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "score: glissonscore, 64 voices, $(grep -c '^i1' "$score") grain statements, $seconds s; technique $space"

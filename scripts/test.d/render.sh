@@ -20,6 +20,8 @@ cmake --build "$build" -j"$(( $(nproc) < 2 ? $(nproc) : 2 ))" --target grainrend
   { echo "grainrender could not be built: are libcsound64-dev and libsndfile1-dev installed (scripts/packages/render.txt)?"; exit 1; }
 bin="$root/$build"
 export PATH="$bin/render:$PATH"
+# The test driver is found by its target's name wherever its folder is (the newest, should an old build have left one elsewhere).
+driver="$(find "$bin" -type f -name scoredriver -perm -u+x -printf "%T@ %p\n" | sort -nr | head -1 | cut -d" " -f2-)"
 
 tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT
@@ -61,7 +63,7 @@ for entry in "${cases[@]}"; do
   read -r program answers <<< "$entry"
   dir="$tmp/$program"
   mkdir -p "$dir"
-  tr ' ' '\n' <<< "$answers" | "$bin/flock/scoredriver" run "$program" "$tmp/bg" "$dir" > "$dir/console.txt" ||
+  tr ' ' '\n' <<< "$answers" | "$driver" run "$program" "$tmp/bg" "$dir" > "$dir/console.txt" ||
     { fail "$program could not write its score"; continue; }
   score="$(cd "$dir" && ls *.sco)"
   orchestra="$(sed 's/^VELAROOK/VelaRook/; s/\.sco$/.orc/' <<< "$score")"
