@@ -51,7 +51,10 @@ struct LeftoverFiles {
 // unless stereo, and the part, beside the score.
 std::string defaultOutput(const RenderOptions& options, const ScoreProgram& program) {
     std::string name = fs::path(program.orchestra).stem().string();
-    if (options.space != "stereo") name += "-" + options.space;
+    if (!options.speakers.empty())
+        name.append(1, '-').append(fs::path(options.speakers).stem().string());
+    else if (options.space != "stereo")
+        name.append(1, '-').append(options.space);
     if (options.part != 0)
         name += "-part" + std::to_string(options.part) + "of" + std::to_string(options.partCount) + ".w64";
     else
@@ -204,6 +207,9 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
         return refuse("the sound file \"" + score.soundFile + "\" of the score is missing: it belongs in " +
                       scoreFolder.string());
 
+    if (!options.speakers.empty() && !fs::is_regular_file(options.speakers))
+        return refuse("the speaker file " + options.speakers + " is missing");
+
     std::string output = options.output.empty() ? defaultOutput(options, score.program) : options.output;
     if (auto why = outputRefusal(output); !why.empty()) return refuse(why);
 
@@ -227,6 +233,7 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
         job.soundFolder = scoreFolder.string();
         job.scoreText = partScoreText(score, plan.shares, part);
         job.space = options.space;
+        job.speakers = options.speakers.empty() ? "" : fs::absolute(options.speakers).string();
         job.rate = options.rate;
         job.outPath = options.part != 0 ? temporaryName(output)
                                         : (partFolder / ("part" + std::to_string(part + 1) + ".w64")).string();
@@ -274,6 +281,10 @@ int runGrainRender(const std::vector<std::string>& arguments, const RenderEnviro
     const RenderOptions& options = *parsed.options;
     if (options.help) {
         out << renderUsage();
+        return 0;
+    }
+    if (options.version) {
+        out << "grainrender " << GRAIN_VERSION << "\n";
         return 0;
     }
     return options.mix ? mixParts(options, out, err) : renderScore(options, environment, out, err);

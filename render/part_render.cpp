@@ -81,6 +81,7 @@ PartOutcome renderPart(const PartJob& job, std::atomic<bool>& stop, std::atomic<
           "--env:INCDIR=" + job.orchestraFolder, "--env:SSDIR=" + job.soundFolder, "--omacro:SPACE=" + job.space}) {
         csoundSetOption(csound.get(), option.c_str());
     }
+    if (!job.speakers.empty()) csoundSetOption(csound.get(), ("--omacro:SPEAKERS=" + job.speakers).c_str());
     if (job.rate > 0) csoundSetOption(csound.get(), ("--sample-rate=" + std::to_string(job.rate)).c_str());
     // Csound's orchestra compiler is not safe in two threads at once (the names
     // it gives its own variables collide): one part compiles at a time.

@@ -16,6 +16,7 @@ struct PartJob {
     std::string soundFolder;      // where the score's sound file is (Csound's SSDIR)
     std::string scoreText;        // the part's score
     std::string space;            // the technique, the orchestra's SPACE macro
+    std::string speakers;         // the speaker file of the "speakers" technique (SPEAKERS macro), or empty
     int rate = 0;                 // sample rate; 0 keeps the orchestra's
     std::string outPath;          // the part file (float W64)
 };

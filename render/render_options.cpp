@@ -45,6 +45,8 @@ ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& arguments
         std::string text;
         if (argument == "-h" || argument == "--help") {
             options.help = true;
+        } else if (argument == "--version") {
+            options.version = true;
         } else if (argument == "--quiet") {
             options.quiet = true;
         } else if (argument == "--mix") {
@@ -55,6 +57,8 @@ ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& arguments
             if (!value(text) || std::find(spaceNames.begin(), spaceNames.end(), text) == spaceNames.end())
                 return refuse("--space wants one of stereo, binaural, ambix1, ambix3, ring8");
             options.space = text;
+        } else if (argument == "--speakers") {
+            if (!value(options.speakers) || options.speakers.empty()) return refuse("--speakers wants a speaker file");
         } else if (argument == "--jobs") {
             auto jobs = value(text) ? wholeNumber(text, 1, 1024) : std::nullopt;
             if (!jobs) return refuse("--jobs wants a number of parts from 1 to 1024");
@@ -76,11 +80,15 @@ ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& arguments
             positional.push_back(argument);
         }
     }
-    if (options.help) return {options, ""};
+    if (options.help || options.version) return {options, ""};
+    if (!options.speakers.empty()) {
+        if (options.space != "stereo") return refuse("--speakers is a technique of its own: it does not go with --space");
+        options.space = "speakers";
+    }
     if (options.mix) {
         if (positional.size() < 2) return refuse("--mix wants the output file and at least one part file");
         if (jobsGiven || options.part != 0 || !options.orchestra.empty() || options.rate != 0 ||
-            options.space != "stereo" || !options.output.empty())
+            options.space != "stereo" || !options.speakers.empty() || !options.output.empty())
             return refuse("--mix takes only the output file, the part files and --quiet");
         options.output = positional[0];
         options.mixParts.assign(positional.begin() + 1, positional.end());
@@ -94,11 +102,13 @@ ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& arguments
 
 std::string renderUsage() {
     return "usage: grainrender SCORE [-o OUT] [--space stereo|binaural|ambix1|ambix3|ring8]\n"
-           "                   [--jobs N] [--orchestra FILE] [--rate 44100|48000] [--part K/N] [--quiet]\n"
+           "                   [--speakers FILE] [--jobs N] [--orchestra FILE] [--rate 44100|48000]\n"
+           "                   [--part K/N] [--quiet]\n"
            "       grainrender --mix OUT PART...\n"
            "Renders a score of glissonscore, granulescore or additivescore with its orchestra into\n"
            "a 32-bit float sound file, in N parts at once (default: one per core). --part K/N\n"
-           "renders only part K of N into its own file; --mix sums part files into one.\n";
+           "renders only part K of N into its own file; --mix sums part files into one.\n"
+           "--speakers FILE renders to the speakers the file describes.\n";
 }
 
 }  // namespace render

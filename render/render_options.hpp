@@ -14,11 +14,13 @@ inline const std::vector<std::string> spaceNames = {"stereo", "binaural", "ambix
 
 struct RenderOptions {
     bool help = false;
+    bool version = false;
     bool mix = false;                  // grainrender --mix OUT PART...
     std::string score;                 // the score to render
     std::string output;                // -o, or the output of --mix; empty: the default name
     std::vector<std::string> mixParts; // the part files of --mix
     std::string space = "stereo";
+    std::string speakers;              // --speakers: the composer's speaker file (technique "speakers")
     unsigned jobs = 0;                 // 0: one part per core
     std::string orchestra;             // empty: found by the score's program
     int rate = 0;                      // 0: the orchestra's own sample rate

@@ -113,6 +113,9 @@ TEST(RenderOptions, ReadsPartsTechniquesAndMixes) {
     EXPECT_EQ(parsed.options->part, 2);
     EXPECT_EQ(parsed.options->partCount, 5);
     EXPECT_EQ(parsed.options->rate, 48000);
+    auto speakers = parseRenderOptions({"s.sco", "--speakers", "hall.speakers"});
+    ASSERT_TRUE(speakers.options) << speakers.refusal;
+    EXPECT_EQ(speakers.options->space, "speakers");
     auto mix = parseRenderOptions({"--mix", "out.wav", "a.w64", "b.w64"});
     ASSERT_TRUE(mix.options) << mix.refusal;
     EXPECT_EQ(mix.options->output, "out.wav");
@@ -133,6 +136,7 @@ TEST(RenderOptions, BadCommandLinesExitWithStatusTwoAndWriteNothing) {
              {score, "--part", "4/3"},
              {score, "--part", "0/3"},
              {score, "--part", "1/3", "--jobs", "2"},
+             {score, "--space", "ring8", "--speakers", "hall.speakers"},
              {score, "-o"},
              {score, "--loud"},
              {"--mix", (folder / "out.wav").string()},
@@ -289,6 +293,7 @@ TEST(Render, EachRefusalIsOneLineWithStatusOneAndLeavesNothingBehind) {
              {{at("notes.sco")}, "is not a score of glissonscore, granulescore or additivescore"},
              {{at("VELAROOKglisson.sco"), "--orchestra", at("none.orc")}, "the orchestra " + at("none.orc") + " is missing"},
              {{at("VELAROOKgranule.sco")}, "the sound file \"missing.wav\" of the score is missing"},
+             {{at("VELAROOKglisson.sco"), "--speakers", at("hall.speakers")}, "the speaker file " + at("hall.speakers") + " is missing"},
              {{at("VELAROOKglisson.sco"), "-o", at("taken.wav")}, "cannot write the output file"},
              {{at("VELAROOKglisson.sco"), "-o", at("no/such/folder/x.wav")}, "cannot write the output file"},
              {{at("faulty.sco"), "-o", at("f.wav"), "--jobs", "1"}, "INIT ERROR"},
