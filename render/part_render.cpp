@@ -60,7 +60,15 @@ bool isProblemLine(const std::string& line) {
 
 void initialiseCsound() {
     static std::once_flag once;
-    std::call_once(once, [] { csoundInitialize(CSOUNDINIT_NO_SIGNAL_HANDLER | CSOUNDINIT_NO_ATEXIT); });
+    std::call_once(once, [] {
+        csoundInitialize(CSOUNDINIT_NO_SIGNAL_HANDLER | CSOUNDINIT_NO_ATEXIT);
+        // One instance lives as long as the process, so that Csound's opcode
+        // libraries stay loaded: every part's instance finds them loaded
+        // instead of loading and unloading them again (which also leaves what
+        // their initialisation allocated unreachable at every unloading).
+        static CSOUND* keeper = csoundCreate(nullptr);
+        (void)keeper;
+    });
 }
 
 PartOutcome renderPart(const PartJob& job, std::atomic<bool>& stop, std::atomic<double>& scoreTime) {

@@ -29,7 +29,8 @@ struct PartOutcome {
     int rate = 0;
 };
 
-// Prepares the Csound library for instances in threads; call once, before any part.
+// Prepares the Csound library for instances in threads and keeps its opcode
+// libraries loaded; call before any part (later calls do nothing).
 void initialiseCsound();
 
 // Renders the part. Sets stop when it fails; ends early when stop is set.
