@@ -24,8 +24,8 @@ instr 1
   endif
   inote = p3
   igrain = (p12 < inote ? p12 : inote)
-  p3 = igrain + FlightTime(p10, p11)    ; silent once the grain has reached the listener
+  p3 = igrain + FlightTime(p10, p11, inote, igrain)    ; silent once the grain has reached the listener
   aenv GrainEnvelope igrain
   asig oscili 0.4 * aenv / p4, p13, 1, p5
-  Place asig, p6, p7, p8, p9, p10, p11, inote
+  Place asig, p6, p7, p8, p9, p10, p11, inote, p3
 endin

@@ -30,7 +30,7 @@ instr 1
   endif
   inote = p3
   igrain = (p12 < inote ? p12 : inote)
-  p3 = igrain + FlightTime(p10, p11)    ; silent once the grain has reached the listener
+  p3 = igrain + FlightTime(p10, p11, inote, igrain)    ; silent once the grain has reached the listener
   if p13 > 0 && p14 > 0 then
     kfreq expseg p13, igrain, p14
   else
@@ -42,5 +42,5 @@ instr 1
   endif
   ktable vco2ft kfreq, $HARMONIC_WAVE
   asig oscilikt 0.3 * aenv, kfreq, ktable, p5
-  Place asig, p6, p7, p8, p9, p10, p11, inote
+  Place asig, p6, p7, p8, p9, p10, p11, inote, p3
 endin

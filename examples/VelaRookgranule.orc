@@ -29,12 +29,12 @@ instr 1
   endif
   inote = p3
   igrain = (p12 < inote ? p12 : inote)
-  p3 = igrain + FlightTime(p10, p11)    ; silent once the grain has reached the listener
+  p3 = igrain + FlightTime(p10, p11, inote, igrain)    ; silent once the grain has reached the listener
   irate = ftsr(1) * p14        ; file samples per second
   istart = (p13 + p5 * igrain * p14 * ftsr(1) / ilength) * ilength
   aread linseg 0, igrain, igrain * irate
   aindex wrap aread + istart, 0, ilength
   asig tablei aindex, 1
   aenv GrainEnvelope igrain
-  Place asig * aenv * 0.5, p6, p7, p8, p9, p10, p11, inote
+  Place asig * aenv * 0.5, p6, p7, p8, p9, p10, p11, inote, p3
 endin

@@ -272,11 +272,12 @@ TEST(Distance, AnApproachingSourceSoundsHigherByTheDopplerRatio) {
     // Two grains of 0.3 s, 0.6 s apart, with coordinates every 0.3 s coming
     // 30 m nearer each. The second grain moves from 300 m to 240 m across its
     // note of 1.2 s: 50 m/s towards the listener. It leaves at 0.6 s and is
-    // heard from 0.6 + 300 / (343 - 50) s = 1.62 s to 1.87 s.
+    // heard from 0.6 + 300 / 343 s = 1.47 s until its end, which left 285 m
+    // away: 0.6 + 0.3 + 285 / 343 s = 1.73 s.
     Case approach = at(0, 0, 300).at(1000).with("ATTENUATION=0").with("AIR=0").approaching(30).grains(0.3, 1, 1);
     const Sound moving = render(approach);
     const double ratio = 343.0 / (343.0 - 50.0);
-    EXPECT_NEAR(peakFrequency(moving.channels[0], moving.rate, 1050, 1300, sampleAt(moving, 1.65), sampleAt(moving, 1.85)) / 1000,
+    EXPECT_NEAR(peakFrequency(moving.channels[0], moving.rate, 1050, 1300, sampleAt(moving, 1.5), sampleAt(moving, 1.7)) / 1000,
                 ratio, 0.005 * ratio);
     approach.with("DOPPLER=0");
     const Sound dry = render(approach);
@@ -298,6 +299,15 @@ TEST(Grain, AGrainIsSilentAfterItsGrainDurationThoughItsNoteLastsLonger) {
     const Sound s = render(at(0).grains(0.2, 0, 0.2).with("DOPPLER=0"));
     EXPECT_GT(rms(s.channels[0], sampleAt(s, 0.05), sampleAt(s, 0.15)), 0.01);
     EXPECT_LT(rms(s.channels[0], sampleAt(s, 0.21), sampleAt(s, 0.4)), 1e-6);
+}
+
+TEST(Grain, AFarGrainIsHeardWholeWhenItArrives) {
+    // One grain of 0.2 s at 100 m: heard from 100 / 343 s = 0.29 s to 0.49 s.
+    const Sound s = render(at(0, 0, 100).grains(0.2, 0, 0.2).with("ATTENUATION=0").with("AIR=0"));
+    const double arrival = 100.0 / 343.0;
+    EXPECT_LT(rms(s.channels[0], 0, sampleAt(s, arrival - 0.002)), 1e-6);
+    EXPECT_GT(rms(s.channels[0], sampleAt(s, arrival + 0.18), sampleAt(s, arrival + 0.198)), 0.01);
+    EXPECT_LT(rms(s.channels[0], sampleAt(s, arrival + 0.202), s.frames()), 1e-6);
 }
 
 }  // namespace
