@@ -3,6 +3,7 @@
 // checks that end a voice which can no longer move on in time.
 #pragma once
 
+#include <cfloat>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -58,6 +59,14 @@ bool writeGrain(ScoreWriter& writer, const GrainEvent& event, RunState& run);
 // duration or interval that is not a positive finite number, or a clock that
 // the interval no longer moves forward in float.
 std::string whyVoiceStops(float grainDur, float interval, float clock);
+
+// Whether a voice can go on, that is whether whyVoiceStops is empty; tested
+// at every grain, so that the text of why not is built only when it is needed.
+inline bool voiceGoesOn(float grainDur, float interval, float clock) {
+    // Positive and finite: above 0 (which NaN is not) and not infinite.
+    return grainDur > 0.0f && grainDur <= FLT_MAX && interval > 0.0f && interval <= FLT_MAX &&
+           static_cast<float>(static_cast<double>(clock) + interval) != clock;
+}
 
 // Whether every number of the statement is finite.
 bool isFinite(const GrainEvent& event);

@@ -3,6 +3,9 @@
 // a statement's "Dist" field shows the read position it was sampled at.
 #include <gtest/gtest.h>
 
+#include <cfloat>
+#include <limits>
+
 #include "run_state.hpp"
 #include "test_support.hpp"
 
@@ -255,3 +258,18 @@ TEST(GrainStreams, noCoordinateFileStaysOpenHoweverAVoiceEnds) {
     }
 }
 #endif
+
+// The quick test at every grain says a voice goes on exactly where no reason
+// to stop it is found: durations and intervals at zero, negative, tiny,
+// huge, infinite or NaN, and clocks that the interval only just moves on, or
+// no longer does.
+TEST(GrainStreams, theQuickTestAtEveryGrainAgreesWithTheReasonsAVoiceStops) {
+    const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
+    const float amounts[] = {0.0f, -0.0f, -1.0f, 1e-45f, 1e-38f, 0.01f, 1.0f, 3e38f, FLT_MAX, inf, -inf, nan};
+    const float clocks[] = {0.0f, 1.0f, 199.9f, 16777216.0f, 3e38f, FLT_MAX, inf, nan};
+    for (float grainDur : amounts)
+        for (float interval : amounts)
+            for (float clock : clocks)
+                EXPECT_EQ(voiceGoesOn(grainDur, interval, clock), whyVoiceStops(grainDur, interval, clock).empty())
+                    << grainDur << " " << interval << " " << clock;
+}
