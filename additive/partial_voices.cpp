@@ -38,9 +38,8 @@ void schedulePartialGrains(PartialVoice& v, const Trajectory& trajectory, Quarte
         }
     }
     while (v.clock < p.totalDuration) {
-        auto sampled = sampleGrain(run, trajectory, v.readPosition, v.clock, v.voice);
-        if (!sampled) return;
-        TrajectoryPoint current = *sampled;
+        TrajectoryPoint current;
+        if (!sampleGrain(run, trajectory, v.readPosition, v.clock, v.voice, current)) return;
 
         GrainEvent event;
         event.srt = static_cast<float>(v.phase / 2.0 + v.clock);

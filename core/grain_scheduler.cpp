@@ -37,9 +37,8 @@ void runGrainStreams(const RunParameters& p, ScoreWriter& writer, RunState& run,
 void scheduleGrains(VoiceState& v, const Trajectory& trajectory, StreamEnvelopes& envelopes, const RunParameters& p,
                     ScoreWriter& writer, RunState& run, const FieldStep& fields) {
     while (v.clock < p.totalDuration) {
-        auto sampled = sampleGrain(run, trajectory, v.readPosition, v.clock, v.voice);
-        if (!sampled) return;
-        TrajectoryPoint current = *sampled;
+        TrajectoryPoint current;
+        if (!sampleGrain(run, trajectory, v.readPosition, v.clock, v.voice, current)) return;
 
         if (p.grainDurMode == 2) v.grainDur = valueAnchoredAt(envelopes.grainDur, v.clock, 1.0f);
         if (p.densityMode == 0) v.interval = timeAnchoredAt(envelopes.intergrain, v.clock, v.grainDur);
