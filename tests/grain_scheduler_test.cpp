@@ -273,3 +273,24 @@ TEST(GrainStreams, theQuickTestAtEveryGrainAgreesWithTheReasonsAVoiceStops) {
                 EXPECT_EQ(voiceGoesOn(grainDur, interval, clock), whyVoiceStops(grainDur, interval, clock).empty())
                     << grainDur << " " << interval << " " << clock;
 }
+
+// A statement is written only when all its numbers are finite: an infinity
+// or NaN in any one field is caught, the largest and smallest finite floats
+// and both zeros are not.
+TEST(GrainStreams, aStatementWithAnyNumberNotFiniteIsCaught) {
+    const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
+    GrainEvent finite{FLT_MAX, -FLT_MAX, 1, 1e-45f, -0.0f, 0.0f, 360.0f, -90.0f, FLT_MIN, 3.5f, 0.01f,
+                      -1e-45f, 1e38f, 0.5f, 2.0f, 55.0f};
+    EXPECT_TRUE(isFinite(finite));
+    float GrainEvent::*fields[] = {&GrainEvent::srt,      &GrainEvent::dur,         &GrainEvent::phase,
+                                   &GrainEvent::aziOld,   &GrainEvent::azi,         &GrainEvent::elevOld,
+                                   &GrainEvent::elev,     &GrainEvent::distOld,     &GrainEvent::dist,
+                                   &GrainEvent::grainDur, &GrainEvent::startFreq,   &GrainEvent::endFreq,
+                                   &GrainEvent::filePlayPos, &GrainEvent::playSpeed, &GrainEvent::partialFreq};
+    for (auto field : fields)
+        for (float bad : {inf, -inf, nan, -nan}) {
+            GrainEvent event = finite;
+            event.*field = bad;
+            EXPECT_FALSE(isFinite(event)) << bad;
+        }
+}
