@@ -143,9 +143,12 @@ inline const char* parseCommonReal(const char* p, float& value) {
 
 // One step of the batch reading: the value at first (white space before it
 // skipped) into *out. False, with first at the value or in the white space
-// before it, when the text cannot go on.
+// before it, when the text cannot go on. afterValue: first is at the blank
+// that ended the value read before, passed over without a test.
+template <bool afterValue>
 inline bool readCommonReal(const char*& first, const char* last, float*& out, int& left) {
     if (left == 0) return false;
+    first += afterValue;
     while (last - first > commonRealLookahead && isBlank(*first)) ++first;
     if (last - first <= commonRealLookahead) return false;
     const char* end = parseCommonReal(first, *out);
@@ -171,12 +174,13 @@ int parseSideBySide(CommonRealsText* texts) {
         out[i] = texts[i].values + texts[i].count;
         left[i] = texts[i].limit - texts[i].count;
     }
-    int held = 0;
-    for (bool going = true; going;)
+    int held = -1;
+    for (int i = 0; i < n && held < 0; ++i)
+        if (!readCommonReal<false>(first[i], last[i], out[i], left[i])) held = i;
+    while (held < 0)
         for (int i = 0; i < n; ++i)
-            if (!readCommonReal(first[i], last[i], out[i], left[i])) {
+            if (!readCommonReal<true>(first[i], last[i], out[i], left[i])) {
                 held = i;
-                going = false;
                 break;
             }
     for (int i = 0; i < n; ++i) {
