@@ -38,9 +38,8 @@ void schedulePartialGrains(PartialVoice& v, const Trajectory& trajectory, Quarte
         }
     }
     while (v.clock < p.totalDuration) {
-        auto sampled = sampleGrain(run, trajectory, v.readPosition, v.clock, v.voice);
-        if (!sampled) return;
-        TrajectoryPoint current = *sampled;
+        TrajectoryPoint current;
+        if (!sampleGrain(run, trajectory, v.readPosition, v.clock, v.voice, current)) return;
 
         GrainEvent event;
         event.srt = static_cast<float>(v.phase / 2.0 + v.clock);
@@ -54,8 +53,8 @@ void schedulePartialGrains(PartialVoice& v, const Trajectory& trajectory, Quarte
         run.previous = current;
         v.voiceTime = floatSum(v.voiceTime, v.interval);
         if (p.densityMode == 0) v.interval = valueAnchoredAt(intergrain, v.voiceTime, v.grainDur);
-        if (std::string why = whyVoiceStops(v.grainDur, v.interval, v.clock); !why.empty()) {
-            printVoiceEnd(run.console, v.voice, why);
+        if (!voiceGoesOn(v.grainDur, v.interval, v.clock)) {
+            printVoiceEnd(run.console, v.voice, whyVoiceStops(v.grainDur, v.interval, v.clock));
             return;
         }
         v.clock = floatSum(v.clock, v.interval);

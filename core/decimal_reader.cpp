@@ -93,6 +93,21 @@ inline bool nearestFloat(std::uint64_t mantissa, int power, float& value) {
     return true;
 }
 
+// nearestFloat for a value of the common shape: mantissa from 1 to below
+// 10^14, so below 2^53, and 10^-decimals with decimals from 0 to 7; the
+// result lies between 10^-7 and 10^7, where every float is normal, so only
+// the halfway test is left. 10^-0 is exact, but the margin of the inexact
+// powers serves it too: it only sends more values the long way.
+inline bool nearestShortFloat(std::uint64_t mantissa, int decimals, float& value) {
+    const double rounded = static_cast<double>(mantissa) * inversePowersOfTen[decimals];
+    const auto bits = std::bit_cast<std::uint64_t>(rounded);
+    constexpr std::uint64_t belowFloat = (std::uint64_t{1} << 29) - 1;
+    const std::uint64_t fromHalfway = (bits & belowFloat) - (std::uint64_t{1} << 28);
+    if (!(fromHalfway + 3 > 6)) return false;
+    value = static_cast<float>(rounded);
+    return true;
+}
+
 // The short path for one value of the common shape at p, where
 // commonRealLookahead characters are readable: the end of the number with
 // value set, or nullptr (value untouched) when the text has another shape or
@@ -121,25 +136,67 @@ inline const char* parseCommonReal(const char* p, float& value) {
     }
     if (!isBlank(*end)) return nullptr;  // an exponent, or no number this path reads
     float magnitude = 0.0f;
-    if (mantissa != 0 && !nearestFloat(mantissa, -fractionCount, magnitude)) return nullptr;
+    if (mantissa != 0 && !nearestShortFloat(mantissa, fractionCount, magnitude)) return nullptr;
     value = negative ? -magnitude : magnitude;
     return end;
+}
+
+// One step of the batch reading: the value at first (white space before it
+// skipped) into *out. False, with first at the value or in the white space
+// before it, when the text cannot go on. afterValue: first is at the blank
+// that ended the value read before, passed over without a test.
+template <bool afterValue>
+inline bool readCommonReal(const char*& first, const char* last, float*& out, int& left) {
+    if (left == 0) return false;
+    first += afterValue;
+    while (last - first > commonRealLookahead && isBlank(*first)) ++first;
+    if (last - first <= commonRealLookahead) return false;
+    const char* end = parseCommonReal(first, *out);
+    if (end == nullptr) return false;
+    first = end;
+    ++out;
+    --left;
+    return true;
+}
+
+// The batch reading of n texts. Each text's place, output and count are held
+// in locals, which stay in registers: the end of a value, where the next one
+// starts, then never makes a round trip through memory.
+template <int n>
+int parseSideBySide(CommonRealsText* texts) {
+    const char* first[n];
+    const char* last[n];
+    float* out[n];
+    int left[n];
+    for (int i = 0; i < n; ++i) {
+        first[i] = texts[i].first;
+        last[i] = texts[i].last;
+        out[i] = texts[i].values + texts[i].count;
+        left[i] = texts[i].limit - texts[i].count;
+    }
+    int held = -1;
+    for (int i = 0; i < n && held < 0; ++i)
+        if (!readCommonReal<false>(first[i], last[i], out[i], left[i])) held = i;
+    while (held < 0)
+        for (int i = 0; i < n; ++i)
+            if (!readCommonReal<true>(first[i], last[i], out[i], left[i])) {
+                held = i;
+                break;
+            }
+    for (int i = 0; i < n; ++i) {
+        texts[i].first = first[i];
+        texts[i].count = static_cast<int>(out[i] - texts[i].values);
+    }
+    return held;
 }
 
 }  // namespace
 
 int parseCommonReals(CommonRealsText* texts, int count) {
-    for (;;) {
-        for (int i = 0; i < count; ++i) {
-            CommonRealsText& text = texts[i];
-            if (text.count == text.limit) return i;
-            while (text.last - text.first > commonRealLookahead && isBlank(*text.first)) ++text.first;
-            if (text.last - text.first <= commonRealLookahead) return i;
-            const char* end = parseCommonReal(text.first, text.values[text.count]);
-            if (end == nullptr) return i;
-            text.first = end;
-            ++text.count;
-        }
+    switch (count) {
+        case 1: return parseSideBySide<1>(texts);
+        case 2: return parseSideBySide<2>(texts);
+        default: return parseSideBySide<3>(texts);
     }
 }
 

@@ -53,6 +53,7 @@ struct CommonRealsText {
 // before its last, or its next value has another shape (or is one of the rare
 // values that parseReal works out the long way); its first is then at that
 // value or in the white space before it. Returns the index of that text.
+// count is one to three.
 int parseCommonReals(CommonRealsText* texts, int count);
 
 // Reads the decimal integer (optional sign, digits) at the start of [first, last).

@@ -37,15 +37,14 @@ void runGrainStreams(const RunParameters& p, ScoreWriter& writer, RunState& run,
 void scheduleGrains(VoiceState& v, const Trajectory& trajectory, StreamEnvelopes& envelopes, const RunParameters& p,
                     ScoreWriter& writer, RunState& run, const FieldStep& fields) {
     while (v.clock < p.totalDuration) {
-        auto sampled = sampleGrain(run, trajectory, v.readPosition, v.clock, v.voice);
-        if (!sampled) return;
-        TrajectoryPoint current = *sampled;
+        TrajectoryPoint current;
+        if (!sampleGrain(run, trajectory, v.readPosition, v.clock, v.voice, current)) return;
 
         if (p.grainDurMode == 2) v.grainDur = valueAnchoredAt(envelopes.grainDur, v.clock, 1.0f);
         if (p.densityMode == 0) v.interval = timeAnchoredAt(envelopes.intergrain, v.clock, v.grainDur);
         if (p.densityMode == 1) v.interval = intervalOf(p.intergrainPoints[0], v.grainDur);
-        if (std::string why = whyVoiceStops(v.grainDur, v.interval, v.clock); !why.empty()) {
-            printVoiceEnd(run.console, v.voice, why);
+        if (!voiceGoesOn(v.grainDur, v.interval, v.clock)) {
+            printVoiceEnd(run.console, v.voice, whyVoiceStops(v.grainDur, v.interval, v.clock));
             return;
         }
 

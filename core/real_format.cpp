@@ -22,15 +22,18 @@ __extension__ typedef unsigned __int128 Uint128;
 #endif
 
 // The four-digit texts "0000" to "9999": a value below 10^4 is one copy, the
-// six decimals are a pair and a four.
+// six decimals are a pair and a four. With each, how many of its characters
+// are leading zeros when it stands alone (three for 0, which shows as "0").
 struct FourDigitTexts {
     char text[10000][4];
-    constexpr FourDigitTexts() : text{} {
+    unsigned char leadingZeros[10000];
+    constexpr FourDigitTexts() : text{}, leadingZeros{} {
         for (int i = 0; i < 10000; ++i) {
             text[i][0] = static_cast<char>('0' + i / 1000);
             text[i][1] = static_cast<char>('0' + i / 100 % 10);
             text[i][2] = static_cast<char>('0' + i / 10 % 10);
             text[i][3] = static_cast<char>('0' + i % 10);
+            leadingZeros[i] = static_cast<unsigned char>((i < 1000) + (i < 100) + (i < 10));
         }
     }
 };
@@ -39,7 +42,7 @@ constexpr FourDigitTexts fourDigits{};
 // Writes the digits of x (below 10^4) without leading zeros ("0" for 0). Four
 // characters are stored whatever the length.
 GRAIN_INLINE char* writeUpToFour(char* out, std::uint32_t x) {
-    int zeros = (x < 1000u) + (x < 100u) + (x < 10u);
+    const int zeros = fourDigits.leadingZeros[x];
     std::uint32_t text;
     std::memcpy(&text, fourDigits.text[x], sizeof text);
     // The leading zeros are the first characters: shift them out.

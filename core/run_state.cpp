@@ -37,31 +37,6 @@ bool advanceVoiceCounter(float& counter) {
     return true;
 }
 
-std::optional<TrajectoryPoint> sampleGrain(RunState& run, const Trajectory& trajectory, float readPosition,
-                                           float clock, int voice) {
-    if (!std::isfinite(readPosition)) {
-        printVoiceEnd(run.console, voice, "its read position is no longer a finite number");
-        return std::nullopt;
-    }
-    auto point = sampleTrajectory(trajectory, readPosition, hasElevationOffset(run), run.console);
-    if (point && clock == 0.0f) run.previous = *point;
-    return point;
-}
-
-void placeGrain(GrainEvent& event, const RunState& run, const TrajectoryPoint& current, int voice, float phase,
-                float grainDur) {
-    const bool offset = hasElevationOffset(run);
-    event.voice = voice;
-    event.phase = phase;
-    event.aziOld = run.previous.azimuth;
-    event.azi = current.azimuth;
-    event.elevOld = writtenElevation(run.previous.elevation, offset);
-    event.elev = writtenElevation(current.elevation, offset);
-    event.distOld = run.previous.distance;
-    event.dist = current.distance;
-    event.grainDur = grainDur;
-}
-
 bool writeGrain(ScoreWriter& writer, const GrainEvent& event, RunState& run) {
     if (!isFinite(event)) {
         printVoiceEnd(run.console, event.voice, "its grain values are no longer finite numbers");

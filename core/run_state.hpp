@@ -3,6 +3,8 @@
 // checks that end a voice which can no longer move on in time.
 #pragma once
 
+#include <cfloat>
+#include <cmath>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -37,17 +39,40 @@ bool advanceVoiceCounter(float& counter);
 // Whether the program writes elevations through glissonscore's +90 degree offset.
 inline bool hasElevationOffset(const RunState& run) { return run.program == Program::glisson; }
 
-// The grain's point at the voice's read position, after the first-grain rule
-// (at voice clock 0 the previous point becomes this one). Nothing, after a
-// message, when the voice ends here: a read position that is no longer a
-// finite number, or the end of the voice's data.
-std::optional<TrajectoryPoint> sampleGrain(RunState& run, const Trajectory& trajectory, float readPosition,
-                                           float clock, int voice);
+// Prints the line that says the voice ends here and why.
+void printVoiceEnd(std::ostream& console, int voice, const std::string& why);
+
+// Writes the grain's point at the voice's read position into point, after
+// the first-grain rule (at voice clock 0 the previous point becomes this
+// one), and returns true. False, after a message, when the voice ends here: a
+// read position that is no longer a finite number, or the end of the voice's
+// data.
+inline bool sampleGrain(RunState& run, const Trajectory& trajectory, float readPosition, float clock, int voice,
+                        TrajectoryPoint& point) {
+    if (!std::isfinite(readPosition)) {
+        printVoiceEnd(run.console, voice, "its read position is no longer a finite number");
+        return false;
+    }
+    if (!samplePoint(trajectory, readPosition, hasElevationOffset(run), run.console, point)) return false;
+    if (clock == 0.0f) run.previous = point;
+    return true;
+}
 
 // Fills the statement's voice, phase, previous and current place (azimuth
 // wrapped, elevations as written) and grain duration.
-void placeGrain(GrainEvent& event, const RunState& run, const TrajectoryPoint& current, int voice, float phase,
-                float grainDur);
+inline void placeGrain(GrainEvent& event, const RunState& run, const TrajectoryPoint& current, int voice, float phase,
+                       float grainDur) {
+    const bool offset = hasElevationOffset(run);
+    event.voice = voice;
+    event.phase = phase;
+    event.aziOld = run.previous.azimuth;
+    event.azi = current.azimuth;
+    event.elevOld = writtenElevation(run.previous.elevation, offset);
+    event.elev = writtenElevation(current.elevation, offset);
+    event.distOld = run.previous.distance;
+    event.dist = current.distance;
+    event.grainDur = grainDur;
+}
 
 // Appends the statement, unless one of its numbers is not finite: then the
 // voice ends here, with a message, and the result is false.
@@ -59,10 +84,15 @@ bool writeGrain(ScoreWriter& writer, const GrainEvent& event, RunState& run);
 // the interval no longer moves forward in float.
 std::string whyVoiceStops(float grainDur, float interval, float clock);
 
+// Whether a voice can go on, that is whether whyVoiceStops is empty; tested
+// at every grain, so that the text of why not is built only when it is needed.
+inline bool voiceGoesOn(float grainDur, float interval, float clock) {
+    // Positive and finite: above 0 (which NaN is not) and not infinite.
+    return grainDur > 0.0f && grainDur <= FLT_MAX && interval > 0.0f && interval <= FLT_MAX &&
+           static_cast<float>(static_cast<double>(clock) + interval) != clock;
+}
+
 // Whether every number of the statement is finite.
 bool isFinite(const GrainEvent& event);
-
-// Prints the line that says the voice ends here and why.
-void printVoiceEnd(std::ostream& console, int voice, const std::string& why);
 
 }  // namespace grain

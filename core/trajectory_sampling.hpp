@@ -18,17 +18,61 @@ struct TrajectoryPoint {
     float distance = 0.0f;
 };
 
-// The point at readPosition, offsets applied and azimuth not yet wrapped; or,
-// when the voice's data ends before readPosition + 1, nothing, after the four
-// end-of-data messages. addElevationOffset is glissonscore's +90 degrees.
-std::optional<TrajectoryPoint> sampleTrajectory(const Trajectory& trajectory, float readPosition,
-                                                bool addElevationOffset, std::ostream& console);
+// Prints the four end-of-data messages of a voice whose data end before its
+// read position.
+void printEndOfData(std::ostream& console);
+
+// (s[i + 1] - s[i]) x f + s[i], evaluated in double, stored as float.
+inline float interpolateSamples(const float* samples, int index, float fraction) {
+    return static_cast<float>((static_cast<double>(samples[index + 1]) - samples[index]) * fraction +
+                              samples[index]);
+}
+
+// Writes the point at readPosition into point, offsets applied and azimuth
+// not yet wrapped, and returns true; or, when the voice's data ends before
+// readPosition + 1, prints the four end-of-data messages and returns false.
+// addElevationOffset is glissonscore's +90 degrees. Inline, with the point
+// written in place, as the functions around it are: a point returned through
+// memory, stored a float at a time and loaded whole, waits for its stores.
+inline bool samplePoint(const Trajectory& trajectory, float readPosition, bool addElevationOffset,
+                        std::ostream& console, TrajectoryPoint& point) {
+    // Read positions are never negative; anything at or past the last sample
+    // (the capacity bound first, so the index always fits an int) has no
+    // following sample to interpolate towards.
+    int index = readPosition < static_cast<float>(trajectoryCapacity) ? static_cast<int>(readPosition)
+                                                                       : trajectoryCapacity;
+    if (!(index + 1 < trajectory.sampleCount)) {
+        printEndOfData(console);
+        return false;
+    }
+    auto fraction = static_cast<float>(static_cast<double>(readPosition) - index);
+    point.azimuth = interpolateSamples(trajectory.azimuth.data(), index, fraction);
+    point.elevation = interpolateSamples(trajectory.elevation.data(), index, fraction);
+    point.distance = interpolateSamples(trajectory.distance.data(), index, fraction);
+    point.azimuth = static_cast<float>(static_cast<double>(point.azimuth) + 360);
+    if (addElevationOffset) point.elevation = static_cast<float>(static_cast<double>(point.elevation) + 90);
+    return true;
+}
+
+// The point that samplePoint writes, or nothing after its messages.
+inline std::optional<TrajectoryPoint> sampleTrajectory(const Trajectory& trajectory, float readPosition,
+                                                       bool addElevationOffset, std::ostream& console) {
+    TrajectoryPoint point;
+    if (!samplePoint(trajectory, readPosition, addElevationOffset, console, point)) return std::nullopt;
+    return point;
+}
 
 // Brings an offset azimuth into 0 to 360: once +360 when negative, then once
 // -360 when above 360.
-float wrapAzimuth(float azimuth);
+inline float wrapAzimuth(float azimuth) {
+    if (!(azimuth >= 0.0f)) azimuth = static_cast<float>(static_cast<double>(azimuth) + 360);
+    if (azimuth > 360.0f) azimuth = static_cast<float>(static_cast<double>(azimuth) - 360);
+    return azimuth;
+}
 
 // The elevation as the score shows it: glissonscore removes its +90 offset.
-float writtenElevation(float elevation, bool addElevationOffset);
+inline float writtenElevation(float elevation, bool addElevationOffset) {
+    return addElevationOffset ? static_cast<float>(static_cast<double>(elevation) - 90) : elevation;
+}
 
 }  // namespace grain

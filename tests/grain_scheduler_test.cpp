@@ -3,6 +3,9 @@
 // a statement's "Dist" field shows the read position it was sampled at.
 #include <gtest/gtest.h>
 
+#include <cfloat>
+#include <limits>
+
 #include "run_state.hpp"
 #include "test_support.hpp"
 
@@ -255,3 +258,39 @@ TEST(GrainStreams, noCoordinateFileStaysOpenHoweverAVoiceEnds) {
     }
 }
 #endif
+
+// The quick test at every grain says a voice goes on exactly where no reason
+// to stop it is found: durations and intervals at zero, negative, tiny,
+// huge, infinite or NaN, and clocks that the interval only just moves on, or
+// no longer does.
+TEST(GrainStreams, theQuickTestAtEveryGrainAgreesWithTheReasonsAVoiceStops) {
+    const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
+    const float amounts[] = {0.0f, -0.0f, -1.0f, 1e-45f, 1e-38f, 0.01f, 1.0f, 3e38f, FLT_MAX, inf, -inf, nan};
+    const float clocks[] = {0.0f, 1.0f, 199.9f, 16777216.0f, 3e38f, FLT_MAX, inf, nan};
+    for (float grainDur : amounts)
+        for (float interval : amounts)
+            for (float clock : clocks)
+                EXPECT_EQ(voiceGoesOn(grainDur, interval, clock), whyVoiceStops(grainDur, interval, clock).empty())
+                    << grainDur << " " << interval << " " << clock;
+}
+
+// A statement is written only when all its numbers are finite: an infinity
+// or NaN in any one field is caught, the largest and smallest finite floats
+// and both zeros are not.
+TEST(GrainStreams, aStatementWithAnyNumberNotFiniteIsCaught) {
+    const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
+    GrainEvent finite{FLT_MAX, -FLT_MAX, 1, 1e-45f, -0.0f, 0.0f, 360.0f, -90.0f, FLT_MIN, 3.5f, 0.01f,
+                      -1e-45f, 1e38f, 0.5f, 2.0f, 55.0f};
+    EXPECT_TRUE(isFinite(finite));
+    float GrainEvent::*fields[] = {&GrainEvent::srt,      &GrainEvent::dur,         &GrainEvent::phase,
+                                   &GrainEvent::aziOld,   &GrainEvent::azi,         &GrainEvent::elevOld,
+                                   &GrainEvent::elev,     &GrainEvent::distOld,     &GrainEvent::dist,
+                                   &GrainEvent::grainDur, &GrainEvent::startFreq,   &GrainEvent::endFreq,
+                                   &GrainEvent::filePlayPos, &GrainEvent::playSpeed, &GrainEvent::partialFreq};
+    for (auto field : fields)
+        for (float bad : {inf, -inf, nan, -nan}) {
+            GrainEvent event = finite;
+            event.*field = bad;
+            EXPECT_FALSE(isFinite(event)) << bad;
+        }
+}
