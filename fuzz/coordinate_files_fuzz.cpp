@@ -37,8 +37,9 @@ void removeFolder() {
     std::filesystem::remove_all(folder, ignored);
 }
 
-// What a file holds, read the plain way: word after word, each word as one
-// number after the other, until the text ends or something is no number.
+// What a file holds, read the plain way: past a UTF-8 byte-order mark at its
+// start, word after word, each word as one number after the other, until the
+// text ends or something is no number.
 struct PlainReading {
     std::vector<float> values;
     bool stoppedAtBadValue = false;
@@ -46,7 +47,7 @@ struct PlainReading {
 
 PlainReading readPlainly(const std::string& text) {
     PlainReading reading;
-    std::size_t i = 0;
+    std::size_t i = text.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
     for (;;) {
         while (i < text.size() && grain::isBlank(text[i])) ++i;
         if (i == text.size()) return reading;
