@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <string>
 #include <thread>
@@ -17,12 +18,15 @@ int main(int argc, char** argv) {
     namespace fs = std::filesystem;
     render::RenderEnvironment environment;
     // The orchestras: installed beside the program (PREFIX/share/grainscores/examples),
-    // at the configured install prefix, or in the source tree this program was built from.
+    // at the configured install prefix, or, for the program in its build tree,
+    // in the source tree named by the file the build leaves beside it.
     std::error_code error;
     fs::path self = fs::read_symlink("/proc/self/exe", error);
     if (!error) environment.orchestraFolders.push_back((self.parent_path().parent_path() / GRAIN_INSTALLED_EXAMPLES_RELATIVE).string());
     environment.orchestraFolders.push_back(GRAIN_INSTALLED_EXAMPLES);
-    environment.orchestraFolders.push_back(GRAIN_SOURCE_EXAMPLES);
+    std::string sourceExamples;
+    if (!error && std::getline(std::ifstream(self.parent_path() / "grainrender.examples"), sourceExamples))
+        environment.orchestraFolders.push_back(sourceExamples);
     environment.cores = std::max(1u, std::thread::hardware_concurrency());
     environment.terminal = isatty(STDERR_FILENO) != 0;
     // Ctrl-C or a kill stops the parts, and the run cleans up its files as after
