@@ -43,7 +43,7 @@ struct Case {
     std::vector<std::pair<std::string, std::string>> files;  // written beside the score: name, text
 
     Case& in(std::string technique) { space = std::move(technique); return *this; }
-    Case& at(double hertz, int partials = 1) { hz = hertz; harmonics = partials; return *this; }
+    Case& sounding(double hertz, int partials = 1) { hz = hertz; harmonics = partials; return *this; }
     Case& with(std::string macro) { macros.push_back(std::move(macro)); return *this; }
     Case& sampledAt(int hz_) { rate = hz_; return *this; }
     Case& approaching(double metresPerSample) { distanceStep = -metresPerSample; return *this; }
@@ -129,8 +129,8 @@ TEST(Binaural, ASourceOnTheRightReachesTheRightEarFirstAndLouderAndTheLeftMirror
 TEST(Binaural, ASourceAheadIsEquallyLoudInBothEarsAndAHighOneOnTheSideDiffersMore) {
     const Sound ahead = render(at(0).in("binaural"));
     EXPECT_NEAR(decibels(level(ahead, 0) / level(ahead, 1)), 0.0, 1.5);
-    const Sound low = render(at(90).in("binaural").at(400));
-    const Sound high = render(at(90).in("binaural").at(3000));
+    const Sound low = render(at(90).in("binaural").sounding(400));
+    const Sound high = render(at(90).in("binaural").sounding(3000));
     EXPECT_GT(decibels(level(high, 1) / level(high, 0)), decibels(level(low, 1) / level(low, 0)));
 }
 
@@ -242,7 +242,7 @@ TEST(Distance, TwiceAsFarBeyondOneMetreIsSixDecibelsQuieterAndNearerIsNoLouder) 
 }
 
 TEST(Distance, AFarSourceIsDarkerThanANearOne) {
-    const Case near = at(0, 0, 1).at(2000, 6);
+    const Case near = at(0, 0, 1).sounding(2000, 6);
     Case far = near;
     far.where.distance = 20;
     const double nearShare = energyAboveOverBelow(render(near).channels[0], 44100, 5000);
@@ -274,7 +274,7 @@ TEST(Distance, AnApproachingSourceSoundsHigherByTheDopplerRatio) {
     // note of 1.2 s: 50 m/s towards the listener. It leaves at 0.6 s and is
     // heard from 0.6 + 300 / 343 s = 1.47 s until its end, which left 285 m
     // away: 0.6 + 0.3 + 285 / 343 s = 1.73 s.
-    Case approach = at(0, 0, 300).at(1000).with("ATTENUATION=0").with("AIR=0").approaching(30).grains(0.3, 1, 1);
+    Case approach = at(0, 0, 300).sounding(1000).with("ATTENUATION=0").with("AIR=0").approaching(30).grains(0.3, 1, 1);
     const Sound moving = render(approach);
     const double ratio = 343.0 / (343.0 - 50.0);
     EXPECT_NEAR(peakFrequency(moving.channels[0], moving.rate, 1050, 1300, sampleAt(moving, 1.5), sampleAt(moving, 1.7)) / 1000,
@@ -287,7 +287,7 @@ TEST(Distance, AnApproachingSourceSoundsHigherByTheDopplerRatio) {
 TEST(Glisson, AHighGlissonFoldsNoHarmonicBackBelowHalfTheSampleRate) {
     // One grain of half a second at 10 kHz with harmonics at 20 and 30 kHz;
     // at 44.1 kHz the third would fold back to 14.1 kHz.
-    const Sound s = render(at(0).at(10000, 3).grains(0.5, 0, 0.5));
+    const Sound s = render(at(0).sounding(10000, 3).grains(0.5, 0, 0.5));
     const auto& left = s.channels[0];
     const double fundamental = amplitudeAt(left, 44100, 10000, sampleAt(s, 0.05), sampleAt(s, 0.45));
     EXPECT_LE(decibels(amplitudeAt(left, 44100, 44100 - 30000, sampleAt(s, 0.05), sampleAt(s, 0.45)) / fundamental), -60.0);
