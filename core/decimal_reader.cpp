@@ -143,46 +143,61 @@ inline const char* parseCommonReal(const char* p, float& value) {
 
 // One step of the batch reading: the value at first (white space before it
 // skipped) into *out. False, with first at the value or in the white space
-// before it, when the text cannot go on. afterValue: first is at the blank
-// that ended the value read before, passed over without a test.
+// before it, when the text cannot go on. safe is the last place where a value
+// may start (commonRealLookahead characters before the text's last), or first
+// itself when there is no such place. afterValue: first is at the blank that
+// ended the value read before, passed over without a test.
 template <bool afterValue>
-inline bool readCommonReal(const char*& first, const char* last, float*& out, int& left) {
-    if (left == 0) return false;
+inline bool readCommonReal(const char*& first, const char* safe, float*& out) {
     first += afterValue;
-    while (last - first > commonRealLookahead && isBlank(*first)) ++first;
-    if (last - first <= commonRealLookahead) return false;
+    while (first < safe && isBlank(*first)) ++first;
+    if (!(first < safe)) return false;
     const char* end = parseCommonReal(first, *out);
     if (end == nullptr) return false;
     first = end;
     ++out;
-    --left;
     return true;
 }
 
-// The batch reading of n texts. Each text's place, output and count are held
-// in locals, which stay in registers: the end of a value, where the next one
-// starts, then never makes a round trip through memory.
+// The batch reading of n texts, in rounds of one value from each. Every round
+// is written out (no loop over the texts), so that each text's place and
+// output stay in registers; one count of the rounds left serves all texts:
+// the text with the fewest values wanted reaches its limit first.
 template <int n>
 int parseSideBySide(CommonRealsText* texts) {
     const char* first[n];
-    const char* last[n];
+    const char* safe[n];
     float* out[n];
-    int left[n];
+    int rounds = texts[0].limit - texts[0].count;
+    int fewest = 0;
     for (int i = 0; i < n; ++i) {
         first[i] = texts[i].first;
-        last[i] = texts[i].last;
+        safe[i] = texts[i].last - first[i] > commonRealLookahead ? texts[i].last - commonRealLookahead : first[i];
         out[i] = texts[i].values + texts[i].count;
-        left[i] = texts[i].limit - texts[i].count;
+        if (texts[i].limit - texts[i].count < rounds) {
+            rounds = texts[i].limit - texts[i].count;
+            fewest = i;
+        }
     }
-    int held = -1;
-    for (int i = 0; i < n && held < 0; ++i)
-        if (!readCommonReal<false>(first[i], last[i], out[i], left[i])) held = i;
-    while (held < 0)
-        for (int i = 0; i < n; ++i)
-            if (!readCommonReal<true>(first[i], last[i], out[i], left[i])) {
-                held = i;
+    // One value from each text, in order; the index of the first that cannot go on, or -1.
+    auto round = [&]<bool afterValue>() {
+        if (!readCommonReal<afterValue>(first[0], safe[0], out[0])) return 0;
+        if constexpr (n > 1)
+            if (!readCommonReal<afterValue>(first[1], safe[1], out[1])) return 1;
+        if constexpr (n > 2)
+            if (!readCommonReal<afterValue>(first[2], safe[2], out[2])) return 2;
+        return -1;
+    };
+    int held = rounds > 0 ? round.template operator()<false>() : fewest;
+    if (held < 0)
+        for (--rounds;; --rounds) {
+            if (rounds == 0) {
+                held = fewest;
                 break;
             }
+            held = round.template operator()<true>();
+            if (held >= 0) break;
+        }
     for (int i = 0; i < n; ++i) {
         texts[i].first = first[i];
         texts[i].count = static_cast<int>(out[i] - texts[i].values);

@@ -198,8 +198,10 @@ void writeEvent(ScoreWriter& writer, const GrainEvent& e) {
     out = recentField(out, e.grainDur, recent[5]);
     switch (writer.program) {
         case Program::glisson:
+            // A glissando that starts where the voice's last one ended (the
+            // linear mapping of both elevations) repeats its end frequency.
             out = recentField(out, e.startFreq, recent[6]);
-            out = recentField(out, e.endFreq, recent[7]);
+            out = recentField(out, e.endFreq, recent[6]);
             break;
         case Program::granule:
             out = recentField(out, e.filePlayPos, recent[6]);
