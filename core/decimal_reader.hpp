@@ -54,7 +54,14 @@ struct CommonRealsText {
 // values that parseReal works out the long way); its first is then at that
 // value or in the white space before it. Returns the index of that text.
 // count is one to three.
-int parseCommonReals(CommonRealsText* texts, int count);
+enum class CommonRealsPath {
+    fastest,  // in vectors where the processor has the instructions, else in words
+    words,    // in 64-bit words on every processor
+};
+int parseCommonReals(CommonRealsText* texts, int count, CommonRealsPath path = CommonRealsPath::fastest);
+
+// Whether parseCommonReals reads in vectors on this processor.
+bool commonRealsInVectors();
 
 // Reads the decimal integer (optional sign, digits) at the start of [first, last).
 IntegerParse parseInteger(const char* first, const char* last);

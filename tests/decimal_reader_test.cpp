@@ -224,15 +224,24 @@ TEST(DecimalReader, ReadsIntegersLikeStrtolWithinTheIntRange) {
 
 // The batch reading of coordinate values gives each value parseReal's float
 // (strtof's), or leaves it to parseReal; checked for one value followed by a
-// line end and enough room after it.
+// line end and enough room after it, on both paths: in vectors (where this
+// processor has them) and in words.
 class BatchChecker {
 public:
     void check(const char* text, std::size_t length) {
+        check(text, length, grain::CommonRealsPath::fastest);
+        check(text, length, grain::CommonRealsPath::words);
+    }
+    long long count() const { return count_; }
+    long long leftToParseReal() const { return leftToParseReal_; }
+
+private:
+    void check(const char* text, std::size_t length, grain::CommonRealsPath path) {
         std::memcpy(buffer_, text, length);
         std::memset(buffer_ + length, '\n', grain::commonRealLookahead + 1);
         float value = 0.0f;
         grain::CommonRealsText batch{buffer_, buffer_ + length + 1 + grain::commonRealLookahead, &value, 0, 1};
-        grain::parseCommonReals(&batch, 1);
+        grain::parseCommonReals(&batch, 1, path);
         ++count_;
         if (batch.count == 0) {
             ++leftToParseReal_;
@@ -245,12 +254,10 @@ public:
              batch.first != buffer_ + length) &&
             ++failures_ <= 10)
             ADD_FAILURE() << "\"" << text << "\": batch " << std::hexfloat << value << " after "
-                          << (batch.first - buffer_) << " characters; strtof " << theirs;
+                          << (batch.first - buffer_) << " characters; strtof " << theirs
+                          << (path == grain::CommonRealsPath::words ? " (in words)" : "");
     }
-    long long count() const { return count_; }
-    long long leftToParseReal() const { return leftToParseReal_; }
 
-private:
     char buffer_[64];
     long long count_ = 0;
     long long leftToParseReal_ = 0;
@@ -259,6 +266,11 @@ private:
 
 TEST(CoordinateNumbers, BatchReadingGivesStrtofsFloatForEveryShapeOfValue) {
     std::setlocale(LC_NUMERIC, "C");
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+    // Every x86-64 processor the tests run on has the vector instructions:
+    // without them the vector path would go untested.
+    ASSERT_TRUE(grain::commonRealsInVectors());
+#endif
     BatchChecker checker;
     // Every value with one to three digits and four decimals, as the flock
     // writes them: "0.0000" to "999.9999".
@@ -304,21 +316,39 @@ TEST(CoordinateNumbers, BatchReadingGivesStrtofsFloatForEveryShapeOfValue) {
 }
 
 // Texts read side by side stop together, where the first of them cannot go
-// on: at a value of another shape; each keeps its own values and place.
-TEST(CoordinateNumbers, BatchReadingStopsWhereOneTextMeetsAValueOfAnotherShape) {
+// on: at a value of another shape, or at its limit; each keeps its own values
+// and place. On both paths.
+TEST(CoordinateNumbers, BatchReadingStopsWhereOneTextMeetsAValueOfAnotherShapeOrItsLimit) {
     const std::string padding(40, ' ');
-    for (std::string other : {"+5", ".5", "1e5", "12345678.5", "1.12345678", "1,5", "x", "1.5.5", "--5", "-.5"}) {
-        std::string a = "1.5\n-2\t 3.\n" + padding, b = "10 20 30 40 50" + padding;
-        a.insert(11, other);
-        float av[5] = {}, bv[5] = {};
-        grain::CommonRealsText texts[2] = {{a.data(), a.data() + a.size(), av, 0, 5},
-                                           {b.data(), b.data() + b.size(), bv, 0, 5}};
-        EXPECT_EQ(grain::parseCommonReals(texts, 2), 0) << other;
-        EXPECT_EQ(texts[0].count, 3) << other;
-        EXPECT_EQ(texts[0].first - a.data(), 11) << other;
-        EXPECT_EQ(texts[1].count, 3) << other;
-        EXPECT_EQ(av[1], -2.0f);
-        EXPECT_EQ(bv[2], 30.0f);
+    for (auto path : {grain::CommonRealsPath::fastest, grain::CommonRealsPath::words}) {
+        for (std::string other : {"+5", ".5", "1e5", "12345678.5", "1.12345678", "1,5", "x", "1.5.5", "--5", "-.5"}) {
+            std::string a = "1.5\n-2\t 3.\n" + padding, b = "10 20 30 40 50" + padding;
+            a.insert(11, other);
+            float av[5] = {}, bv[5] = {};
+            grain::CommonRealsText texts[2] = {{a.data(), a.data() + a.size(), av, 0, 5},
+                                               {b.data(), b.data() + b.size(), bv, 0, 5}};
+            EXPECT_EQ(grain::parseCommonReals(texts, 2, path), 0) << other;
+            EXPECT_EQ(texts[0].count, 3) << other;
+            EXPECT_EQ(texts[0].first - a.data(), 11) << other;
+            EXPECT_EQ(texts[1].count, 3) << other;
+            EXPECT_EQ(av[1], -2.0f);
+            EXPECT_EQ(bv[2], 30.0f);
+        }
+        // The third text wants the fewest values: all stop at its limit; the
+        // others have read as many, up to the blank after their last value.
+        std::string a = "1 2 3 4 5 6" + padding, b = "-7.25 8 9 10 11 12" + padding, c = "0.5 0.25 0.125 9" + padding;
+        float av[6] = {}, bv[6] = {}, cv[6] = {};
+        grain::CommonRealsText texts[3] = {{a.data(), a.data() + a.size(), av, 0, 6},
+                                           {b.data(), b.data() + b.size(), bv, 1, 6},
+                                           {c.data(), c.data() + c.size(), cv, 2, 5}};
+        EXPECT_EQ(grain::parseCommonReals(texts, 3, path), 2);
+        EXPECT_EQ(texts[0].count, 3);
+        EXPECT_EQ(texts[1].count, 4);
+        EXPECT_EQ(texts[2].count, 5);
+        EXPECT_EQ(texts[0].first - a.data(), 5);
+        EXPECT_EQ(texts[2].first - c.data(), 14);
+        EXPECT_EQ(bv[1], -7.25f);
+        EXPECT_EQ(cv[4], 0.125f);
     }
 }
 
