@@ -156,6 +156,24 @@ void fromCharsOfCoordinates(benchmark::State& state) {
 }
 BENCHMARK(fromCharsOfCoordinates);
 
+// The batch reading alone: three texts of 4096 values read side by side,
+// in vectors (where the processor has them) and in words.
+void commonRealsOfCoordinates(benchmark::State& state, grain::CommonRealsPath path) {
+    std::string texts[3] = {coordinateText(4096), coordinateText(4096), coordinateText(4096)};
+    for (auto& text : texts) text.append(grain::commonRealLookahead + 1, '\n');
+    std::vector<float> values(3 * 4096);
+    for (auto _ : state) {
+        grain::CommonRealsText batch[3];
+        for (int i = 0; i < 3; ++i)
+            batch[i] = {texts[i].data(), texts[i].data() + texts[i].size(), values.data() + i * 4096, 0, 4096};
+        grain::parseCommonReals(batch, 3, path);
+        benchmark::DoNotOptimize(values.data());
+    }
+    state.SetItemsProcessed(state.iterations() * 3 * 4096);
+}
+BENCHMARK_CAPTURE(commonRealsOfCoordinates, inVectors, grain::CommonRealsPath::fastest);
+BENCHMARK_CAPTURE(commonRealsOfCoordinates, inWords, grain::CommonRealsPath::words);
+
 // A whole voice: three files of 20000 values read into the trajectory.
 void loadTrajectoryOfVoice(benchmark::State& state) {
     namespace fs = std::filesystem;

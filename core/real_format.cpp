@@ -164,15 +164,39 @@ GRAIN_INLINE char* format(char* out, double value) {
     return writeParts(out, whole, static_cast<std::uint32_t>(decimals));
 }
 
+// "%f" of a float, from its own bits: a float is m * 2^-shift with a 24-bit
+// m, and below 2^23 (shift 1 to 63) the text is m * 10^6 / 2^shift rounded to
+// an integer (ties to even), whole part and decimals split by one division.
+// Other floats (whole numbers from 2^23, values that print as 0, infinities
+// and NaN) take the double's way.
+GRAIN_INLINE char* formatFloatBits(char* out, float value) {
+    const auto bits = std::bit_cast<std::uint32_t>(value);
+    const int shift = 150 - static_cast<int>((bits >> 23) & 0xffu);
+    if (static_cast<unsigned>(shift - 1) >= 63u) return format(out, static_cast<double>(value));
+    *out = '-';
+    out += bits >> 31;
+    const std::uint64_t m = (bits & 0x7fffffu) | 0x800000u;
+    const std::uint64_t scaled = m * 1000000u;  // below 2^44
+    std::uint64_t n = scaled >> shift;
+    // The bits shifted out, at the top of a word: above 2^63 is above the half.
+    const std::uint64_t dropped = scaled << (64 - shift);
+    constexpr std::uint64_t half = std::uint64_t{1} << 63;
+    n += (dropped > half) | ((dropped == half) & n);
+    const auto whole = static_cast<std::uint32_t>(n / 1000000u);  // below 2^23
+    return writeParts(out, whole, static_cast<std::uint32_t>(n - std::uint64_t{whole} * 1000000u));
+}
+
 }  // namespace
 
 char* formatReal(char* out, double value) { return format(out, value); }
+
+char* formatFloat(char* out, float value) { return formatFloatBits(out, value); }
 
 char* formatRealFields(char* out, const float* values, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
         out[0] = '\t';
         out[1] = ' ';
-        out = format(out + 2, static_cast<double>(values[i]));
+        out = formatFloatBits(out + 2, values[i]);
     }
     return out;
 }

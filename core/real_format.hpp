@@ -20,6 +20,10 @@ inline constexpr std::size_t maxDoubleTextLength = 330;
 // any double.
 char* formatReal(char* out, double value);
 
+// formatReal of a float widened to double, the same text: the way every
+// field of a grain statement takes.
+char* formatFloat(char* out, float value);
+
 // Writes each of the count values as a field of a score statement: a tab, a
 // blank and the value like "%f". out must hold count * (maxFloatTextLength +
 // 2) characters.

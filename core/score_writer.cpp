@@ -49,7 +49,7 @@ void append(ScoreWriter& writer, std::string_view text) {
 
 void appendReal(ScoreWriter& writer, float value) {
     char* start = reserve(writer, maxFloatTextLength);
-    writer.used += static_cast<std::size_t>(formatReal(start, value) - start);
+    writer.used += static_cast<std::size_t>(formatFloat(start, value) - start);
 }
 
 // The f1 sine table with one partial per harmonic, and the grain envelope.
@@ -163,7 +163,7 @@ inline char* recentField(char* out, float value, RecentField& recent) {
         std::memmove(out, recent.text, 16);  // the text may lie just before out
         return out + recent.length;
     }
-    char* end = formatReal(out, value);
+    char* end = formatFloat(out, value);
     auto length = static_cast<std::uint32_t>(end - out);
     recent.bits = bits;
     recent.length = length <= 16 ? length : 0;
@@ -181,7 +181,7 @@ void writeEvent(ScoreWriter& writer, const GrainEvent& e) {
     out[1] = '1';
     out[2] = '\t';
     out[3] = ' ';
-    out = formatReal(out + 4, e.srt);
+    out = formatFloat(out + 4, e.srt);
     out = recentField(out, e.dur, recent[0]);
     out[0] = '\t';
     out[1] = ' ';

@@ -36,7 +36,18 @@ public:
             ADD_FAILURE() << "formatReal(" << std::hexfloat << value << ") gave \"" << ours << "\", printf \""
                           << theirs << "\"";
     }
-    void checkFloat(float value) { check(static_cast<double>(value)); }
+    // A float is printed by formatReal of its double and by formatFloat of
+    // its own bits; both must give printf's text.
+    void checkFloat(float value) {
+        check(static_cast<double>(value));
+        char ours[grain::maxDoubleTextLength + 16];
+        char theirs[grain::maxDoubleTextLength + 16];
+        *grain::formatFloat(ours, value) = '\0';
+        std::snprintf(theirs, sizeof theirs, "%f", static_cast<double>(value));
+        if (std::strcmp(ours, theirs) != 0 && ++failures_ <= 10)
+            ADD_FAILURE() << "formatFloat(" << std::hexfloat << value << ") gave \"" << ours << "\", printf \""
+                          << theirs << "\"";
+    }
     long long count() const { return count_; }
 
 private:
