@@ -267,7 +267,7 @@ __attribute__((target("ssse3"))) inline const char* parseCommonRealInVectors(con
     // One bit per character that is not a digit; the bits above the 16 are set.
     const auto notDigit = ~static_cast<std::uint32_t>(_mm_movemask_epi8(isDigit));
     const int integerCount = std::countr_zero(notDigit);
-    if (integerCount == 0 || integerCount >= 8) return nullptr;
+    if (static_cast<unsigned>(integerCount - 1) >= 7u) return nullptr;  // 1 to 7 digits
     int fractionCount = 0;
     int length = integerCount;
     if (p[integerCount] == '.') {
