@@ -6,6 +6,8 @@
 // Coordinate files, read block by block, give the same values wherever a
 // number falls against the block boundary.
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <bit>
@@ -350,6 +352,41 @@ TEST(CoordinateNumbers, BatchReadingStopsWhereOneTextMeetsAValueOfAnotherShapeOr
         EXPECT_EQ(bv[1], -7.25f);
         EXPECT_EQ(cv[4], 0.125f);
     }
+}
+
+// The batch reading looks at most commonRealLookahead characters past the
+// start of a value, 16 bytes at once in vectors: it must never touch a byte
+// past a text's last. Texts of values of every length end right before a
+// page that cannot be read; the batch reads what it may, the long way the
+// rest, and every value is strtof's.
+TEST(CoordinateNumbers, BatchReadingNeverReadsPastTheTextsLast) {
+    const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    void* pages = mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(pages, MAP_FAILED);
+    ASSERT_EQ(mprotect(static_cast<char*>(pages) + page, page, PROT_NONE), 0);
+    char* const last = static_cast<char*>(pages) + page;
+    for (auto path : {grain::CommonRealsPath::fastest, grain::CommonRealsPath::words})
+        for (std::string value : {"7", "-42.5", "-179.1234567", "1234567.1234567", "3."})
+            for (int count = 1; count <= 12; ++count)
+                for (const char* end : {"\n", ""}) {
+                    std::string text;
+                    for (int i = 0; i < count; ++i) text += value + (i + 1 < count ? "\n" : end);
+                    char* first = last - text.size();
+                    std::memcpy(first, text.data(), text.size());
+                    std::vector<float> values(static_cast<std::size_t>(count));
+                    grain::CommonRealsText batch{first, last, values.data(), 0, count};
+                    grain::parseCommonReals(&batch, 1, path);
+                    const char* p = batch.first;
+                    for (int i = batch.count; i < count; ++i) {
+                        while (grain::isBlank(*p)) ++p;
+                        grain::RealParse parse = grain::parseReal(p, last);
+                        ASSERT_EQ(parse.status, grain::NumberStatus::ok) << value << " x " << count;
+                        values[static_cast<std::size_t>(i)] = parse.value;
+                        p = parse.end;
+                    }
+                    for (float v : values) EXPECT_EQ(v, std::strtof(value.c_str(), nullptr)) << value << " x " << count;
+                }
+    munmap(pages, 2 * page);
 }
 
 // Coordinate files are read through a buffer of 64 KiB blocks. A number that
