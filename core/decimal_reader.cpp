@@ -175,10 +175,10 @@ GRAIN_ALWAYS_INLINE bool readCommonReal(const char*& first, const char* safe, fl
 }
 
 // The batch reading of n texts with readValue (one of the short paths), in
-// rounds of one value from each. Every round
-// is written out (no loop over the texts), so that each text's place and
-// output stay in registers; one count of the rounds left serves all texts:
-// the text with the fewest values wanted reaches its limit first.
+// rounds of one value from each. Every round is written out (no loop over the
+// texts), so that each text's place and output stay in registers; one count
+// of the rounds left serves all texts: the text with the fewest values wanted
+// reaches its limit first.
 template <int n, class ReadValue>
 GRAIN_ALWAYS_INLINE int parseSideBySide(CommonRealsText* texts, ReadValue readValue) {
     const char* first[n];
@@ -220,7 +220,6 @@ GRAIN_ALWAYS_INLINE int parseSideBySide(CommonRealsText* texts, ReadValue readVa
     }
     return held;
 }
-
 
 // The value readers of the batch reading: the short path in words, which
 // every processor runs, and where the processor has them (x86 with SSSE3,
@@ -295,6 +294,8 @@ struct VectorValues {
     }
 };
 
+// Code for SSSE3 can only be inlined into functions compiled for it: flatten
+// pulls the whole batch loop, value reader included, into this one.
 template <int n>
 __attribute__((target("ssse3"), flatten)) int parseInVectors(CommonRealsText* texts) {
     return parseSideBySide<n>(texts, VectorValues{});
