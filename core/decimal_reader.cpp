@@ -123,6 +123,17 @@ inline bool nearestShortFloat(std::uint64_t mantissa, int decimals, float& value
     return true;
 }
 
+// The value of a short-path number: its digits as mantissa, decimals of them
+// after the point, and its sign; false (value untouched) when it is one of
+// the rare values that parseReal works out the long way. Zero has no halfway
+// point to fear.
+inline bool shortValue(std::uint64_t mantissa, int decimals, bool negative, float& value) {
+    float magnitude = 0.0f;
+    if (mantissa != 0 && !nearestShortFloat(mantissa, decimals, magnitude)) return false;
+    value = negative ? -magnitude : magnitude;
+    return true;
+}
+
 // The short path for one value of the common shape at p, where
 // commonRealLookahead characters are readable: the end of the number with
 // value set, or nullptr (value untouched) when the text has another shape or
@@ -150,9 +161,7 @@ inline const char* parseCommonReal(const char* p, float& value) {
         end += 1 + fractionCount;
     }
     if (!isBlank(*end)) return nullptr;  // an exponent, or no number this path reads
-    float magnitude = 0.0f;
-    if (mantissa != 0 && !nearestShortFloat(mantissa, fractionCount, magnitude)) return nullptr;
-    value = negative ? -magnitude : magnitude;
+    if (!shortValue(mantissa, fractionCount, negative, value)) return nullptr;
     return end;
 }
 
@@ -282,9 +291,7 @@ __attribute__((target("ssse3"))) inline const char* parseCommonRealInVectors(con
     const __m128i eights = _mm_madd_epi16(_mm_packs_epi32(fours, fours), _mm_set1_epi32(0x00012710));  // 10^4 a + b
     const std::uint64_t mantissa = std::uint64_t{static_cast<std::uint32_t>(_mm_cvtsi128_si32(eights))} * 100000000u +
                                    static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(eights, 4)));
-    float magnitude = 0.0f;
-    if (mantissa != 0 && !nearestShortFloat(mantissa, fractionCount, magnitude)) return nullptr;
-    value = negative ? -magnitude : magnitude;
+    if (!shortValue(mantissa, fractionCount, negative, value)) return nullptr;
     return p + length;
 }
 

@@ -1,25 +1,18 @@
 #include "run_state.hpp"
 
 #include <bit>
-#include <cmath>
 #include <cstdint>
 
 #include "real_format.hpp"
 
 namespace grain {
 
-namespace {
-
-bool positiveFinite(float value) { return value > 0.0f && std::isfinite(value); }
-
-}  // namespace
-
 std::string whyVoiceStops(float grainDur, float interval, float clock) {
-    if (!positiveFinite(grainDur))
+    if (!isPositiveFinite(grainDur))
         return "its grain duration " + formatReal(grainDur) + " is not a positive number of seconds";
-    if (!positiveFinite(interval))
+    if (!isPositiveFinite(interval))
         return "its inter-onset interval " + formatReal(interval) + " is not a positive number of seconds";
-    if (static_cast<float>(static_cast<double>(clock) + interval) == clock)
+    if (!movesClockOn(interval, clock))
         return "its inter-onset interval " + formatReal(interval) + " no longer moves its clock on from " +
                formatReal(clock) + " seconds";
     return {};

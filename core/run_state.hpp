@@ -84,12 +84,18 @@ bool writeGrain(ScoreWriter& writer, const GrainEvent& event, RunState& run);
 // the interval no longer moves forward in float.
 std::string whyVoiceStops(float grainDur, float interval, float clock);
 
+// The three conditions of a voice going on, which whyVoiceStops names.
+// Positive and finite: above 0 (which NaN is not) and not infinite.
+inline bool isPositiveFinite(float value) { return value > 0.0f && value <= FLT_MAX; }
+// Whether the interval still moves the clock on, in float.
+inline bool movesClockOn(float interval, float clock) {
+    return static_cast<float>(static_cast<double>(clock) + interval) != clock;
+}
+
 // Whether a voice can go on, that is whether whyVoiceStops is empty; tested
 // at every grain, so that the text of why not is built only when it is needed.
 inline bool voiceGoesOn(float grainDur, float interval, float clock) {
-    // Positive and finite: above 0 (which NaN is not) and not infinite.
-    return grainDur > 0.0f && grainDur <= FLT_MAX && interval > 0.0f && interval <= FLT_MAX &&
-           static_cast<float>(static_cast<double>(clock) + interval) != clock;
+    return isPositiveFinite(grainDur) && isPositiveFinite(interval) && movesClockOn(interval, clock);
 }
 
 // Whether every number of the statement is finite.
