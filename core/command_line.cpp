@@ -35,21 +35,12 @@ const char* dialogueSummary(Program program) {
     return "";
 }
 
-const char* orchestraName(Program program) {
-    switch (program) {
-        case Program::glisson: return "VelaRookglisson.orc";
-        case Program::granule: return "VelaRookgranule.orc";
-        case Program::additive: return "VelaRookadditive.orc";
-    }
-    return "";
-}
-
 // Where the installation keeps the orchestra.
 std::string orchestraPlace(Program program) {
 #ifdef _WIN32
-    return std::string(orchestraName(program)) + ", in the examples folder beside this program";
+    return std::string(orchestraFileName(program)) + ", in the examples folder beside this program";
 #else
-    return std::string(orchestraName(program)) + ", in share/grainscores/examples/ of the installation\n" +
+    return std::string(orchestraFileName(program)) + ", in share/grainscores/examples/ of the installation\n" +
            "(/usr/share/grainscores/examples/ from the Debian package)";
 #endif
 }

@@ -15,6 +15,15 @@ const char* programName(Program program) {
     return "";
 }
 
+const char* orchestraFileName(Program program) {
+    switch (program) {
+        case Program::glisson: return "VelaRookglisson.orc";
+        case Program::granule: return "VelaRookgranule.orc";
+        case Program::additive: return "VelaRookadditive.orc";
+    }
+    return "";
+}
+
 namespace {
 
 constexpr const char* menuPrompt = "Please type 1, 2 or 3 and hit return.....";
@@ -30,17 +39,8 @@ int readMenuAnswer(AnswerReader& reader, std::string_view question) {
 }
 
 void askOpening(AnswerReader& reader, Program program) {
-    switch (program) {
-        case Program::glisson:
-            print(reader, "This program produces a score file for the Csound instrument, \nVelaRookglisson.orc\n\n");
-            break;
-        case Program::granule:
-            print(reader, "This program produces a score file for the Csound instrument, \nVelaRookgranule.orc\n\n");
-            break;
-        case Program::additive:
-            print(reader, "This program produces a score file for the Csound instrument, \nVelaRookadditive.orc\n\n");
-            break;
-    }
+    print(reader, std::string("This program produces a score file for the Csound instrument, \n") +
+                      orchestraFileName(program) + "\n\n");
     print(reader, "Please ensure the coordinates files are stored in the default \nfolder, D:\\Boids\n\n\n");
 }
 

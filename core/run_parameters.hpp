@@ -14,6 +14,9 @@ enum class Program { glisson, granule, additive };
 // The program's name as the composer starts it, for messages.
 const char* programName(Program program);
 
+// The example orchestra that plays the program's scores ("VelaRookglisson.orc", ...).
+const char* orchestraFileName(Program program);
+
 struct RunParameters {
     int frequencyMode = 0;          // glissonscore: frequency mapping menu, 1 to 3
     float lowFrequency = 0.0f;      // glissonscore: lowest frequency, Hz

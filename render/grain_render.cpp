@@ -8,9 +8,11 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <set>
 #include <sstream>
 #include <thread>
 
+#include "command_line.hpp"
 #include "part_render.hpp"
 #include "progress.hpp"
 #include "render_options.hpp"
@@ -173,7 +175,9 @@ PartPlan planParts(const RenderOptions& options, const RenderEnvironment& enviro
         plan.parts.push_back(options.part - 1);
         return plan;
     }
-    std::size_t voices = shareVoices(score, 1).size();
+    std::set<int> voiceNumbers;
+    for (const auto& grain : score.grains) voiceNumbers.insert(grain.voice);
+    std::size_t voices = voiceNumbers.size();
     unsigned jobs = options.jobs != 0 ? options.jobs : std::max(1u, environment.cores);
     int count = static_cast<int>(std::max<std::size_t>(1, std::min<std::size_t>(jobs, voices)));
     plan.shares = shareVoices(score, count);
@@ -203,7 +207,7 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
     if (!readFile(orchestra, orchestraText)) return refuse("cannot read the orchestra " + orchestra);
 
     fs::path scoreFolder = fs::absolute(fs::path(options.score)).parent_path();
-    if (score.program.program == "granulescore" && !fs::is_regular_file(scoreFolder / score.soundFile))
+    if (score.program.id == grain::Program::granule && !fs::is_regular_file(scoreFolder / score.soundFile))
         return refuse("the sound file \"" + score.soundFile + "\" of the score is missing: it belongs in " +
                       scoreFolder.string());
 
@@ -284,7 +288,7 @@ int runGrainRender(const std::vector<std::string>& arguments, const RenderEnviro
         return 0;
     }
     if (options.version) {
-        out << "grainrender " << GRAIN_VERSION << "\n";
+        out << grain::versionLine("grainrender");
         return 0;
     }
     return options.mix ? mixParts(options, out, err) : renderScore(options, environment, out, err);

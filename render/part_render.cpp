@@ -28,6 +28,14 @@ struct MessageLog {
     bool failed = false;
 };
 
+// True when a line of Csound's messages reports an error or a warning.
+bool isProblemLine(const std::string& line) {
+    static const std::regex clean(R"(^\s*0 errors in performance\s*$)");
+    static const std::regex problem(R"(error|warning|note deleted|undefined|cannot|not found|failed)",
+                                    std::regex::icase);
+    return !std::regex_search(line, clean) && std::regex_search(line, problem);
+}
+
 void takeMessage(CSOUND* csound, int, const char* text) {
     auto* log = static_cast<MessageLog*>(csoundGetHostData(csound));
     log->pending += text;
@@ -50,13 +58,6 @@ void flushMessages(MessageLog& log) {
 }
 
 }  // namespace
-
-bool isProblemLine(const std::string& line) {
-    static const std::regex clean(R"(^\s*0 errors in performance\s*$)");
-    static const std::regex problem(R"(error|warning|note deleted|undefined|cannot|not found|failed)",
-                                    std::regex::icase);
-    return !std::regex_search(line, clean) && std::regex_search(line, problem);
-}
 
 void initialiseCsound() {
     static std::once_flag once;

@@ -37,7 +37,4 @@ void initialiseCsound();
 // scoreTime follows the score time rendered so far, seconds.
 PartOutcome renderPart(const PartJob& job, std::atomic<bool>& stop, std::atomic<double>& scoreTime);
 
-// True when a line of Csound's messages reports an error or a warning.
-bool isProblemLine(const std::string& line);
-
 }  // namespace render

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "score_writer.hpp"
+
 namespace render {
 
 namespace {
@@ -31,12 +33,14 @@ bool startsWithStatement(const std::string& line, const std::string& name) {
 // The program named by the header's column comment, the granule score's sound
 // file table, or else by the score's file name.
 std::optional<ScoreProgram> programOf(const std::string& header, const std::string& fileName) {
-    if (header.find("Start Freq\t End Freq") != std::string::npos) return scorePrograms[0];
-    if (header.find("File Play Pos\t Play Speed") != std::string::npos) return scorePrograms[1];
-    if (header.find("Graindur\t Fundamental") != std::string::npos) return scorePrograms[2];
+    using grain::Program;
+    if (header.find("Start Freq\t End Freq") != std::string::npos) return scoreProgram(Program::glisson);
+    if (header.find("File Play Pos\t Play Speed") != std::string::npos) return scoreProgram(Program::granule);
+    if (header.find("Graindur\t Fundamental") != std::string::npos) return scoreProgram(Program::additive);
     std::string name = fileName;
     std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::toupper(c); });
-    for (const auto& program : scorePrograms) {
+    for (Program id : {Program::glisson, Program::granule, Program::additive}) {
+        ScoreProgram program = scoreProgram(id);
         std::string known = program.scoreName;
         std::transform(known.begin(), known.end(), known.begin(), [](unsigned char c) { return std::toupper(c); });
         if (name == known) return program;
@@ -58,6 +62,10 @@ std::string soundFileOf(const std::string& header) {
 
 }  // namespace
 
+ScoreProgram scoreProgram(grain::Program program) {
+    return {program, grain::programName(program), grain::orchestraFileName(program), grain::scoreFileName(program)};
+}
+
 ScoreReading splitScore(const std::string& text, const std::string& fileName) {
     SplitScore score;
     std::vector<std::string> lines;
@@ -72,7 +80,7 @@ ScoreReading splitScore(const std::string& text, const std::string& fileName) {
     auto program = programOf(score.header, fileName);
     if (!program) return {std::nullopt, "is not a score of glissonscore, granulescore or additivescore"};
     score.program = *program;
-    if (score.program.program == "granulescore") score.soundFile = soundFileOf(score.header);
+    if (score.program.id == grain::Program::granule) score.soundFile = soundFileOf(score.header);
 
     for (std::size_t n = first; n < lines.size(); ++n) {
         std::string line = lines[n];

@@ -12,20 +12,20 @@
 #include <string>
 #include <vector>
 
+#include "run_parameters.hpp"
+
 namespace render {
 
 // The program that wrote a score, its orchestra and the name of the score it writes.
 struct ScoreProgram {
+    grain::Program id;
     std::string program;    // "glissonscore"
     std::string orchestra;  // "VelaRookglisson.orc"
     std::string scoreName;  // "VELAROOKglisson.sco"
 };
 
-inline const std::vector<ScoreProgram> scorePrograms = {
-    {"glissonscore", "VelaRookglisson.orc", "VELAROOKglisson.sco"},
-    {"granulescore", "VelaRookgranule.orc", "VELAROOKgranule.sco"},
-    {"additivescore", "VelaRookadditive.orc", "VELAROOKadditive.sco"},
-};
+// The names the score programs themselves use.
+ScoreProgram scoreProgram(grain::Program program);
 
 // One grain (instr 1) statement: its text with its line end, its voice (p4),
 // its note duration and when it ends.
