@@ -257,14 +257,11 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
     std::vector<std::string> partFiles;
     for (const auto& job : jobs) partFiles.push_back(job.outPath);
     if (options.part != 0) {
-        // The part file is complete: read it once for its peaks, then give it its name.
-        std::string why;
-        auto summary = summariseSoundFile(jobs[0].outPath, why);
-        if (!summary) return refuse(why);
+        // The part file is complete: give it its name.
         std::error_code error;
         fs::rename(jobs[0].outPath, output, error);
         if (error) return refuse("cannot write the output file " + output + ": " + error.message());
-        finish(output, *summary, secondsSince(start), out, err);
+        finish(output, outcomes[0].sound, secondsSince(start), out, err);
         return 0;
     }
     MixResult mixed = mixSoundFiles(partFiles, output);

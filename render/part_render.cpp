@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <memory>
 #include <mutex>
 #include <regex>
@@ -101,24 +102,37 @@ PartOutcome renderPart(const PartJob& job, std::atomic<bool>& stop, std::atomic<
     if (csoundReadScore(csound.get(), job.scoreText.c_str()) != 0) return fail("Csound could not read the score");
     if (csoundStart(csound.get()) != 0 || log.failed) return fail("Csound could not start the performance");
 
-    outcome.channels = static_cast<int>(csoundGetNchnls(csound.get()));
-    outcome.rate = static_cast<int>(csoundGetSr(csound.get()));
+    SoundSummary& sound = outcome.sound;
+    sound.channels = static_cast<int>(csoundGetNchnls(csound.get()));
+    sound.rate = static_cast<int>(csoundGetSr(csound.get()));
+    sound.w64 = true;
+    const auto channels = static_cast<std::size_t>(sound.channels);
+    sound.peaks.assign(channels, 0.0);
     auto ksmps = static_cast<long long>(csoundGetKsmps(csound.get()));
     double fullScale = csoundGet0dBFS(csound.get());
-    SoundWriter writer = openPartWriter(job.outPath, outcome.channels, outcome.rate);
+    SoundWriter writer = openPartWriter(job.outPath, sound.channels, sound.rate);
     if (!writer.file) return fail(writer.error);
 
-    auto samplesPerCycle = static_cast<std::size_t>(ksmps * outcome.channels);
+    auto samplesPerCycle = static_cast<std::size_t>(ksmps) * channels;
     long long cyclesPerWrite = std::max(1LL, framesPerWrite / ksmps);
     std::vector<float> buffer(samplesPerCycle * static_cast<std::size_t>(cyclesPerWrite));
+    auto write = [&](long long frames) {
+        sound.frames += frames;
+        return writeFrames(writer, buffer.data(), frames);
+    };
     long long cycles = 0;
     while (!stop && !log.failed) {
         if (csoundPerformKsmps(csound.get()) != 0) break;
         const MYFLT* spout = csoundGetSpout(csound.get());
         float* into = buffer.data() + static_cast<std::size_t>(cycles) * samplesPerCycle;
-        for (std::size_t s = 0; s < samplesPerCycle; ++s) into[s] = static_cast<float>(spout[s] / fullScale);
+        // The samples as the file holds them, and each channel's peak of them.
+        for (std::size_t s = 0; s < samplesPerCycle; s += channels)
+            for (std::size_t c = 0; c < channels; ++c) {
+                into[s + c] = static_cast<float>(spout[s + c] / fullScale);
+                sound.peaks[c] = std::max(sound.peaks[c], std::fabs(static_cast<double>(into[s + c])));
+            }
         if (++cycles == cyclesPerWrite) {
-            if (!writeFrames(writer, buffer.data(), cycles * ksmps)) return fail(writer.error);
+            if (!write(cycles * ksmps)) return fail(writer.error);
             cycles = 0;
         }
         scoreTime = csoundGetScoreTime(csound.get());
@@ -130,7 +144,7 @@ PartOutcome renderPart(const PartJob& job, std::atomic<bool>& stop, std::atomic<
     csoundCleanup(csound.get());  // prints the count of performance errors
     flushMessages(log);
     if (log.failed) return fail("Csound reported errors");
-    if (!writeFrames(writer, buffer.data(), cycles * ksmps) || !closeWriter(writer)) return fail(writer.error);
+    if (!write(cycles * ksmps) || !closeWriter(writer)) return fail(writer.error);
     scoreTime = csoundGetScoreTime(csound.get());
     outcome.ok = true;
     return outcome;

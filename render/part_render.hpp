@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "sound_files.hpp"
+
 namespace render {
 
 struct PartJob {
@@ -25,8 +27,7 @@ struct PartOutcome {
     bool ok = false;
     bool stopped = false;               // ended early because another part failed
     std::vector<std::string> problems;  // Csound's error and WARNING lines, or why the file failed
-    int channels = 0;
-    int rate = 0;
+    SoundSummary sound;                 // what the part file holds, gathered as it was written
 };
 
 // Prepares the Csound library for instances in threads and keeps its opcode

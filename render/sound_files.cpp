@@ -72,27 +72,6 @@ std::string outputRefusal(const std::string& path) {
     return "";
 }
 
-std::optional<SoundSummary> summariseSoundFile(const std::string& path, std::string& error) {
-    SF_INFO info{};
-    std::unique_ptr<SNDFILE, int (*)(SNDFILE*)> file(sf_open(path.c_str(), SFM_READ, &info), sf_close);
-    if (!file) {
-        error = "cannot read " + path + ": " + sf_strerror(nullptr);
-        return std::nullopt;
-    }
-    SoundSummary summary;
-    summary.frames = info.frames;
-    summary.channels = info.channels;
-    summary.rate = info.samplerate;
-    summary.w64 = (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_W64;
-    auto channels = static_cast<std::size_t>(info.channels);
-    summary.peaks.assign(channels, 0.0);
-    std::vector<float> block(static_cast<std::size_t>(blockFrames) * channels);
-    for (sf_count_t got; (got = sf_readf_float(file.get(), block.data(), blockFrames)) > 0;)
-        for (std::size_t s = 0; s < static_cast<std::size_t>(got) * channels; ++s)
-            summary.peaks[s % channels] = std::max(summary.peaks[s % channels], std::fabs(static_cast<double>(block[s])));
-    return summary;
-}
-
 MixResult mixSoundFiles(const std::vector<std::string>& parts, const std::string& out) {
     struct Input {
         std::unique_ptr<SNDFILE, int (*)(SNDFILE*)> file{nullptr, sf_close};

@@ -50,9 +50,6 @@ struct MixResult {
     std::string refusal;                  // why it was not, otherwise
 };
 
-// What the sound file at path holds; nothing (with the reason in error) when it cannot be read.
-std::optional<SoundSummary> summariseSoundFile(const std::string& path, std::string& error);
-
 // Sums the part files sample by sample (shorter ones go on in silence) into
 // out, as floats. The parts must agree in channels and sample rate.
 MixResult mixSoundFiles(const std::vector<std::string>& parts, const std::string& out);
