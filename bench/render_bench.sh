@@ -28,8 +28,7 @@ done
 cores="$(nproc)"
 cmake --build "$build" -j"$([ "$cores" -le 2 ] && echo "$cores" || echo 2)" --target flockpaths scoredriver grainrender >/dev/null
 
-# The test driver is found by its target's name wherever its folder is (the newest, should an old build have left one elsewhere).
-driver="$(find "$build" -type f -name scoredriver -perm -u+x -printf "%T@ %p\n" | sort -nr | head -1 | cut -d" " -f2-)"
+driver="$build/tests/tools/scoredriver"
 tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT
 mkdir -p "$tmp/bg" "$tmp/score"

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds the packages into dist/: the Debian package (cpack -G DEB) from a
-# Linux build in build-package, and the Windows ZIP (cpack -G ZIP) from a
-# MinGW-w64 cross build in build-package-mingw. Both builds are Release, with
-# warnings as errors and without the tests. GRAIN_DIST_DIR names another
-# folder for the packages.
+# Linux build in build-package, and the Windows ZIP (cpack -G ZIP) from the
+# MinGW-w64 cross build in build-mingw (the one the Windows tests run, with
+# the same settings). Both builds are Release, with warnings as errors and
+# without the tests. GRAIN_DIST_DIR names another folder for the packages.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -32,4 +32,4 @@ build_and_pack() {
 build_and_pack build-package DEB
 # The Windows programs alone, static (cmake/mingw-w64.cmake); the companions
 # stay Linux tools.
-build_and_pack build-package-mingw ZIP -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DGRAIN_BUILD_COMPANIONS=OFF
+build_and_pack build-mingw ZIP -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DGRAIN_BUILD_COMPANIONS=OFF

@@ -4,11 +4,7 @@
 # The programs run through the test driver on a flock written by flockpaths
 # into a temporary folder; the real coordinate folder is never touched.
 set -euo pipefail
-root="$(cd "$(dirname "$0")/../.." && pwd)"
-cd "$root"
-build="${GRAIN_BUILD_DIR:-build}"
-jobs="$(nproc)"
-[ "$jobs" -le 2 ] || jobs=2
+source "$(dirname "$0")/../lib/stage.bash"
 cmake --build "$build" -j"$jobs" --target flockpaths scoredriver >/dev/null
 flockpaths="$root/$build/flock/flockpaths"
 driver="$root/$build/tests/tools/scoredriver"

@@ -8,11 +8,7 @@
 # scoreview draws each score into well-formed XML. GRAIN_BUILD_DIR names
 # another build folder.
 set -euo pipefail
-root="$(cd "$(dirname "$0")/../.." && pwd)"
-cd "$root"
-build="${GRAIN_BUILD_DIR:-build}"
-jobs="$(nproc)"
-[ "$jobs" -le 2 ] || jobs=2
+source "$(dirname "$0")/../lib/stage.bash"
 command -v xmllint >/dev/null || { echo "install: xmllint is missing (scripts/packages/package.txt)" >&2; exit 1; }
 # Everything the install takes, and the test driver for the expected scores.
 cmake --build "$build" -j"$jobs" >/dev/null
@@ -49,7 +45,7 @@ in_place() {
 result() { cat "$tmp/$1/$2"; }
 empty_cwd() { [ -z "$(ls -A "$tmp/$1/cwd")" ]; }
 
-in_place flockpaths "$stage/bin/flockpaths" --voices 20 --interval 0.05 --duration 12 --seed 7 --out "$tmp/bg"
+in_place flockpaths "$stage/bin/flockpaths" "${flock_arguments[@]}" --out "$tmp/bg"
 if [ "$(result flockpaths status)" = 0 ] && [ -s "$tmp/bg/bg20d.txt" ]; then
   pass "flockpaths: a flock of 20 boids"
 else

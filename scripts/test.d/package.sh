@@ -9,11 +9,7 @@
 # of a private Wine prefix), each score the Linux one with CR LF line ends.
 # GRAIN_BUILD_DIR names another build folder for the test driver.
 set -euo pipefail
-root="$(cd "$(dirname "$0")/../.." && pwd)"
-cd "$root"
-build="${GRAIN_BUILD_DIR:-build}"
-jobs="$(nproc)"
-[ "$jobs" -le 2 ] || jobs=2
+source "$(dirname "$0")/../lib/stage.bash"
 wine64="${WINE64:-/usr/lib/wine/wine64}"
 wineserver="${WINESERVER:-/usr/lib/wine/wineserver}"
 [ -x "$wine64" ] || { echo "package: no Wine at $wine64 (scripts/packages/windows.txt)" >&2; exit 1; }
@@ -99,7 +95,7 @@ unzip -l "$zip" | sed 's/^/      /'
 unzip -q "$zip" -d "$tmp/zip"
 top="$tmp/zip/grainscores-$version-windows-x86_64"
 missing=()
-for f in glissonscore.exe granulescore.exe additivescore.exe README.txt; do [ -f "$top/$f" ] || missing+=("$f"); done
+for f in "${score_programs[@]/%/.exe}" README.txt; do [ -f "$top/$f" ] || missing+=("$f"); done
 while read -r f; do cmp -s "$root/examples/$f" "$top/examples/$f" || missing+=("examples/$f"); done < <(example_files)
 [ ${#missing[@]} -eq 0 ] && pass "ZIP: the three .exe files, examples\\ and README.txt" || fail "ZIP lacks: ${missing[*]}"
 if [ "$(tr -d '\r' <"$top/README.txt")" = "$(cat "$root/README.md")" ] &&

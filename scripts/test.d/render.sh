@@ -7,21 +7,18 @@
 # scale). The granulescore case runs the README's GNU parallel commands as
 # written. Nothing is skipped: a missing tool fails the stage.
 set -euo pipefail
-root="$(cd "$(dirname "$0")/../.." && pwd)"
-cd "$root"
-build="${GRAIN_BUILD_DIR:-build}"
+source "$(dirname "$0")/../lib/stage.bash"
 
 # The techniques every program is rendered in.
 techniques=(stereo ambix3)
 
 command -v csound >/dev/null || { echo "csound is missing: scripts/install-deps.sh installs it (scripts/packages/csound.txt)"; exit 1; }
 command -v parallel >/dev/null || { echo "GNU parallel is missing: scripts/install-deps.sh installs it (scripts/packages/render.txt)"; exit 1; }
-cmake --build "$build" -j"$(( $(nproc) < 2 ? $(nproc) : 2 ))" --target grainrender sounddiff flockpaths scoredriver >/dev/null ||
+cmake --build "$build" -j"$jobs" --target grainrender sounddiff flockpaths scoredriver >/dev/null ||
   { echo "grainrender could not be built: are libcsound64-dev and libsndfile1-dev installed (scripts/packages/render.txt)?"; exit 1; }
 bin="$root/$build"
 export PATH="$bin/render:$PATH"
-# The test driver is found by its target's name wherever its folder is (the newest, should an old build have left one elsewhere).
-driver="$(find "$bin" -type f -name scoredriver -perm -u+x -printf "%T@ %p\n" | sort -nr | head -1 | cut -d" " -f2-)"
+driver="$bin/tests/tools/scoredriver"
 
 tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT

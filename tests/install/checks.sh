@@ -59,9 +59,11 @@ with_coordinates() {
 }
 
 # A flock for the bundled answers (their minimum grain duration is 0.05 s
-# and they ask for at most 20 voices), written by the given flockpaths.
+# and they ask for at most 20 voices): flockpaths' arguments, and the flock
+# written by the given flockpaths.
+flock_arguments=(--voices 20 --interval 0.05 --duration 12 --seed 7)
 write_flock() {
-  "$1" --voices 20 --interval 0.05 --duration 12 --seed 7 --out "$2" >/dev/null
+  "$1" "${flock_arguments[@]}" --out "$2" >/dev/null
 }
 
 # expect_same WHAT EXPECTED GOT: the two files are equal byte for byte.
