@@ -138,6 +138,12 @@ std::string plotFrame(const PlotArea& area, const Axis& horizontal, const Axis& 
     return svg;
 }
 
+std::string svgStart(double width, double height) {
+    return "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + px(width) + "\" height=\"" + px(height) +
+           "\" viewBox=\"0 0 " + px(width) + " " + px(height) + "\" font-family=\"sans-serif\" font-size=\"12\">\n" +
+           "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
+}
+
 std::string legend(double left, double top, const std::string& title,
                    const std::vector<std::pair<std::string, std::string>>& colourAndName, int rows) {
     std::string svg = "<g class=\"legend\" fill=\"#222\">\n";

@@ -59,6 +59,10 @@ struct PlotArea {
 // set, the horizontal axis' tick labels and label beneath.
 std::string plotFrame(const PlotArea& area, const Axis& horizontal, const Axis& vertical, bool bottomLabels);
 
+// The opening of a picture width by height pixels: the svg element with its
+// font, and a white background.
+std::string svgStart(double width, double height);
+
 // A legend: its title, then one line of colour and its name per entry, in
 // columns of at most rows entries from (left, top).
 std::string legend(double left, double top, const std::string& title,

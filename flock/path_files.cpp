@@ -130,7 +130,8 @@ std::string pathsPicture(const std::vector<BoidPath>& paths, const FlockSettings
     using drawing::px;
     // Two square panels side by side, the legend of the boids to their right;
     // every label lies outside the panels.
-    const double side = 420.0, top = 70.0, gap = 120.0, legendRows = 25.0;
+    const double side = 420.0, top = 70.0, gap = 120.0;
+    constexpr int rows = 25;  // of the legend
     const drawing::PlotArea above{90.0, top, side, side};
     const drawing::PlotArea overTime{above.left + side + gap, top, side, side};
     const double reach = settings.radius * 1.15;  // boids may fly a little past the soft sphere
@@ -140,15 +141,12 @@ std::string pathsPicture(const std::vector<BoidPath>& paths, const FlockSettings
     const drawing::Axis time = drawing::linearAxis(0.0, lastTime, "time (s)");
     const drawing::Axis elevation = drawing::steppedAxis(-90.0, 90.0, 45.0, "elevation (degrees)");
     const double legendLeft = overTime.left + side + 30.0;
-    const int rows = static_cast<int>(legendRows);
     const int columns = (static_cast<int>(paths.size()) + rows - 1) / rows;
     const double width = legendLeft + drawing::legendColumnWidth * std::max(columns, 1) + 10.0;
     const double height = top + side + 80.0;
 
     std::string svg;
-    svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + px(width) + "\" height=\"" + px(height) +
-           "\" viewBox=\"0 0 " + px(width) + " " + px(height) + "\" font-family=\"sans-serif\" font-size=\"12\">\n";
-    svg += "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
+    svg += drawing::svgStart(width, height);
     svg += "<text x=\"" + px(above.left) + "\" y=\"26\" font-size=\"16\">flockpaths: " + std::to_string(paths.size()) +
            (paths.size() == 1 ? " boid, " : " boids, ") + drawing::fixed(lastTime, 2) + " s of flight sampled every " +
            drawing::fixed(settings.interval, 3) + " s, seed " + std::to_string(settings.seed) + "</text>\n";

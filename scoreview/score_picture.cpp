@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
 #include <map>
+#include <vector>
 
 #include "svg_drawing.hpp"
 
@@ -31,6 +31,7 @@ public:
     Drawing(const ScoreReading& reading, const drawing::Axis& time) : reading_(reading), time_(time) {
         bool first = true;
         for (const GrainStatement& g : reading.grains) {
+            byVoice_[g.voice].push_back(&g);
             double near = std::min(g.dist, g.distOld), far = std::max(g.dist, g.distOld);
             nearest_ = first ? near : std::min(nearest_, near);
             furthest_ = first ? far : std::max(furthest_, far);
@@ -40,19 +41,18 @@ public:
 
     // One short stroke per grain from its start over its grain duration,
     // grouped by voice, as thick as the grain duration.
-    void grainStrokes(const drawing::PlotArea& area, const drawing::Axis& values,
-                      const std::function<double(const GrainStatement&)>& from,
-                      const std::function<double(const GrainStatement&)>& to) {
+    void grainStrokes(const drawing::PlotArea& area, const drawing::Axis& values, double GrainStatement::*from,
+                      double GrainStatement::*to) {
         double longest = 0.0;
         for (const GrainStatement& g : reading_.grains) longest = std::max(longest, g.grainDuration);
         for (int voice : reading_.voices) {
             svg += "<g class=\"grains\" data-voice=\"" + std::to_string(voice) + "\" stroke=\"" +
                    drawing::voiceColour(voice) + "\" stroke-linecap=\"round\">\n";
-            for (const GrainStatement& g : reading_.grains) {
-                if (g.voice != voice) continue;
+            for (const GrainStatement* grain : grainsOf(voice)) {
+                const GrainStatement& g = *grain;
                 double width = longest > 0.0 ? 0.8 + 4.2 * std::max(g.grainDuration, 0.0) / longest : 0.8;
-                svg += "<line x1=\"" + px(area.x(time_, g.start)) + "\" y1=\"" + px(area.y(values, from(g))) +
-                       "\" x2=\"" + px(area.x(time_, grainEnd(g))) + "\" y2=\"" + px(area.y(values, to(g))) +
+                svg += "<line x1=\"" + px(area.x(time_, g.start)) + "\" y1=\"" + px(area.y(values, g.*from)) +
+                       "\" x2=\"" + px(area.x(time_, grainEnd(g))) + "\" y2=\"" + px(area.y(values, g.*to)) +
                        "\" stroke-width=\"" + fixed(width, 2) + "\"/>\n";
             }
             svg += "</g>\n";
@@ -65,8 +65,8 @@ public:
                        double GrainStatement::*value, bool wraps) {
         for (int voice : reading_.voices) {
             std::map<int, std::string> byLevel;
-            for (const GrainStatement& g : reading_.grains) {
-                if (g.voice != voice) continue;
+            for (const GrainStatement* grain : grainsOf(voice)) {
+                const GrainStatement& g = *grain;
                 double before = g.*oldValue, now = g.*value;
                 // An azimuth that passes 0 degrees jumps by almost 360: keep the stroke level.
                 if (wraps && std::fabs(now - before) > 180.0) before = now;
@@ -95,8 +95,12 @@ private:
         return static_cast<int>(std::lround(t * (opacityLevels - 1)));
     }
 
+    // The voice's grains in score order.
+    const std::vector<const GrainStatement*>& grainsOf(int voice) const { return byVoice_.at(voice); }
+
     const ScoreReading& reading_;
     const drawing::Axis& time_;
+    std::map<int, std::vector<const GrainStatement*>> byVoice_;
     double nearest_ = 0.0, furthest_ = 0.0;
 };
 
@@ -146,9 +150,7 @@ std::string scorePicture(const ScoreReading& reading, const std::string& name) {
     Drawing d(reading, time);
     std::string& svg = d.svg;
     svg += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-    svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + px(width) + "\" height=\"" + px(height) +
-           "\" viewBox=\"0 0 " + px(width) + " " + px(height) + "\" font-family=\"sans-serif\" font-size=\"12\">\n";
-    svg += "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
+    svg += drawing::svgStart(width, height);
     svg += "<text x=\"" + px(plotLeft) + "\" y=\"28\" font-size=\"16\">" + drawing::escaped(name) + ": " +
            grain::programName(program) + " score, " + std::to_string(voiceCount) +
            (voiceCount == 1 ? " voice, " : " voices, ") + std::to_string(reading.grains.size()) +
@@ -161,12 +163,9 @@ std::string scorePicture(const ScoreReading& reading, const std::string& name) {
            "Grain strokes are as thick as their grain duration; positions are fainter further away (distance " +
            fixed(d.nearest(), 2) + " opaque to " + fixed(d.furthest(), 2) + " faint).</text>\n";
 
-    if (program == grain::Program::glisson)
-        d.grainStrokes(grains, grainValues, [](const GrainStatement& g) { return g.p13; },
-                       [](const GrainStatement& g) { return g.p14; });
-    else
-        d.grainStrokes(grains, grainValues, [](const GrainStatement& g) { return g.p13; },
-                       [](const GrainStatement& g) { return g.p13; });
+    // A glisson glides from p13 to p14; the others' p13 holds.
+    d.grainStrokes(grains, grainValues, &GrainStatement::p13,
+                   program == grain::Program::glisson ? &GrainStatement::p14 : &GrainStatement::p13);
     d.positionPaths(azimuth, azimuthValues, &GrainStatement::aziOld, &GrainStatement::azi, true);
     d.positionPaths(elevation, elevationValues, &GrainStatement::elevOld, &GrainStatement::elev, false);
 

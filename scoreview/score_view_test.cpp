@@ -49,14 +49,7 @@ fs::path writeScore(Program program, const fs::path& folder) {
 // Grain statements of each voice, counted from the score's text.
 std::map<std::string, int> statementsPerVoice(const std::string& score) {
     std::map<std::string, int> count;
-    std::istringstream lines(score);
-    for (std::string line; std::getline(lines, line);) {
-        if (line.rfind("i1\t", 0) != 0) continue;
-        std::istringstream fields(line);
-        std::string inst, start, duration, voice;
-        fields >> inst >> start >> duration >> voice;
-        ++count[voice];
-    }
+    for (const auto& fields : grain::testing::statements(score)) ++count[fields[3]];
     return count;
 }
 

@@ -20,9 +20,8 @@
 namespace {
 
 std::optional<grain::Program> programNamed(const std::string& name) {
-    if (name == "glissonscore") return grain::Program::glisson;
-    if (name == "granulescore") return grain::Program::granule;
-    if (name == "additivescore") return grain::Program::additive;
+    for (grain::Program program : {grain::Program::glisson, grain::Program::granule, grain::Program::additive})
+        if (name == grain::programName(program)) return program;
     return std::nullopt;
 }
 
