@@ -11,23 +11,9 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 build="${GRAIN_BUILD_DIR:-build}"
 
-# Only what the demo needs: the build (scripts/packages/build.txt), Csound
-# (scripts/packages/csound.txt) and grainrender's libraries
-# (scripts/packages/render.txt); scripts/install-deps.sh installs what the
-# tests need on top.
-mapfile -t wanted < <(cat scripts/packages/build.txt scripts/packages/csound.txt scripts/packages/render.txt | sed 's/#.*//' |
-  tr -s ' \t' '\n' | sed '/^$/d' | sort -u)
-missing=()
-for p in "${wanted[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -ne 0 ]; then
-  echo "Installing: ${missing[*]}"
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  $sudo apt-get update
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+# Only what the demo needs: the build, Csound and grainrender's libraries;
+# the tests need more (scripts/install-deps.sh with no list installs it all).
+bash scripts/install-deps.sh build csound render
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j"$(nproc)" --target glissonscore granulescore additivescore flockpaths scoreview grainrender
 
