@@ -28,7 +28,7 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 # The largest difference of two files, checked against -100 dBFS.
 equal_within() {
   local what="$1" a="$2" b="$3" level
-  if ! level="$("$bin/render/sounddiff" "$a" "$b" 2>&1)"; then
+  if ! level="$("$bin/tests/tools/sounddiff" "$a" "$b" 2>&1)"; then
     fail "$what: $level"
   elif [ "$level" = identical ] || awk -v l="${level% dBFS}" 'BEGIN { exit !(l + 0 < -100) }'; then
     echo "  $what: largest difference $level"
@@ -99,7 +99,7 @@ for entry in "${cases[@]}"; do
   out="$dir/${techniques[0]}"
   if [ -f "$out/part1.w64" ]; then
     grainrender --mix "$out/two-of-three.wav" "$out/part1.w64" "$out/part2.w64" > /dev/null
-    level="$("$bin/render/sounddiff" "$out/whole.wav" "$out/two-of-three.wav")"
+    level="$("$bin/tests/tools/sounddiff" "$out/whole.wav" "$out/two-of-three.wav")"
     if awk -v l="${level% dBFS}" 'BEGIN { exit !(l + 0 >= -100) }'; then
       echo "  a mix without part 3 differs by $level, as it must"
     else

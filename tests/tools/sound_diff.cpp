@@ -10,8 +10,6 @@
 #include <memory>
 #include <vector>
 
-#include "progress.hpp"
-
 int main(int argc, char** argv) {
     if (argc != 3) {
         std::fprintf(stderr, "usage: sounddiff A B\n");
@@ -41,6 +39,9 @@ int main(int argc, char** argv) {
         for (std::size_t s = 0; s < static_cast<std::size_t>(got * a.channels); ++s)
             largest = std::fmax(largest, std::fabs(x[s] - y[s]));
     }
-    std::printf("%s\n", largest > 0 ? render::dbfs(largest).c_str() : "identical");
+    if (largest > 0)
+        std::printf("%.1f dBFS\n", 20 * std::log10(largest));
+    else
+        std::printf("identical\n");
     return 0;
 }
