@@ -1,0 +1,62 @@
+#include "atomic_file.hpp"
+
+#include <gtest/gtest.h>
+
+#include "test_support.hpp"
+
+namespace grain {
+namespace {
+using testing::TempFolder;
+using testing::readText;
+using testing::writeText;
+
+namespace fs = std::filesystem;
+
+std::size_t entries(const fs::path& folder) {
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+}
+
+TEST(AtomicFile, ReplacesTheTargetOnlyWhenCommitted) {
+    TempFolder folder;
+    const fs::path score = folder.path() / "VELAROOKglisson.sco";
+    writeText(score, "edited by hand\n");
+    {
+        AtomicFile file(score);  // given up before commit: the old bytes stay, nothing beside them
+        writeText(file.temporary(), "half a sc");
+    }
+    EXPECT_EQ(readText(score), "edited by hand\n");
+    EXPECT_EQ(entries(folder.path()), 1u);
+
+    AtomicFile file(score);
+    writeText(file.temporary(), "new score\n");
+    EXPECT_EQ(file.commit(), "");
+    EXPECT_EQ(readText(score), "new score\n");
+    EXPECT_EQ(entries(folder.path()), 1u);
+}
+
+TEST(AtomicFile, AFailedRenameLeavesTheTargetAndNoTemporaryFile) {
+    TempFolder folder;
+    const fs::path target = folder.path() / "taken";
+    fs::create_directory(target);
+    writeText(target / "inside", "kept");  // a folder that is not empty cannot be replaced by a file
+    AtomicFile file(target);
+    writeText(file.temporary(), "content");
+    EXPECT_NE(file.commit().find("cannot replace"), std::string::npos);
+    EXPECT_FALSE(fs::exists(file.temporary()));
+    EXPECT_EQ(readText(target / "inside"), "kept");
+    EXPECT_EQ(entries(folder.path()), 1u);
+}
+
+TEST(AtomicFile, ALinkKeepsPointingAtTheReplacedFile) {
+    TempFolder folder;
+    writeText(folder.path() / "real.sco", "old");
+    fs::create_symlink("real.sco", folder.path() / "link.sco");
+    AtomicFile file(folder.path() / "link.sco");
+    writeText(file.temporary(), "new");
+    EXPECT_EQ(file.commit(), "");
+    EXPECT_TRUE(fs::is_symlink(folder.path() / "link.sco"));
+    EXPECT_EQ(readText(folder.path() / "real.sco"), "new");
+}
+
+}  // namespace
+}  // namespace grain
