@@ -1,6 +1,7 @@
 // Where a grain is in space: a voice's trajectory read at a fractional read
-// position by linear interpolation between two neighbouring samples, with the
-// azimuth offset by 360 degrees (and, in glissonscore, the elevation by 90).
+// position by linear interpolation between two neighbouring samples, the
+// azimuth the shorter way round, with the azimuth offset by 360 degrees (and,
+// in glissonscore, the elevation by 90).
 // Each grain also carries the point of the voice's previous grain, for the
 // score's Aziold, Elevold and Distold fields.
 #pragma once
@@ -28,6 +29,21 @@ inline float interpolateSamples(const float* samples, int index, float fraction)
                               samples[index]);
 }
 
+// The azimuth between two samples, turning the shorter way round: a boid that
+// passes behind the listener goes from about 180 to about -180 degrees (or,
+// in data from 0 to 360, from about 360 to about 0 ahead), and the grains in
+// between belong behind (ahead), not on the opposite side. The difference is
+// taken in double and brought into -180 to 180 once; a difference of exactly
+// 180 or -180 stays as it is. In data from 0 to 360 the result can pass 360
+// (350 and 20 halfway give 365); the wrap, which takes 360 off at most once,
+// writes it as 365, as it writes any interpolated azimuth above 360.
+inline float interpolateAzimuth(const float* samples, int index, float fraction) {
+    double difference = static_cast<double>(samples[index + 1]) - samples[index];
+    if (difference > 180) difference -= 360;
+    else if (difference < -180) difference += 360;
+    return static_cast<float>(difference * fraction + samples[index]);
+}
+
 // Writes the point at readPosition into point, offsets applied and azimuth
 // not yet wrapped, and returns true; or, when the voice's data ends before
 // readPosition + 1, prints the four end-of-data messages and returns false.
@@ -46,7 +62,7 @@ inline bool samplePoint(const Trajectory& trajectory, float readPosition, bool a
         return false;
     }
     auto fraction = static_cast<float>(static_cast<double>(readPosition) - index);
-    point.azimuth = interpolateSamples(trajectory.azimuth.data(), index, fraction);
+    point.azimuth = interpolateAzimuth(trajectory.azimuth.data(), index, fraction);
     point.elevation = interpolateSamples(trajectory.elevation.data(), index, fraction);
     point.distance = interpolateSamples(trajectory.distance.data(), index, fraction);
     point.azimuth = static_cast<float>(static_cast<double>(point.azimuth) + 360);

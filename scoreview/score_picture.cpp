@@ -59,6 +59,14 @@ public:
         }
     }
 
+    // An azimuth brought into 0 to 360 by whole turns: above 360 into (0, 360],
+    // below 0 into [0, 360); 0 to 360 stay as they are.
+    static double foldedAzimuth(double azimuth) {
+        if (azimuth > 360.0) return azimuth - 360.0 * (std::ceil(azimuth / 360.0) - 1.0);
+        if (azimuth < 0.0) return azimuth - 360.0 * std::floor(azimuth / 360.0);
+        return azimuth;
+    }
+
     // Every voice's path through one coordinate, each grain a stroke from the
     // previous grain's value to its own, the grain's distance as opacity.
     void positionPaths(const drawing::PlotArea& area, const drawing::Axis& values, double GrainStatement::*oldValue,
@@ -68,8 +76,15 @@ public:
             for (const GrainStatement* grain : grainsOf(voice)) {
                 const GrainStatement& g = *grain;
                 double before = g.*oldValue, now = g.*value;
-                // An azimuth that passes 0 degrees jumps by almost 360: keep the stroke level.
-                if (wraps && std::fabs(now - before) > 180.0) before = now;
+                if (wraps) {
+                    // Azimuths are drawn within 0 to 360: a score may hold one
+                    // above 360 (data from 0 to 360 crossing ahead) and a
+                    // voice's first Aziold carries 360 more. An azimuth that
+                    // passes 0 degrees jumps by almost 360: keep the stroke level.
+                    before = foldedAzimuth(before);
+                    now = foldedAzimuth(now);
+                    if (std::fabs(now - before) > 180.0) before = now;
+                }
                 std::string& d = byLevel[distanceLevel(g.dist)];
                 d.append("M").append(px(area.x(time_, g.start))).append(" ").append(px(area.y(values, before)));
                 d.append("L").append(px(area.x(time_, grainEnd(g)))).append(" ").append(px(area.y(values, now)));

@@ -104,6 +104,38 @@ TEST(ScoreView, TheSameScoreGivesTheSameBytes) {
     EXPECT_EQ(a, readText(two.path() / "b.svg"));
 }
 
+TEST(ScoreView, AzimuthsAreDrawnWithinOneTurn) {
+    // The same score with every azimuth a turn further round (above 360, as
+    // data from 0 to 360 can give) draws the same picture.
+    TempFolder one, two;
+    fs::path score = writeScore(Program::glisson, one.path());
+    std::istringstream lines(readText(score));
+    std::string turned, line;
+    while (std::getline(lines, line)) {
+        if (line.rfind("i1\t", 0) == 0) {
+            std::vector<std::string> fields;
+            std::size_t start = 0;
+            for (std::size_t tab; (tab = line.find('\t', start)) != std::string::npos; start = tab + 1)
+                fields.push_back(line.substr(start, tab - start));
+            fields.push_back(line.substr(start));
+            for (std::size_t f : {5u, 6u}) {  // Aziold and Azi, after " "
+                char text[32];
+                std::snprintf(text, sizeof text, " %f", std::stod(fields[f]) + 360.0);
+                fields[f] = text;
+            }
+            line = fields[0];
+            for (std::size_t f = 1; f < fields.size(); ++f) line += "\t" + fields[f];
+        }
+        turned += line + "\n";
+    }
+    writeText(two.path() / score.filename(), turned);
+    ASSERT_NE(turned, readText(score));
+    ASSERT_EQ(view({score.string()}).status, 0);
+    ASSERT_EQ(view({(two.path() / score.filename()).string()}).status, 0);
+    EXPECT_EQ(readText(fs::path(score).replace_extension(".svg")),
+              readText((two.path() / score.filename()).replace_extension(".svg")));
+}
+
 TEST(ScoreView, RefusesADamagedScoreWithItsLineAndDrawsNothing) {
     TempFolder folder;
     const std::string score = readText(writeScore(Program::granule, folder.path()));

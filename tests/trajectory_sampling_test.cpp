@@ -48,6 +48,37 @@ TEST(TrajectorySampling, interpolatesBetweenNeighbouringSamplesAndOffsetsTheAzim
     EXPECT_EQ(console.str(), "");
 }
 
+TEST(TrajectorySampling, theAzimuthTurnsTheShorterWayRound) {
+    // Two neighbouring samples, the read position's fraction and the azimuth
+    // as the score writes it; elevation and distance are interpolated plainly.
+    struct Case {
+        float from, to, fraction;
+        const char* written;
+    };
+    const Case cases[] = {
+        {179.7136f, -179.7343f, 0.5f, "179.989624"},  // a boid right behind the listener
+        {359, 1, 0.5f, "360.000000"},                 // data from 0 to 360, ahead
+        {359, 1, 0.25f, "359.500000"},
+        {1, 359, 0.75f, "359.500000"},
+        {-170, 170, 0.25f, "185.000000"},
+        {350, 20, 0.5f, "365.000000"},  // above 360, written as it is
+        {10, 30, 0.25f, "15.000000"},
+        {-90, 90, 0.5f, "360.000000"},  // exactly 180 apart: not turned
+        {90, -90, 0.5f, "360.000000"},
+        {0, 181, 0.5f, "270.500000"},  // 181 apart: the other way, halfway to -179
+        {-180, 180, 0.5f, "180.000000"},
+    };
+    for (const Case& c : cases) {
+        auto t = trajectoryOf({c.from, c.to}, {-10, 10}, {2, 4});
+        std::ostringstream console;
+        auto point = sampleTrajectory(*t, c.fraction, false, console);
+        ASSERT_TRUE(point);
+        EXPECT_EQ(formatReal(wrapAzimuth(point->azimuth)), c.written) << c.from << " to " << c.to << " at " << c.fraction;
+        EXPECT_EQ(point->elevation, static_cast<float>(20.0 * c.fraction - 10));
+        EXPECT_EQ(point->distance, static_cast<float>(2.0 * c.fraction + 2));
+    }
+}
+
 TEST(TrajectorySampling, flockDataWithFourDecimalsIsInterpolatedInDouble) {
     // The expected texts are the exact interpolation of the float samples at
     // the float read position, rounded once to float; products and sums

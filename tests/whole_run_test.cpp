@@ -75,3 +75,54 @@ TEST(WholeRun, theSameAnswersAndFilesAlwaysGiveTheSameScore) {
     EXPECT_EQ(a.score, b.score);
     EXPECT_EQ(a.console, b.console);
 }
+
+// Voice 1's azimuth data lie within -180 to 180 and cross behind the listener
+// at every sample (170, -170, 170, ...); voice 2's lie within 0 to 360 and
+// cross ahead (350, 10, 350, ...). Each distance sample is its index plus 1,
+// so "Dist" shows the read position. Every grain between two samples is
+// written on the side the boid crossed, worked out by hand from the samples
+// and the read positions: glissonscore steps 1.5 samples per grain,
+// granulescore 1.25, additivescore 2.5 in voice 1 and 1.25 in voice 2.
+TEST(WholeRun, grainsBetweenSamplesOnEitherSideOfTheWrapStayOnTheSideTheBoidCrossed) {
+    struct Case {
+        Program program;
+        const char* answers;
+        std::vector<std::string> distAziOldAzi;  // per statement: "Dist Aziold Azi"
+    };
+    const Case cases[] = {
+        {Program::glisson, "1\n100\n10000\n3\n2\n0.5 0.5 0.5 0.5 0.5\n1\n0.5\n3\n2\n1\n",
+         {"1.000000 530.000000 170.000000", "2.500000 170.000000 180.000000",  // -170 to 170 halfway: -180
+          "4.000000 180.000000 190.000000", "5.500000 190.000000 180.000000",  // 170 to -170 halfway: 180
+          "1.000000 710.000000 350.000000", "2.500000 350.000000 360.000000",  // 10 to 350 halfway: 0
+          "4.000000 360.000000 10.000000", "5.500000 10.000000 360.000000"}},  // 350 to 10 halfway: 360
+        {Program::granule, "2\n0.5 0.5 0.5 0.5 0.5\n1\n0.25\n3\n2\n1\nmy file.wav\n0.5\n",
+         {"1.000000 530.000000 170.000000", "2.250000 170.000000 185.000000",  // -170 to 170 at 0.25: -175
+          "3.500000 185.000000 180.000000", "4.750000 180.000000 175.000000",  // at 0.75: -185
+          "6.000000 175.000000 190.000000",                                    //
+          "1.000000 710.000000 350.000000", "2.250000 350.000000 5.000000",    // 10 to 350 at 0.25: 5
+          "3.500000 5.000000 360.000000", "4.750000 360.000000 355.000000",    // at 0.75: -5
+          "6.000000 355.000000 10.000000"}},
+        {Program::additive, "100\n3\n3\n1\n0.25\n2\n1\n",
+         {"1.000000 530.000000 170.000000", "3.500000 170.000000 180.000000",
+          "6.000000 180.000000 190.000000",  //
+          "1.000000 710.000000 350.000000", "2.250000 350.000000 5.000000", "3.500000 5.000000 360.000000",
+          "4.750000 360.000000 355.000000", "6.000000 355.000000 10.000000"}},
+    };
+    for (const Case& c : cases) {
+        TempFolder folder;
+        for (int voice = 1; voice <= 2; ++voice) {
+            std::vector<double> azimuth, elevation(40, 0.0), distance;
+            for (int i = 0; i < 40; ++i) {
+                azimuth.push_back(voice == 1 ? (i % 2 == 0 ? 170 : -170) : (i % 2 == 0 ? 350 : 10));
+                distance.push_back(1 + i);
+            }
+            writeVoice(folder.path(), voice, azimuth, elevation, distance);
+        }
+        RunResult run = runProgram(c.program, c.answers, folder.path(), folder.path());
+        ASSERT_EQ(run.status, 0) << run.errors;
+        std::vector<std::string> written;
+        for (const auto& fields : statements(run.score))
+            if (fields[0] == "i1") written.push_back(fields[10] + " " + fields[5] + " " + fields[6]);
+        EXPECT_EQ(written, c.distAziOldAzi) << programName(c.program);
+    }
+}
