@@ -11,6 +11,7 @@
 #include <sndfile.h>
 #include <sys/resource.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -364,6 +365,56 @@ TEST(Mix, TakesExactlyPartsOneToNOfOneRenderEachOnceInAnyOrder) {
     EXPECT_EQ(readSound(folder / "m.wav", info), std::vector<float>{0.75f});
 }
 
+// --- Speaker files ---
+
+TEST(SpeakerFile, ALayoutTheOrchestraCannotPanOntoIsRefusedWithItsLine) {
+    auto file = [](const std::string& count, const std::string& dimensions, const std::string& directions) {
+        return "; a hall\n#define SPEAKER_COUNT #" + count + "#\n#define SPEAKER_DIMENSIONS #" + dimensions +
+               "#\n#define SPEAKER_DIRECTIONS #" + directions + "#  ; channel 1 first\n";
+    };
+    std::ifstream ring8(std::string(GRAIN_SOURCE_EXAMPLES) + "/ring8.speakers");
+    std::ostringstream ring8Text;
+    ring8Text << ring8.rdbuf();
+    struct Case {
+        std::string text;
+        std::string says;  // empty: accepted
+    };
+    for (const auto& [text, says] : std::vector<Case>{
+             {ring8Text.str(), ""},
+             {file("9", "3", "0,0, 90,0, 180,0, 270,0, 45,50, 135,50, 225,50, 315,50, 0,90"), ""},  // the README's dome
+             {file("4", "3", "0,-90, 120,0, 240,0, 0,0"), ""},  // a speaker below and a ring of three
+             {file("8", "2", "0, 45, 90, 135, 180, 225, 270"),
+              "line 4: SPEAKER_DIRECTIONS holds 7 values, but 8 speakers in 2 dimensions want 8 (an azimuth each)"},
+             {file("4", "3", "0, 90, 180, 270"), "line 4: SPEAKER_DIRECTIONS holds 4 values, but 4 speakers in 3 dimensions "
+                                                 "want 8 (an azimuth, elevation pair each)"},
+             {file("4", "4", "0, 90, 180, 270"), "line 3: SPEAKER_DIMENSIONS is \"4\", not 2 (a ring of azimuths) or 3"},
+             {file("4", "3", "0,0, 120,0, 240,0, 0,95"), "line 4: the elevation of speaker 4, 95, is outside -90 to 90 degrees"},
+             {file("2", "2", "-30, 30"), "line 4: the ring at elevation 0 holds two speakers (1 and 2): a ring wants one "
+                                         "speaker, or three and more"},
+             {file("5", "3", "0,0, 120,0, 240,0, 10,40, 100,40"), "line 4: the ring at elevation 40 holds two speakers (4 and 5)"},
+             {file("3", "2", "0, 90, 180"), "line 4: the ring at elevation 0 leaves a gap of 180 degrees between speakers 3 "
+                                            "(180) and 1 (0): neighbours in a ring must be less than 180 degrees apart"},
+             {file("4", "2", "-10, 10, 30, 150"), "leaves a gap of 200 degrees between speakers 4 (150) and 1 (350)"},
+             {file("3", "2", "0, 120, east"), "line 4: value 3 of SPEAKER_DIRECTIONS, \"east\", is not a number of degrees"},
+             {file("2.5", "2", "0, 120, 240"), "line 2: SPEAKER_COUNT is \"2.5\", not a number of speakers from 1 to 1024"},
+             {"#define SPEAKER_COUNT #3#\n#define SPEAKER_DIMENSIONS #2#\n", "hall.speakers: it does not define SPEAKER_DIRECTIONS"},
+             {"SPEAKER_COUNT 3\n", "line 1: \"SPEAKER_COUNT 3\" is neither a comment nor a definition"},
+             {"#define SPEAKER_COUNT 3\n", "line 1: a definition wants a name and its value between two # signs"},
+             {file("3", "2", "0, 120, 240") + "#define SPEAKER_ROWS #2#\n", "line 5: SPEAKER_ROWS is not one of"},
+             {file("3", "2", "0, 120, 240") + "#define SPEAKER_COUNT #4#\n", "line 5: SPEAKER_COUNT is defined a second time (first on line 2)"},
+         }) {
+        SpeakerLayout layout = readSpeakerLayout(text, "hall.speakers");
+        if (says.empty()) {
+            EXPECT_EQ(layout.refusal, "") << text;
+            EXPECT_FALSE(layout.speakers.empty()) << text;
+        } else {
+            EXPECT_EQ(layout.refusal.rfind("the speaker file hall.speakers", 0), 0u) << layout.refusal;
+            EXPECT_NE(layout.refusal.find(says), std::string::npos) << layout.refusal << "\nwanted: " << says;
+            EXPECT_TRUE(layout.speakers.empty());
+        }
+    }
+}
+
 // --- Whole runs with real Csound ---
 
 TEST(Render, RendersTheScoreBesideItInTheParts) {
@@ -397,8 +448,17 @@ TEST(Render, EachRefusalIsOneLineWithStatusOneAndLeavesNothingBehind) {
                                      "Dist\t\t Graindur\t File Play Pos\t Play Speed\n" + glisson(1, 0) + "e\n");
     writeSound(folder / "tone.wav", 1, 44100, std::vector<float>(4410, 0.25f));
     fs::create_directory(folder / "taken.wav");
+    // Scores cut short: nothing after the header, no end statement, nothing at all.
+    writeText(folder / "header.sco", glissonHeader);
+    std::string whole = glissonScore();
+    writeText(folder / "cut.sco", whole.substr(0, whole.find("\ni99")));
+    writeText(folder / "empty.sco", "");
+    // Seven directions for eight speakers.
+    writeText(folder / "short.speakers", "#define SPEAKER_COUNT #8#\n#define SPEAKER_DIMENSIONS #2#\n"
+                                         "#define SPEAKER_DIRECTIONS #0, 45, 90, 135, 180, 225, 270#\n");
     const std::set<std::string> inputs{"VELAROOKglisson.sco", "notes.sco", "VELAROOKgranule.sco", "faulty.sco",
-                                       "warned.sco", "tone.wav", "taken.wav"};
+                                       "warned.sco", "tone.wav", "taken.wav", "header.sco", "cut.sco", "empty.sco",
+                                       "short.speakers"};
     struct Case {
         std::vector<std::string> arguments;
         std::string says;
@@ -415,6 +475,11 @@ TEST(Render, EachRefusalIsOneLineWithStatusOneAndLeavesNothingBehind) {
              {{at("faulty.sco"), "-o", at("f.wav"), "--jobs", "4"}, "the other parts were stopped"},
              {{at("faulty.sco"), "-o", at("f.w64"), "--part", "2/3"}, "SCORE ERROR"},
              {{at("warned.sco"), "--rate", "48000"}, "tone.wav sr = 44100, orch sr = 48000"},
+             {{at("header.sco")}, "header.sco holds no grain statements: it is not a complete score"},
+             {{at("cut.sco")}, "cut.sco has no end statement (e): it is not a complete score"},
+             {{at("empty.sco"), "--part", "1/2"}, "empty.sco is not a score of"},
+             {{at("VELAROOKglisson.sco"), "--speakers", at("short.speakers")},
+              "the speaker file " + at("short.speakers") + ", line 3: SPEAKER_DIRECTIONS holds 7 values"},
          }) {
         RunResult run = grainrender(arguments);
         EXPECT_EQ(run.status, 1) << arguments[0];
@@ -423,6 +488,44 @@ TEST(Render, EachRefusalIsOneLineWithStatusOneAndLeavesNothingBehind) {
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(folder.names(), inputs) << run.err;
     }
+}
+
+TEST(Render, PartsRenderedOneByOneUnderTheirOwnNamesMixInAnyOrderToTheWholeRender) {
+    TemporaryFolder folder;
+    auto at = [&](const std::string& name) { return (folder / name).string(); };
+    writeText(folder / "VELAROOKglisson.sco", glissonScore());
+    RunResult whole = grainrender({at("VELAROOKglisson.sco"), "--jobs", "1", "-o", at("whole.wav")});
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    // Without -o a part is named after its number, counted from 1.
+    for (int part = 1; part <= 3; ++part) {
+        std::string name = "VelaRookglisson-part" + std::to_string(part) + "of3.w64";
+        RunResult run = grainrender({at("VELAROOKglisson.sco"), "--part", std::to_string(part) + "/3"});
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out.rfind(at(name) + ": ", 0), 0u) << run.out;
+        auto label = parseLabel(readPartLabelText(at(name)).value_or(""));
+        ASSERT_TRUE(label) << name;
+        EXPECT_EQ(label->part, part);
+        EXPECT_EQ(label->partCount, 3);
+    }
+    RunResult mix = grainrender({"--mix", at("mixed.wav"), at("VelaRookglisson-part3of3.w64"),
+                                 at("VelaRookglisson-part1of3.w64"), at("VelaRookglisson-part2of3.w64")});
+    ASSERT_EQ(mix.status, 0) << mix.err;
+    SF_INFO wholeInfo{}, mixedInfo{};
+    auto expected = readSound(folder / "whole.wav", wholeInfo);
+    auto mixed = readSound(folder / "mixed.wav", mixedInfo);
+    ASSERT_EQ(mixed.size(), expected.size());
+    float largest = 0, difference = 0;
+    for (std::size_t s = 0; s < mixed.size(); ++s) {
+        largest = std::max(largest, std::fabs(expected[s]));
+        difference = std::max(difference, std::fabs(mixed[s] - expected[s]));
+    }
+    EXPECT_GT(largest, 0.01f);
+    EXPECT_LT(difference, 1e-5f) << "the parts do not add up to the whole";  // -100 dBFS
+    // The closing line tells the length the file holds, here not a whole number of seconds.
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.2f s, ", static_cast<double>(wholeInfo.frames) / wholeInfo.samplerate);
+    EXPECT_NE(wholeInfo.frames % wholeInfo.samplerate, 0);
+    EXPECT_EQ(whole.out.rfind(at("whole.wav") + ": " + seconds, 0), 0u) << whole.out;
 }
 
 TEST(Render, AnOrchestraFoundNowhereIsNamedWithTheFoldersLookedIn) {
@@ -443,5 +546,7 @@ TEST(Progress, TheBarCountsAllPartsAndForeseesTheTimeLeftAtTheRateSoFar) {
     EXPECT_EQ(progressLine(5, 20, 10, 10), "[#######.......................]  25%  2.5 of 10.0 s, 0.2 x real time, 0:30 left");
     EXPECT_EQ(progressLine(0, 20, 10, 0), "[..............................]   0%  0.0 of 10.0 s");
     EXPECT_EQ(dbfs(0.5), "-6.0 dBFS");
+    SoundSummary summary{66150, 2, 44100, {0.5, 0.25}, false};
+    EXPECT_EQ(closingLine("x.wav", summary, 0), "x.wav: 1.50 s, 2 channels at 44100 Hz, peaks -6.0 dBFS -12.0 dBFS");
     EXPECT_EQ(dbfs(0), "silent");
 }
