@@ -44,7 +44,7 @@ bool readFile(const std::string& path, std::string& text) {
     return static_cast<bool>(in) || in.eof();
 }
 
-// Removes the files of a run that did not finish, and the folder of its parts.
+// Removes the folder of a whole render's parts when the run ends, finished or not.
 struct LeftoverFiles {
     std::vector<fs::path> paths;
     ~LeftoverFiles() {
