@@ -383,6 +383,10 @@ TEST(SpeakerFile, ALayoutTheOrchestraCannotPanOntoIsRefusedWithItsLine) {
              {ring8Text.str(), ""},
              {file("9", "3", "0,0, 90,0, 180,0, 270,0, 45,50, 135,50, 225,50, 315,50, 0,90"), ""},  // the README's dome
              {file("4", "3", "0,-90, 120,0, 240,0, 0,0"), ""},  // a speaker below and a ring of three
+             {"/* a dome,\n   two rings */\n#define SPEAKER_COUNT #6# // six\n#define SPEAKER_DIMENSIONS #3#\n"
+              "#define SPEAKER_DIRECTIONS #0,0, 120,0, 240,0,\n  60,45, 180,45, 300,45#\n", ""},  // over two lines
+             {"#define SPEAKER_COUNT #3#\n#define SPEAKER_DIMENSIONS #2\n#define SPEAKER_DIRECTIONS #0, 120, 240#\n",
+              "line 2: a definition wants a name and its value between two # signs: #define SPEAKER_DIMENSIONS #value#"},
              {file("8", "2", "0, 45, 90, 135, 180, 225, 270"),
               "line 4: SPEAKER_DIRECTIONS holds 7 values, but 8 speakers in 2 dimensions want 8 (an azimuth each)"},
              {file("4", "3", "0, 90, 180, 270"), "line 4: SPEAKER_DIRECTIONS holds 4 values, but 4 speakers in 3 dimensions "

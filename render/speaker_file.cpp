@@ -35,7 +35,27 @@ std::string quoted(const std::string& text) {
     return out.append(text).append(1, '"');
 }
 
-bool isComment(const std::string& text) { return text.empty() || text[0] == ';' || text.rfind("//", 0) == 0; }
+// The text with its comments (";" or "//" to the line's end, "/* */")
+// blanked out, its line ends kept, so that a place in it has its line.
+std::string withoutComments(const std::string& text) {
+    std::string out = text;
+    for (std::size_t at = 0; at < out.size(); ++at) {
+        std::size_t end = at;
+        if (out[at] == ';' || out.compare(at, 2, "//") == 0) {
+            end = out.find('\n', at);
+        } else if (out.compare(at, 2, "/*") == 0) {
+            end = out.find("*/", at + 2);
+            if (end != std::string::npos) end += 2;
+        } else {
+            continue;
+        }
+        if (end == std::string::npos) end = out.size();
+        for (std::size_t k = at; k < end; ++k)
+            if (out[k] != '\n') out[k] = ' ';
+        at = end == 0 ? 0 : end - 1;
+    }
+    return out;
+}
 
 // A decimal number and nothing else, finite.
 std::optional<double> number(const std::string& text) {
@@ -54,28 +74,32 @@ std::string degrees(double value) {
     return text;
 }
 
-// Reads "#define NAME #value#" with an optional comment after it; the reason otherwise.
-std::string readDefinition(const std::string& line, std::string& name, std::string& value) {
+// Reads the definition "#define NAME #value#" that starts at text[at] (the
+// value may go on over several lines) and moves at past it; the reason when
+// there is none.
+std::string readDefinition(const std::string& text, std::size_t& at, std::string& name, std::string& value) {
     const std::string keyword = "#define";
-    if (line.rfind(keyword, 0) != 0)
+    if (text.compare(at, keyword.size(), keyword) != 0) {
+        std::string line = trim(text.substr(at, text.find('\n', at) - at));
         return quoted(line) + " is neither a comment nor a definition (#define SPEAKER_COUNT #8#)";
-    std::size_t at = keyword.size();
-    std::size_t nameStart = line.find_first_not_of(" \t", at);
-    if (nameStart == at || nameStart == std::string::npos) return "a #define without a name";
-    std::size_t nameEnd = nameStart;
-    while (nameEnd < line.size() && (std::isalnum(static_cast<unsigned char>(line[nameEnd])) || line[nameEnd] == '_'))
+    }
+    std::size_t nameStart = at + keyword.size();
+    bool spaced = nameStart < text.size() && (text[nameStart] == ' ' || text[nameStart] == '\t');
+    nameStart = spaced ? text.find_first_not_of(" \t", nameStart) : text.size();
+    std::size_t nameEnd = std::min(nameStart, text.size());
+    while (nameEnd < text.size() && (std::isalnum(static_cast<unsigned char>(text[nameEnd])) || text[nameEnd] == '_'))
         ++nameEnd;
-    name = line.substr(nameStart, nameEnd - nameStart);
-    std::size_t open = line.find_first_not_of(" \t", nameEnd);
-    std::size_t close = open == std::string::npos || line[open] != '#' ? std::string::npos : line.find('#', open + 1);
-    if (name.empty() || close == std::string::npos) {
+    name = text.substr(std::min(nameStart, text.size()), nameEnd - std::min(nameStart, text.size()));
+    std::size_t open = text.find_first_not_of(" \t", nameEnd);
+    std::size_t close = open == std::string::npos || text[open] != '#' ? std::string::npos : text.find('#', open + 1);
+    if (name.empty() || close == std::string::npos || text.compare(close, keyword.size(), keyword) == 0) {
         std::string shown = name.empty() ? std::string("NAME") : name;
         std::string why = "a definition wants a name and its value between two # signs: #define ";
         return why.append(shown).append(" #value#");
     }
-    value = line.substr(open + 1, close - open - 1);
-    if (!isComment(trim(line.substr(close + 1))))
-        return quoted(trim(line.substr(close + 1))) + " follows the definition of " + name;
+    value = text.substr(open + 1, close - open - 1);
+    std::replace(value.begin(), value.end(), '\n', ' ');
+    at = close + 1;
     return "";
 }
 
@@ -115,20 +139,19 @@ SpeakerLayout readSpeakerLayout(const std::string& text, const std::string& name
         return layout;
     };
     std::map<std::string, Definition> definitions;
-    std::istringstream in(text);
-    int lineNumber = 0;
-    for (std::string raw; std::getline(in, raw);) {
-        std::string line = trim(raw);
-        ++lineNumber;
-        if (isComment(line)) continue;
+    const std::string plain = withoutComments(text);
+    auto lineOf = [&](std::size_t at) { return static_cast<int>(std::count(plain.begin(), plain.begin() + static_cast<std::ptrdiff_t>(at), '\n')) + 1; };
+    for (std::size_t at = plain.find_first_not_of(" \t\r\n"); at != std::string::npos;
+         at = plain.find_first_not_of(" \t\r\n", at)) {
+        int line = lineOf(at);
         std::string macro, value;
-        if (auto why = readDefinition(line, macro, value); !why.empty()) return refuse(lineNumber, why);
+        if (auto why = readDefinition(plain, at, macro, value); !why.empty()) return refuse(line, why);
         if (std::find(macroNames.begin(), macroNames.end(), macro) == macroNames.end())
-            return refuse(lineNumber, macro + " is not one of SPEAKER_COUNT, SPEAKER_DIMENSIONS, SPEAKER_DIRECTIONS");
+            return refuse(line, macro + " is not one of SPEAKER_COUNT, SPEAKER_DIMENSIONS, SPEAKER_DIRECTIONS");
         if (auto earlier = definitions.find(macro); earlier != definitions.end())
-            return refuse(lineNumber, macro + " is defined a second time (first on line " +
-                                          std::to_string(earlier->second.line) + ")");
-        definitions[macro] = {value, lineNumber};
+            return refuse(line, macro + " is defined a second time (first on line " +
+                                    std::to_string(earlier->second.line) + ")");
+        definitions[macro] = {value, line};
     }
     for (const auto& macro : macroNames)
         if (definitions.count(macro) == 0) return refuse(0, "it does not define " + macro);
