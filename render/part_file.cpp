@@ -101,7 +101,7 @@ bool PartFileWriter::close() {
     bool written = patch(riffSizeAt, fileSize) && patch(factFramesAt, frames) &&
                    patch(dataStart_ - static_cast<long>(sizeof(std::uint64_t)), dataSize) && std::fflush(file_.get()) == 0;
     if (!written) fail(std::strerror(errno));
-    if (std::fclose(file_.release()) != 0) written = written && fail(std::strerror(errno));
+    if (std::fclose(file_.release()) != 0 && written) written = fail(std::strerror(errno));
     return written;
 }
 

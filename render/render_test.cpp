@@ -316,6 +316,19 @@ TEST(PartFile, IsAFloatW64FileThatCarriesItsLabelBeforeTheSamples) {
     EXPECT_FALSE(readPartLabelText((folder / "plain.w64").string()));
 }
 
+TEST(PartFile, AWriteBeyondTheFileSizeLimitFailsWithTheSystemsReason) {
+    ASSERT_TRUE(bounded);
+    TemporaryFolder folder;
+    PartFileWriter writer((folder / "p.w64").string(), 2, 48000, labelText(partOf(1, 1)));
+    std::vector<float> block(2 * 65536, 0.25f);  // 512 kB
+    bool written = true;
+    for (rlim_t size = 0; written && size <= largestFile; size += block.size() * sizeof(float))
+        written = writer.write(block.data(), 65536);
+    EXPECT_FALSE(written);
+    EXPECT_FALSE(writer.close());
+    EXPECT_NE(writer.error().find("File too large"), std::string::npos) << writer.error();
+}
+
 TEST(Mix, TakesExactlyPartsOneToNOfOneRenderEachOnceInAnyOrder) {
     TemporaryFolder folder;
     auto at = [&](const std::string& name) { return (folder / name).string(); };
