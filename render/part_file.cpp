@@ -51,7 +51,7 @@ PartFileWriter::PartFileWriter(const std::string& path, int channels, int rate, 
         fail(std::strerror(errno));
         return;
     }
-    const auto blockAlign = static_cast<std::uint16_t>(channels * sizeof(float));
+    const auto blockAlign = static_cast<std::uint16_t>(static_cast<std::size_t>(channels) * sizeof(float));
     std::string header;
     put(header, riffGuid);
     put(header, std::uint64_t{0});  // the file's size, filled in by close

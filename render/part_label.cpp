@@ -42,8 +42,8 @@ std::string missingParts(const std::vector<int>& missing, int count) {
 
 std::string digest(const std::string& bytes) {
     std::uint64_t hash = 0xcbf29ce484222325ull;
-    for (unsigned char byte : bytes) {
-        hash ^= byte;
+    for (char byte : bytes) {
+        hash ^= static_cast<unsigned char>(byte);
         hash *= 0x100000001b3ull;
     }
     char text[17];
