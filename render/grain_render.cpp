@@ -12,12 +12,16 @@
 #include <sstream>
 #include <thread>
 
+#include "atomic_file.hpp"
 #include "command_line.hpp"
+#include "part_file.hpp"
+#include "part_label.hpp"
 #include "part_render.hpp"
 #include "progress.hpp"
 #include "render_options.hpp"
 #include "score_split.hpp"
 #include "sound_files.hpp"
+#include "speaker_file.hpp"
 
 namespace fs = std::filesystem;
 
@@ -40,7 +44,7 @@ bool readFile(const std::string& path, std::string& text) {
     return static_cast<bool>(in) || in.eof();
 }
 
-// Removes the files of a run that did not finish, and the folder of its parts.
+// Removes the folder of a whole render's parts when the run ends, finished or not.
 struct LeftoverFiles {
     std::vector<fs::path> paths;
     ~LeftoverFiles() {
@@ -111,6 +115,15 @@ int mixParts(const RenderOptions& options, std::ostream& out, std::ostream& err)
             err << "grainrender: the part file " << part << " is missing\n";
             return 1;
         }
+    }
+    std::vector<std::optional<PartLabel>> labels;
+    for (const auto& part : options.mixParts) {
+        auto text = readPartLabelText(part);
+        labels.push_back(text ? parseLabel(*text) : std::nullopt);
+    }
+    if (auto refusal = partSetRefusal(options.mixParts, labels); !refusal.empty()) {
+        err << "grainrender: " << refusal << "; nothing is mixed\n";
+        return 1;
     }
     MixResult mixed = mixSoundFiles(options.mixParts, options.output);
     if (!mixed.summary) {
@@ -211,17 +224,28 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
         return refuse("the sound file \"" + score.soundFile + "\" of the score is missing: it belongs in " +
                       scoreFolder.string());
 
-    if (!options.speakers.empty() && !fs::is_regular_file(options.speakers))
-        return refuse("the speaker file " + options.speakers + " is missing");
+    // What every part file records: the technique is the speaker file's digest for --speakers.
+    PartLabel label{digest(text), options.space, 0, orchestraDigest(orchestra), 0, 0};
+    if (!options.speakers.empty()) {
+        std::string speakerText;
+        if (!fs::is_regular_file(options.speakers)) return refuse("the speaker file " + options.speakers + " is missing");
+        if (!readFile(options.speakers, speakerText)) return refuse("cannot read the speaker file " + options.speakers);
+        SpeakerLayout layout = readSpeakerLayout(speakerText, options.speakers);
+        if (!layout.refusal.empty()) return refuse(layout.refusal);
+        label.space = "speakers " + digest(speakerText);
+    }
 
     std::string output = options.output.empty() ? defaultOutput(options, score.program) : options.output;
     if (auto why = outputRefusal(output); !why.empty()) return refuse(why);
 
     PartPlan plan = planParts(options, environment, score);
+    // A part file is written into the output's temporary file; a whole
+    // render's parts go into a folder named after it, mixed into the output.
+    grain::AtomicFile outputFile(output);
     LeftoverFiles leftovers;
     fs::path partFolder;
     if (options.part == 0) {
-        partFolder = temporaryName(output) + "-parts";
+        partFolder = outputFile.temporary().string() + "-parts";
         leftovers.paths.push_back(partFolder);
         std::error_code error;
         fs::create_directory(partFolder, error);
@@ -239,9 +263,11 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
         job.space = options.space;
         job.speakers = options.speakers.empty() ? "" : fs::absolute(options.speakers).string();
         job.rate = options.rate;
-        job.outPath = options.part != 0 ? temporaryName(output)
+        job.outPath = options.part != 0 ? outputFile.temporary().string()
                                         : (partFolder / ("part" + std::to_string(part + 1) + ".w64")).string();
-        leftovers.paths.push_back(job.outPath);
+        job.label = label;
+        job.label.part = part + 1;
+        job.label.partCount = options.part != 0 ? options.partCount : static_cast<int>(plan.parts.size());
         jobs.push_back(std::move(job));
         ends.push_back(partEndTime(score, plan.shares, part));
         music = std::max(music, ends.back());
@@ -258,9 +284,7 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
     for (const auto& job : jobs) partFiles.push_back(job.outPath);
     if (options.part != 0) {
         // The part file is complete: give it its name.
-        std::error_code error;
-        fs::rename(jobs[0].outPath, output, error);
-        if (error) return refuse("cannot write the output file " + output + ": " + error.message());
+        if (auto why = outputFile.commit(); !why.empty()) return refuse(why);
         finish(output, outcomes[0].sound, secondsSince(start), out, err);
         return 0;
     }

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <regex>
 
+#include "part_file.hpp"
 #include "sound_files.hpp"
 
 #if __has_include(<csound/csound.h>)
@@ -110,15 +111,17 @@ PartOutcome renderPart(const PartJob& job, std::atomic<bool>& stop, std::atomic<
     sound.peaks.assign(channels, 0.0);
     auto ksmps = static_cast<long long>(csoundGetKsmps(csound.get()));
     double fullScale = csoundGet0dBFS(csound.get());
-    SoundWriter writer = openPartWriter(job.outPath, sound.channels, sound.rate);
-    if (!writer.file) return fail(writer.error);
+    PartLabel label = job.label;
+    label.rate = sound.rate;
+    PartFileWriter writer(job.outPath, sound.channels, sound.rate, labelText(label));
+    if (!writer.good()) return fail(writer.error());
 
     auto samplesPerCycle = static_cast<std::size_t>(ksmps) * channels;
     long long cyclesPerWrite = std::max(1LL, framesPerWrite / ksmps);
     std::vector<float> buffer(samplesPerCycle * static_cast<std::size_t>(cyclesPerWrite));
     auto write = [&](long long frames) {
         sound.frames += frames;
-        return writeFrames(writer, buffer.data(), frames);
+        return writer.write(buffer.data(), frames);
     };
     long long cycles = 0;
     while (!stop && !log.failed) {
@@ -132,7 +135,7 @@ PartOutcome renderPart(const PartJob& job, std::atomic<bool>& stop, std::atomic<
                 sound.peaks[c] = std::max(sound.peaks[c], std::fabs(static_cast<double>(into[s + c])));
             }
         if (++cycles == cyclesPerWrite) {
-            if (!write(cycles * ksmps)) return fail(writer.error);
+            if (!write(cycles * ksmps)) return fail(writer.error());
             cycles = 0;
         }
         scoreTime = csoundGetScoreTime(csound.get());
@@ -144,7 +147,7 @@ PartOutcome renderPart(const PartJob& job, std::atomic<bool>& stop, std::atomic<
     csoundCleanup(csound.get());  // prints the count of performance errors
     flushMessages(log);
     if (log.failed) return fail("Csound reported errors");
-    if (!write(cycles * ksmps) || !closeWriter(writer)) return fail(writer.error);
+    if (!write(cycles * ksmps) || !writer.close()) return fail(writer.error());
     scoreTime = csoundGetScoreTime(csound.get());
     outcome.ok = true;
     return outcome;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "part_label.hpp"
 #include "sound_files.hpp"
 
 namespace render {
@@ -21,6 +22,7 @@ struct PartJob {
     std::string speakers;         // the speaker file of the "speakers" technique (SPEAKERS macro), or empty
     int rate = 0;                 // sample rate; 0 keeps the orchestra's
     std::string outPath;          // the part file (float W64)
+    PartLabel label;              // what the part file records; the rate is filled in as Csound starts
 };
 
 struct PartOutcome {

@@ -107,7 +107,8 @@ std::string renderUsage() {
            "       grainrender --mix OUT PART...\n"
            "Renders a score of glissonscore, granulescore or additivescore with its orchestra into\n"
            "a 32-bit float sound file, in N parts at once (default: one per core). --part K/N\n"
-           "renders only part K of N into its own file; --mix sums part files into one.\n"
+           "renders only part K of N into its own file; --mix sums parts 1 to N of one render\n"
+           "into one, and refuses any other set of files.\n"
            "--speakers FILE renders to the speakers the file describes.\n";
 }
 

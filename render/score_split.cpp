@@ -82,6 +82,7 @@ ScoreReading splitScore(const std::string& text, const std::string& fileName) {
     score.program = *program;
     if (score.program.id == grain::Program::granule) score.soundFile = soundFileOf(score.header);
 
+    bool ended = false;
     for (std::size_t n = first; n < lines.size(); ++n) {
         std::string line = lines[n];
         if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -90,7 +91,10 @@ ScoreReading splitScore(const std::string& text, const std::string& fileName) {
         };
         auto fields = words(line);
         if (fields.empty() || fields[0][0] == ';') continue;
-        if (fields[0] == "e") break;
+        if (fields[0] == "e") {
+            ended = true;
+            break;
+        }
         if (fields[0] != "i1" && fields[0] != "i99") return refuse("holds a statement that the score programs do not write");
         std::optional<double> start = fields.size() > 2 ? number(fields[1]) : std::nullopt;
         std::optional<double> duration = fields.size() > 2 ? number(fields[2]) : std::nullopt;
@@ -104,6 +108,10 @@ ScoreReading splitScore(const std::string& text, const std::string& fileName) {
         if (!voice || *voice != static_cast<int>(*voice)) return refuse("is a grain statement without a voice number");
         score.grains.push_back({lines[n] + "\n", static_cast<int>(*voice), *duration, *start + *duration});
     }
+    // A score cut short renders silence, or never ends: the orchestras' bus
+    // and reverb instruments play until the end statement.
+    if (score.grains.empty()) return {std::nullopt, "holds no grain statements: it is not a complete score"};
+    if (!ended) return {std::nullopt, "has no end statement (e): it is not a complete score"};
     return {score, ""};
 }
 

@@ -51,7 +51,8 @@ struct ScoreReading {
 };
 
 // Takes a score apart. fileName (without folder) names the program when the
-// header does not: a header's column comment decides first.
+// header does not: a header's column comment decides first. A score without
+// grain statements or without its end statement is refused as incomplete.
 ScoreReading splitScore(const std::string& text, const std::string& fileName);
 
 // Which part (0 to partCount-1) renders each voice. Voices are dealt out by

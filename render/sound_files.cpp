@@ -1,7 +1,5 @@
 #include "sound_files.hpp"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -9,6 +7,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+
+#include "atomic_file.hpp"
 
 namespace fs = std::filesystem;
 
@@ -33,10 +33,6 @@ SoundWriter openWriter(const std::string& path, int channels, int rate, int form
 
 }  // namespace
 
-SoundWriter openPartWriter(const std::string& path, int channels, int rate) {
-    return openWriter(path, channels, rate, SF_FORMAT_W64);
-}
-
 bool writeFrames(SoundWriter& writer, const float* samples, long long frames) {
     if (frames == 0) return true;
     if (sf_writef_float(writer.file.get(), samples, frames) == frames) return true;
@@ -55,20 +51,11 @@ bool closeWriter(SoundWriter& writer) {
     return sf_close(writer.file.release()) == 0;
 }
 
-std::string temporaryName(const std::string& path) {
-    fs::path p(path);
-    std::string name = ".";
-    name.append(p.filename().string()).append(".grainrender-").append(std::to_string(getpid()));
-    return (p.parent_path() / name).string();
-}
-
 std::string outputRefusal(const std::string& path) {
     if (fs::is_directory(path)) return "cannot write the output file " + path + ": it is a folder";
-    auto probe = temporaryName(path);
-    std::ofstream file(probe, std::ios::binary);
+    grain::AtomicFile probe(path);  // removes what it made when it goes
+    std::ofstream file(probe.temporary(), std::ios::binary);
     if (!file) return "cannot write the output file " + path + ": " + std::strerror(errno);
-    file.close();
-    fs::remove(probe);
     return "";
 }
 
@@ -96,12 +83,12 @@ MixResult mixSoundFiles(const std::vector<std::string>& parts, const std::string
     }
     auto channels = static_cast<std::size_t>(summary.channels);
     summary.w64 = static_cast<std::uint64_t>(summary.frames) * channels * sizeof(float) > wavLimitBytes;
-    auto temporary = temporaryName(out);
-    SoundWriter writer = openWriter(temporary, summary.channels, summary.rate, summary.w64 ? SF_FORMAT_W64 : SF_FORMAT_WAV);
+    grain::AtomicFile file(out);
+    SoundWriter writer = openWriter(file.temporary().string(), summary.channels, summary.rate, summary.w64 ? SF_FORMAT_W64 : SF_FORMAT_WAV);
     if (!writer.file) return {std::nullopt, "cannot write the output file " + out + ": " + sf_strerror(nullptr)};
     auto fail = [&](const std::string& why) {
         writer.file.reset();
-        fs::remove(temporary);
+        file.discard();
         return MixResult{std::nullopt, why};
     };
     std::vector<double> sum(static_cast<std::size_t>(blockFrames) * channels);
@@ -124,12 +111,7 @@ MixResult mixSoundFiles(const std::vector<std::string>& parts, const std::string
         if (!writeFrames(writer, mixed.data(), frames)) return fail("cannot write the output file " + out + ": " + writer.error);
     }
     if (!closeWriter(writer)) return fail("cannot write the output file " + out + ": " + writer.error);
-    std::error_code error;
-    fs::rename(temporary, out, error);
-    if (error) {
-        fs::remove(temporary);
-        return {std::nullopt, "cannot write the output file " + out + ": " + error.message()};
-    }
+    if (auto why = file.commit(); !why.empty()) return {std::nullopt, why};
     return {summary, ""};
 }
 

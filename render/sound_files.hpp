@@ -1,8 +1,8 @@
 // The sound files grainrender writes and reads: 32-bit float samples, full
-// scale at 1. A part file is W64, since a part's length is known only when it
-// has been rendered; the mixed file is WAV, or W64 when it would pass the
-// 4 GB that WAV can hold. Every file is written under a temporary name in its
-// folder and renamed when complete, so a failed run leaves no file behind.
+// scale at 1. A part file is W64 (part_file.hpp); the mixed file is WAV, or W64 when it would pass the
+// 4 GB that WAV can hold. Every file is written as a grain::AtomicFile (under
+// a temporary name in its folder, renamed when complete), so a failed run
+// leaves no file behind.
 #pragma once
 
 #include <sndfile.h>
@@ -21,17 +21,11 @@ struct SoundWriter {
     std::string error;  // why it could not be opened or written, when it could not
 };
 
-// Opens path for writing as a 32-bit float W64 file.
-SoundWriter openPartWriter(const std::string& path, int channels, int rate);
-
 // Appends interleaved frames; false (with the reason in writer.error) when the write fails.
 bool writeFrames(SoundWriter& writer, const float* samples, long long frames);
 
 // Closes the file; false (with the reason) when the last write fails.
 bool closeWriter(SoundWriter& writer);
-
-// The name under which a file is written until complete: hidden, beside it.
-std::string temporaryName(const std::string& path);
 
 // Empty when a file can be created at path; the reason otherwise. Leaves nothing behind.
 std::string outputRefusal(const std::string& path);

@@ -1,0 +1,131 @@
+#include "part_label.hpp"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace render {
+
+namespace {
+
+const std::string firstWords = "grainrender part ";
+
+std::optional<std::string> readAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::ostringstream all;
+    all << in.rdbuf();
+    return all.str();
+}
+
+// How a technique reads in a refusal: "ambix3", "a speaker file".
+std::string techniqueName(const std::string& space) {
+    return space.rfind("speakers ", 0) == 0 ? "for a speaker file" : "in " + space;
+}
+
+// "part 2 of 3 is missing", "parts 2 and 3 of 5 are missing", "parts 1, 2 and 4 of 5 are missing".
+std::string missingParts(const std::vector<int>& missing, int count) {
+    std::string list = std::to_string(missing[0]);
+    for (std::size_t k = 1; k < missing.size(); ++k)
+        list += (k + 1 == missing.size() ? " and " : ", ") + std::to_string(missing[k]);
+    return (missing.size() == 1 ? "part " : "parts ") + list + " of " + std::to_string(count) +
+           (missing.size() == 1 ? " is missing" : " are missing");
+}
+
+}  // namespace
+
+std::string digest(const std::string& bytes) {
+    std::uint64_t hash = 0xcbf29ce484222325ull;
+    for (char byte : bytes) {
+        hash ^= static_cast<unsigned char>(byte);
+        hash *= 0x100000001b3ull;
+    }
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+    return text;
+}
+
+std::string orchestraDigest(const std::string& orchestraPath) {
+    auto orchestra = readAll(orchestraPath);
+    if (!orchestra) return "";
+    std::map<std::string, std::string> includes;  // by name, so the order is the same everywhere
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(fs::absolute(orchestraPath).parent_path(), error))
+        if (entry.path().extension() == ".inc")
+            if (auto text = readAll(entry.path())) includes[entry.path().filename().string()] = *text;
+    std::string all = *orchestra;
+    for (const auto& [name, text] : includes) all += "\n" + name + "\n" + std::to_string(text.size()) + "\n" + text;
+    return digest(all);
+}
+
+std::string labelText(const PartLabel& label) {
+    return firstWords + std::to_string(label.part) + " of " + std::to_string(label.partCount) + "\n" +
+           "score " + label.score + "\n" + "space " + label.space + "\n" + "rate " + std::to_string(label.rate) + "\n" +
+           "orchestra " + label.orchestra + "\n";
+}
+
+std::optional<PartLabel> parseLabel(const std::string& text) {
+    std::istringstream in(text);
+    std::string line;
+    PartLabel label;
+    if (!std::getline(in, line) || line.rfind(firstWords, 0) != 0) return std::nullopt;
+    if (std::sscanf(line.c_str() + firstWords.size(), "%d of %d", &label.part, &label.partCount) != 2) return std::nullopt;
+    std::map<std::string, std::string> fields;
+    while (std::getline(in, line)) {
+        auto space = line.find(' ');
+        if (space != std::string::npos) fields[line.substr(0, space)] = line.substr(space + 1);
+    }
+    for (const char* key : {"score", "space", "rate", "orchestra"})
+        if (fields.count(key) == 0) return std::nullopt;
+    label.score = fields["score"];
+    label.space = fields["space"];
+    label.rate = std::atoi(fields["rate"].c_str());
+    label.orchestra = fields["orchestra"];
+    if (label.part < 1 || label.part > label.partCount) return std::nullopt;
+    return label;
+}
+
+std::string partSetRefusal(const std::vector<std::string>& paths, const std::vector<std::optional<PartLabel>>& labels) {
+    for (std::size_t k = 0; k < paths.size(); ++k)
+        if (!labels[k])
+            return "the file " + paths[k] + " is no part file of grainrender --part (it records no part): "
+                   "only the parts of one render are mixed";
+    const PartLabel& first = *labels[0];
+    const std::string& one = paths[0];
+    for (std::size_t k = 1; k < paths.size(); ++k) {
+        const PartLabel& label = *labels[k];
+        const std::string& other = paths[k];
+        if (label.score != first.score) return one + " and " + other + " are parts of different scores";
+        if (label.space != first.space) {
+            if (label.space.rfind("speakers ", 0) == 0 && first.space.rfind("speakers ", 0) == 0)
+                return one + " and " + other + " were rendered for different speaker files";
+            return one + " was rendered " + techniqueName(first.space) + ", " + other + " " + techniqueName(label.space);
+        }
+        if (label.rate != first.rate)
+            return one + " is at " + std::to_string(first.rate) + " Hz, " + other + " at " + std::to_string(label.rate) + " Hz";
+        if (label.orchestra != first.orchestra) return one + " and " + other + " were rendered with different orchestras";
+        if (label.partCount != first.partCount)
+            return one + " is part " + std::to_string(first.part) + " of " + std::to_string(first.partCount) + ", " +
+                   other + " part " + std::to_string(label.part) + " of " + std::to_string(label.partCount);
+    }
+    std::map<int, std::size_t> given;  // part number to its first file
+    for (std::size_t k = 0; k < paths.size(); ++k) {
+        auto [earlier, fresh] = given.emplace(labels[k]->part, k);
+        if (!fresh)
+            return "part " + std::to_string(labels[k]->part) + " of " + std::to_string(first.partCount) +
+                   " is given twice: " + paths[earlier->second] + " and " + paths[k];
+    }
+    std::vector<int> missing;
+    for (int part = 1; part <= first.partCount; ++part)
+        if (given.count(part) == 0) missing.push_back(part);
+    if (!missing.empty()) return missingParts(missing, first.partCount);
+    return "";
+}
+
+}  // namespace render
