@@ -107,7 +107,7 @@ std::string shellWord(const std::string& path) { return "'" + path + "'"; }
 
 // The last number after `label` in a tool's report.
 double reported(const std::string& report, const std::string& label) {
-    std::regex number(label + R"(\s*(-?[0-9.]+|-inf))");
+    std::regex number(label + R"(\s*([-+]?[0-9.]+|-inf))");
     double value = NAN;
     for (auto it = std::sregex_iterator(report.begin(), report.end(), number); it != std::sregex_iterator(); ++it)
         value = std::stod((*it)[1]);
@@ -302,4 +302,44 @@ TEST(Loudness, TheFinishedRenderMeetsItsTargetOnAnIndependentMeter) {
         else
             EXPECT_NEAR(reported(report, "Peak level dB:"), target, 0.01) << space << "\n" << report;
     }
+}
+
+TEST(Loudness, EachLayoutCountsItsChannelsAndAMixIsLeveledLikeARender) {
+    // The same 1 kHz tone in every channel of a part file: against both
+    // channels of a pair, W alone is one channel (3.01 dB quieter) and eight
+    // speakers of weight 1 are four times the power (6.02 dB louder).
+    Folder folder;
+    struct Case {
+        std::string space;
+        int channels;
+        double gainAgainstPair;  // dB
+    };
+    double pairGain = NAN;
+    for (const auto& [space, channels, gainAgainstPair] :
+         std::vector<Case>{{"stereo", 2, 0}, {"ambix1", 4, 3.0103}, {"ring8", 8, -6.0206}}) {
+        const int rate = 48000;
+        std::vector<float> tone(static_cast<std::size_t>(3 * rate * channels));
+        for (std::size_t s = 0; s < tone.size(); ++s)
+            tone[s] = static_cast<float>(0.1 * std::sin(2 * pi * 1000 * static_cast<double>(s / channels) / rate));
+        std::string part = folder / (space + ".w64");
+        SoundWriter writer = openPartWriter(part, channels, rate);
+        ASSERT_TRUE(writer.file) << writer.error;
+        ASSERT_TRUE(writeFrames(writer, tone.data(), 3 * rate));
+        ASSERT_TRUE(closeWriter(writer));
+        RunResult run = grainrender({"--mix", folder / (space + ".wav"), part, "--space", space, "--loudness", "-20"});
+        ASSERT_EQ(run.status, 0) << run.err;
+        double gain = reported(run.out, "gain ");
+        if (space == "stereo") pairGain = gain;
+        EXPECT_NEAR(gain - pairGain, gainAgainstPair, 0.02) << run.out;
+    }
+    std::string report = shell("ffmpeg", "-nostats -hide_banner -i " + shellWord(folder / "stereo.wav") +
+                                             " -af ebur128 -f null -");
+    EXPECT_NEAR(reported(report, "I:"), -20, 0.5) << report;
+    // --normalize on a mix: the peak, whatever the layout.
+    RunResult run = grainrender({"--mix", folder / "peak.flac", folder / "ring8.w64", "--normalize", "-3"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NEAR(reported(run.out, "gain "), -3 - 20 * std::log10(0.1), 0.01) << run.out;
+    SF_INFO info;
+    auto peak = samples(folder / "peak.flac", info);
+    EXPECT_NEAR(20 * std::log10(*std::max_element(peak.begin(), peak.end())), -3, 0.01);
 }
