@@ -40,7 +40,7 @@ std::string lowerCase(std::string text) {
 }
 
 std::uint32_t littleEndian32(const unsigned char* bytes) {
-    return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+    return std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16 | std::uint32_t{bytes[3]} << 24;
 }
 
 // Sets the channel mask of the extensible fmt chunk of a closed WAV or RF64

@@ -126,8 +126,9 @@ std::vector<float> samples(const std::string& path, SF_INFO& info) {
 }
 
 std::uint32_t le32(const std::string& bytes, std::size_t at) {
-    return static_cast<unsigned char>(bytes[at]) | static_cast<unsigned char>(bytes[at + 1]) << 8 |
-           static_cast<unsigned char>(bytes[at + 2]) << 16 | static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 3])) << 24;
+    std::uint32_t value = 0;
+    for (std::size_t k = 4; k-- > 0;) value = value << 8 | static_cast<unsigned char>(bytes[at + k]);
+    return value;
 }
 
 }  // namespace
@@ -269,7 +270,7 @@ TEST(Resampling, ASoundFileAtAnotherRateIsConvertedAndHeardAtItsPitch) {
         auto sound = grain::sound::readSound(folder / "out.wav");
         ASSERT_EQ(sound.rate, rate);
         // The middle of the grain, away from its envelope's edges.
-        double heard = grain::sound::peakFrequency(sound.channels.at(0), rate, 400, 2500, rate / 10, rate * 4 / 10);
+        double heard = grain::sound::peakFrequency(sound.channels.at(0), rate, 400, 2500, static_cast<std::size_t>(rate / 10), static_cast<std::size_t>(rate * 4 / 10));
         EXPECT_NEAR(heard, 1000, 5) << fileRate << " Hz file in a " << rate << " Hz render";
     }
 }
@@ -320,7 +321,7 @@ TEST(Loudness, EachLayoutCountsItsChannelsAndAMixIsLeveledLikeARender) {
         const int rate = 48000;
         std::vector<float> tone(static_cast<std::size_t>(3 * rate * channels));
         for (std::size_t s = 0; s < tone.size(); ++s)
-            tone[s] = static_cast<float>(0.1 * std::sin(2 * pi * 1000 * static_cast<double>(s / channels) / rate));
+            tone[s] = static_cast<float>(0.1 * std::sin(2 * pi * 1000 * static_cast<double>(s / static_cast<std::size_t>(channels)) / rate));
         std::string part = folder / (space + ".w64");
         SoundWriter writer = openPartWriter(part, channels, rate);
         ASSERT_TRUE(writer.file) << writer.error;
