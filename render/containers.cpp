@@ -18,20 +18,18 @@ namespace render {
 namespace {
 
 constexpr long long blockFrames = 8192;
-constexpr double floatPrecision = 0;                     // the samples themselves
-constexpr double pcm24Precision = 1.0 / (1 << 23);       // one step of 24 bits (rounding takes half)
-constexpr std::uint32_t frontLeftRight = 0x1 | 0x2;      // SPEAKER_FRONT_LEFT | SPEAKER_FRONT_RIGHT
+constexpr std::uint32_t frontLeftRight = 0x1 | 0x2;  // SPEAKER_FRONT_LEFT | SPEAKER_FRONT_RIGHT
 constexpr std::uint32_t noSpeakerPositions = 0;
 
 const std::array<Container, 6> containers = {{
     // A .wav is RF64 with the WAV header it falls back to when it fits in 4 GB:
     // every reader of WAV reads it, and a long render is not cut off.
-    {".wav", SF_FORMAT_RF64 | SF_FORMAT_FLOAT, 0, floatPrecision},
-    {".caf", SF_FORMAT_CAF | SF_FORMAT_FLOAT, 0, floatPrecision},
-    {".w64", SF_FORMAT_W64 | SF_FORMAT_FLOAT, 0, floatPrecision},
-    {".aiff", SF_FORMAT_AIFF | SF_FORMAT_FLOAT, 0, floatPrecision},
-    {".aif", SF_FORMAT_AIFF | SF_FORMAT_FLOAT, 0, floatPrecision},
-    {".flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_24, 8, pcm24Precision},
+    {".wav", SF_FORMAT_RF64 | SF_FORMAT_FLOAT, 0},
+    {".caf", SF_FORMAT_CAF | SF_FORMAT_FLOAT, 0},
+    {".w64", SF_FORMAT_W64 | SF_FORMAT_FLOAT, 0},
+    {".aiff", SF_FORMAT_AIFF | SF_FORMAT_FLOAT, 0},
+    {".aif", SF_FORMAT_AIFF | SF_FORMAT_FLOAT, 0},
+    {".flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_24, 8},
 }};
 
 std::string lowerCase(std::string text) {

@@ -18,7 +18,6 @@ struct Container {
     std::string extension;  // ".wav", lower case
     int format = 0;         // libsndfile's major format and sample format
     int maxChannels = 0;    // 0: no limit
-    double precision = 0;   // largest difference a sample of full-scale range may take against float
 };
 
 // The container the output's name asks for; none for an unknown extension.
