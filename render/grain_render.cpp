@@ -116,6 +116,10 @@ LevelTarget levelTarget(const RenderOptions& options) {
 int deliver(const std::string& mixedPath, const SoundSummary& mixed, const RenderOptions& options,
             const std::string& space, const std::string& output, Clock::time_point start, std::ostream& out,
             std::ostream& err) {
+    if (int channels = techniqueChannels(space); channels != 0 && channels != mixed.channels) {
+        err << "grainrender: the render has " << mixed.channels << " channels, " << space << " has " << channels << "\n";
+        return 1;
+    }
     ChannelLayout layout = layoutOf(space, mixed.channels);
     LevelTarget target = levelTarget(options);
     GainChoice gain = chooseGain(target, mixedPath, mixed, layout);

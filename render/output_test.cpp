@@ -230,6 +230,10 @@ TEST(Containers, AmbisonicsInCafIsBasicAmbixForTheReferenceReaderAlsoAfterAMix) 
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("at most 8 channels, the render has 16"), std::string::npos) << run.err;
     EXPECT_FALSE(fs::exists(folder / "ambix3.flac"));
+    // Parts said to be of a technique they are not of are refused as well.
+    run = grainrender({"--mix", folder / "stereo.wav", folder / "p.w64", "--space", "stereo"});
+    EXPECT_EQ(run.err, "grainrender: the render has 16 channels, stereo has 2\n");
+    EXPECT_FALSE(fs::exists(folder / "stereo.wav"));
 }
 
 // --- A granule sound file at any rate ---
