@@ -14,11 +14,14 @@
 
 #include "atomic_file.hpp"
 #include "command_line.hpp"
+#include "containers.hpp"
+#include "loudness.hpp"
 #include "part_file.hpp"
 #include "part_label.hpp"
 #include "part_render.hpp"
 #include "progress.hpp"
 #include "render_options.hpp"
+#include "resample.hpp"
 #include "score_split.hpp"
 #include "sound_files.hpp"
 #include "speaker_file.hpp"
@@ -104,6 +107,43 @@ void finish(const std::string& output, const SoundSummary& summary, double wall,
     for (const auto& line : peakWarnings(output, summary)) err << "grainrender: " << line << "\n";
 }
 
+// The level the composer asked for, if any.
+LevelTarget levelTarget(const RenderOptions& options) {
+    if (options.normalize) return {LevelTarget::Kind::peak, *options.normalize};
+    if (options.loudness) return {LevelTarget::Kind::loudness, *options.loudness};
+    return {};
+}
+
+// Brings the mixed render (a float file, its summary) to the asked level and
+// into the output's container, then tells what was written: the closing line
+// (with the gain applied, when a level was asked for) and any warnings.
+int deliver(const std::string& mixedPath, const SoundSummary& mixed, const RenderOptions& options,
+            const std::string& space, const std::string& output, Clock::time_point start, std::ostream& out,
+            std::ostream& err) {
+    if (int channels = techniqueChannels(space); channels != 0 && channels != mixed.channels) {
+        err << "grainrender: the render has " << mixed.channels << " channels, " << space << " has " << channels << "\n";
+        return 1;
+    }
+    ChannelLayout layout = layoutOf(space, mixed.channels);
+    LevelTarget target = levelTarget(options);
+    GainChoice gain = chooseGain(target, mixedPath, mixed, layout);
+    if (!gain.error.empty()) {
+        err << "grainrender: " << gain.error << "\n";
+        return 1;
+    }
+    MixResult written = writeContainer(mixedPath, output, layout, gain.gain);
+    if (!written.summary) {
+        err << "grainrender: " << written.refusal << "\n";
+        return 1;
+    }
+    double wall = secondsSince(start);
+    out << closingLine(output, *written.summary, wall)
+        << (target.kind == LevelTarget::Kind::none ? "" : ", " + gainText(gain.gain)) << "\n";
+    if (!gain.warning.empty()) err << "grainrender: warning: " << gain.warning << "\n";
+    for (const auto& line : peakWarnings(output, *written.summary)) err << "grainrender: " << line << "\n";
+    return 0;
+}
+
 int mixParts(const RenderOptions& options, std::ostream& out, std::ostream& err) {
     auto start = Clock::now();
     if (auto refusal = outputRefusal(options.output); !refusal.empty()) {
@@ -125,13 +165,15 @@ int mixParts(const RenderOptions& options, std::ostream& out, std::ostream& err)
         err << "grainrender: " << refusal << "; nothing is mixed\n";
         return 1;
     }
-    MixResult mixed = mixSoundFiles(options.mixParts, options.output);
+    // The sum goes to a float file of its own first: the level and the container come after.
+    grain::AtomicFile sum(options.output);
+    MixResult mixed = mixSoundFiles(options.mixParts, sum.temporary().string());
     if (!mixed.summary) {
         err << "grainrender: " << mixed.refusal << "\n";
         return 1;
     }
-    finish(options.output, *mixed.summary, secondsSince(start), out, err);
-    return 0;
+    return deliver(sum.temporary().string(), *mixed.summary, options, options.spaceGiven ? options.space : "",
+                   options.output, start, out, err);
 }
 
 // Renders the jobs at once, one thread each, with the progress bar on err when asked.
@@ -211,7 +253,7 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
                       (fs::exists(options.score) ? "it is not a readable file" : "it is missing"));
     ScoreReading reading = splitScore(text, fs::path(options.score).filename().string());
     if (!reading.score) return refuse("the score " + options.score + " " + reading.refusal);
-    const SplitScore& score = *reading.score;
+    SplitScore score = *reading.score;
 
     std::string refusal;
     std::string orchestra = findOrchestra(options, score.program, environment, refusal);
@@ -237,6 +279,23 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
 
     std::string output = options.output.empty() ? defaultOutput(options, score.program) : options.output;
     if (auto why = outputRefusal(output); !why.empty()) return refuse(why);
+
+    // The sound file at the render's rate: table 1 reads a converted copy when the composer's file differs.
+    SoundAtRate sound;
+    if (score.program.id == grain::Program::granule) {
+        PartJob probe{orchestraText, fs::absolute(orchestra).parent_path().string(), scoreFolder.string(), "",
+                      options.space, options.speakers.empty() ? "" : fs::absolute(options.speakers).string(),
+                      options.rate, "", {}};
+        initialiseCsound();
+        sound = soundAtRate((scoreFolder / score.soundFile).string(), renderRate(probe),
+                            fs::absolute(output).parent_path().string());
+        if (!sound.error.empty()) return refuse(sound.error);
+        if (sound.copy) {
+            auto named = score.header.find('"' + score.soundFile + '"');
+            if (named != std::string::npos) score.header.replace(named + 1, score.soundFile.size(), sound.path);
+            err << "grainrender: " << sound.note << "\n";
+        }
+    }
 
     PartPlan plan = planParts(options, environment, score);
     // A part file is written into the output's temporary file; a whole
@@ -288,10 +347,10 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
         finish(output, outcomes[0].sound, secondsSince(start), out, err);
         return 0;
     }
-    MixResult mixed = mixSoundFiles(partFiles, output);
+    auto sum = (partFolder / "mix.w64").string();
+    MixResult mixed = mixSoundFiles(partFiles, sum);
     if (!mixed.summary) return refuse(mixed.refusal);
-    finish(output, *mixed.summary, secondsSince(start), out, err);
-    return 0;
+    return deliver(sum, *mixed.summary, options, options.space, output, start, out, err);
 }
 
 }  // namespace

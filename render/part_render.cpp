@@ -59,7 +59,28 @@ void flushMessages(MessageLog& log) {
     log.pending.clear();
 }
 
+// The options of a part's instance: no audio device, quiet, the folders, the technique and the rate.
+void setJobOptions(CSOUND* csound, const PartJob& job) {
+    for (const std::string& option :
+         {std::string("-n"), std::string("-d"), std::string("-m4"), std::string("-+msg_color=0"),
+          "--env:INCDIR=" + job.orchestraFolder, "--env:SSDIR=" + job.soundFolder, "--omacro:SPACE=" + job.space}) {
+        csoundSetOption(csound, option.c_str());
+    }
+    if (!job.speakers.empty()) csoundSetOption(csound, ("--omacro:SPEAKERS=" + job.speakers).c_str());
+    if (job.rate > 0) csoundSetOption(csound, ("--sample-rate=" + std::to_string(job.rate)).c_str());
+}
+
 }  // namespace
+
+int renderRate(const PartJob& job) {
+    if (job.rate > 0) return job.rate;
+    std::unique_ptr<CSOUND, void (*)(CSOUND*)> csound(csoundCreate(nullptr), csoundDestroy);
+    if (!csound) return 0;
+    csoundSetMessageStringCallback(csound.get(), [](CSOUND*, int, const char*) {});
+    setJobOptions(csound.get(), job);
+    if (csoundCompileOrc(csound.get(), job.orchestraText.c_str()) != 0) return 0;  // the parts report why
+    return static_cast<int>(csoundGetSr(csound.get()));
+}
 
 void initialiseCsound() {
     static std::once_flag once;
@@ -87,13 +108,7 @@ PartOutcome renderPart(const PartJob& job, std::atomic<bool>& stop, std::atomic<
     };
     if (!csound) return fail("Csound could not be started");
     csoundSetMessageStringCallback(csound.get(), takeMessage);
-    for (const std::string& option :
-         {std::string("-n"), std::string("-d"), std::string("-m4"), std::string("-+msg_color=0"),
-          "--env:INCDIR=" + job.orchestraFolder, "--env:SSDIR=" + job.soundFolder, "--omacro:SPACE=" + job.space}) {
-        csoundSetOption(csound.get(), option.c_str());
-    }
-    if (!job.speakers.empty()) csoundSetOption(csound.get(), ("--omacro:SPEAKERS=" + job.speakers).c_str());
-    if (job.rate > 0) csoundSetOption(csound.get(), ("--sample-rate=" + std::to_string(job.rate)).c_str());
+    setJobOptions(csound.get(), job);
     // Csound's orchestra compiler is not safe in two threads at once (the names
     // it gives its own variables collide): one part compiles at a time.
     static std::mutex compiling;

@@ -36,6 +36,10 @@ struct PartOutcome {
 // libraries loaded; call before any part (later calls do nothing).
 void initialiseCsound();
 
+// The sample rate the job renders at: its own, or the orchestra's (0 when
+// the orchestra does not compile). Call after initialiseCsound.
+int renderRate(const PartJob& job);
+
 // Renders the part. Sets stop when it fails; ends early when stop is set.
 // scoreTime follows the score time rendered so far, seconds.
 PartOutcome renderPart(const PartJob& job, std::atomic<bool>& stop, std::atomic<double>& scoreTime);

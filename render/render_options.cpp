@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 
+#include "containers.hpp"
+
 namespace render {
 
 namespace {
@@ -26,6 +28,15 @@ bool readPart(const std::string& text, int& part, int& count) {
     part = static_cast<int>(*k);
     count = static_cast<int>(*n);
     return true;
+}
+
+// A level in decibels from low to high, as a decimal number.
+std::optional<double> level(const std::string& text, double low, double high) {
+    double value = 0;
+    const char* end = text.data() + text.size();
+    auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc() || stop != end || !(value >= low && value <= high)) return std::nullopt;
+    return value;
 }
 
 }  // namespace
@@ -57,6 +68,13 @@ ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& arguments
             if (!value(text) || std::find(spaceNames.begin(), spaceNames.end(), text) == spaceNames.end())
                 return refuse("--space wants one of stereo, binaural, ambix1, ambix3, ring8");
             options.space = text;
+            options.spaceGiven = true;
+        } else if (argument == "--normalize") {
+            if (!value(text) || !(options.normalize = level(text, -60, 0)))
+                return refuse("--normalize wants the peak in dBFS, from -60 to 0");
+        } else if (argument == "--loudness") {
+            if (!value(text) || !(options.loudness = level(text, -60, 0)))
+                return refuse("--loudness wants the integrated loudness in LUFS, from -60 to 0");
         } else if (argument == "--speakers") {
             if (!value(options.speakers) || options.speakers.empty()) return refuse("--speakers wants a speaker file");
         } else if (argument == "--jobs") {
@@ -85,17 +103,27 @@ ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& arguments
         if (options.space != "stereo") return refuse("--speakers is a technique of its own: it does not go with --space");
         options.space = "speakers";
     }
+    if (options.normalize && options.loudness) return refuse("--normalize and --loudness do not go together: choose one");
     if (options.mix) {
         if (positional.size() < 2) return refuse("--mix wants the output file and at least one part file");
         if (jobsGiven || options.part != 0 || !options.orchestra.empty() || options.rate != 0 ||
-            options.space != "stereo" || !options.speakers.empty() || !options.output.empty())
-            return refuse("--mix takes only the output file, the part files and --quiet");
+            !options.speakers.empty() || !options.output.empty())
+            return refuse("--mix takes only the output file, the part files, --space, --normalize, --loudness and --quiet");
         options.output = positional[0];
         options.mixParts.assign(positional.begin() + 1, positional.end());
+        if (auto why = containerRefusal(options.output, 0); !why.empty()) return refuse(why);
         return {options, ""};
     }
     if (positional.size() != 1) return refuse(positional.empty() ? "no score given" : "only one score can be rendered at a time");
     if (jobsGiven && options.part != 0) return refuse("--part renders one part on one core: --jobs does not go with it");
+    if (options.part != 0) {
+        if (options.normalize || options.loudness)
+            return refuse("a part is not the finished render: --normalize and --loudness go with the whole render or --mix");
+        if (!options.output.empty() && containerOf(options.output).value_or(Container{}).extension != ".w64")
+            return refuse("a part file is W64: name it .w64");
+    } else if (!options.output.empty()) {
+        if (auto why = containerRefusal(options.output, techniqueChannels(options.space)); !why.empty()) return refuse(why);
+    }
     options.score = positional[0];
     return {options, ""};
 }
@@ -103,13 +131,15 @@ ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& arguments
 std::string renderUsage() {
     return "usage: grainrender SCORE [-o OUT] [--space stereo|binaural|ambix1|ambix3|ring8]\n"
            "                   [--speakers FILE] [--jobs N] [--orchestra FILE] [--rate 44100|48000]\n"
-           "                   [--part K/N] [--quiet]\n"
-           "       grainrender --mix OUT PART...\n"
+           "                   [--part K/N] [--normalize DBFS | --loudness LUFS] [--quiet]\n"
+           "       grainrender --mix OUT PART... [--space NAME] [--normalize DBFS | --loudness LUFS]\n"
            "Renders a score of glissonscore, granulescore or additivescore with its orchestra into\n"
-           "a 32-bit float sound file, in N parts at once (default: one per core). --part K/N\n"
-           "renders only part K of N into its own file; --mix sums parts 1 to N of one render\n"
-           "into one, and refuses any other set of files.\n"
-           "--speakers FILE renders to the speakers the file describes.\n";
+           "a sound file, in N parts at once (default: one per core). The output's name sets the\n"
+           "container: .wav, .caf (AmbiX for Ambisonics), .w64, .aiff (32-bit float), .flac (24-bit).\n"
+           "--part K/N renders only part K of N into its own W64 file; --mix sums parts 1 to N of\n"
+           "one render into one, and refuses any other set of files.\n"
+           "--speakers FILE renders to the speakers the file describes. --normalize brings the\n"
+           "peak, --loudness the integrated loudness (EBU R128) of the finished render to a level.\n";
 }
 
 }  // namespace render

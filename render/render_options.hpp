@@ -27,6 +27,9 @@ struct RenderOptions {
     int part = 0;                      // --part K/N: K from 1, 0 for the whole score
     int partCount = 0;                 // N
     bool quiet = false;
+    bool spaceGiven = false;           // --space was given (--mix: what the parts are; else told by their channels)
+    std::optional<double> normalize;   // --normalize: the peak to bring the finished render to, dBFS
+    std::optional<double> loudness;    // --loudness: the integrated loudness to bring it to, LUFS
 };
 
 struct ParsedRenderOptions {

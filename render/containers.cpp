@@ -1,0 +1,157 @@
+#include "containers.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <vector>
+
+#include "atomic_file.hpp"
+
+namespace fs = std::filesystem;
+
+namespace render {
+
+namespace {
+
+constexpr long long blockFrames = 8192;
+constexpr std::uint32_t frontLeftRight = 0x1 | 0x2;  // SPEAKER_FRONT_LEFT | SPEAKER_FRONT_RIGHT
+constexpr std::uint32_t noSpeakerPositions = 0;
+
+const std::array<Container, 6> containers = {{
+    // A .wav is RF64 with the WAV header it falls back to when it fits in 4 GB:
+    // every reader of WAV reads it, and a long render is not cut off.
+    {".wav", SF_FORMAT_RF64 | SF_FORMAT_FLOAT, 0},
+    {".caf", SF_FORMAT_CAF | SF_FORMAT_FLOAT, 0},
+    {".w64", SF_FORMAT_W64 | SF_FORMAT_FLOAT, 0},
+    {".aiff", SF_FORMAT_AIFF | SF_FORMAT_FLOAT, 0},
+    {".aif", SF_FORMAT_AIFF | SF_FORMAT_FLOAT, 0},
+    {".flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_24, 8},
+}};
+
+std::string lowerCase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+std::uint32_t littleEndian32(const unsigned char* bytes) {
+    return std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16 | std::uint32_t{bytes[3]} << 24;
+}
+
+// Sets the channel mask of the extensible fmt chunk of a closed WAV or RF64
+// file. libsndfile chooses the mask from the channel count alone (quad for 4
+// channels, 7.1 for 8) and has no command to say "no speaker positions", so
+// the mask is written into the header it made. False when the file has no
+// extensible fmt chunk.
+bool setChannelMask(const fs::path& path, std::uint32_t mask) {
+    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    unsigned char chunk[8];
+    // Chunks follow the 12-byte RIFF (or RF64) header; each id and size is
+    // followed by its data, padded to an even length.
+    for (std::streamoff at = 12; file.seekg(at) && file.read(reinterpret_cast<char*>(chunk), 8);) {
+        std::uint32_t size = littleEndian32(chunk + 4);
+        if (std::equal(chunk, chunk + 4, "fmt ")) {
+            unsigned char fmt[40];
+            if (size != 40 || !file.read(reinterpret_cast<char*>(fmt), 40) || fmt[0] != 0xFE || fmt[1] != 0xFF)
+                return false;
+            const unsigned char bytes[4] = {static_cast<unsigned char>(mask), static_cast<unsigned char>(mask >> 8),
+                                            static_cast<unsigned char>(mask >> 16), static_cast<unsigned char>(mask >> 24)};
+            file.seekp(at + 8 + 20);  // wFormatTag, nChannels, nSamplesPerSec, nAvgBytesPerSec, nBlockAlign,
+                                      // wBitsPerSample, cbSize, wValidBitsPerSample: 20 bytes before the mask
+            file.write(reinterpret_cast<const char*>(bytes), 4);
+            return static_cast<bool>(file.flush());
+        }
+        at += 8 + size + (size & 1);
+    }
+    return false;
+}
+
+}  // namespace
+
+std::optional<Container> containerOf(const std::string& path) {
+    std::string extension = lowerCase(fs::path(path).extension().string());
+    for (const auto& container : containers)
+        if (container.extension == extension) return container;
+    return std::nullopt;
+}
+
+std::string containerRefusal(const std::string& path, int channels) {
+    auto container = containerOf(path);
+    if (!container)
+        return "the output " + path + " has no known sound file extension: .wav, .caf, .w64, .aiff or .flac";
+    if (container->maxChannels != 0 && channels > container->maxChannels)
+        return "a " + container->extension + " file holds at most " + std::to_string(container->maxChannels) +
+               " channels, the render has " + std::to_string(channels) + ": choose .wav, .caf or .w64";
+    return "";
+}
+
+int techniqueChannels(const std::string& space) {
+    if (space == "stereo" || space == "binaural") return 2;
+    if (space == "ambix1") return 4;
+    if (space == "ambix3") return 16;
+    if (space == "ring8") return 8;
+    return 0;
+}
+
+ChannelLayout layoutOf(const std::string& space, int channels) {
+    if (space == "stereo" || space == "binaural") return ChannelLayout::pair;
+    if (space == "ambix1" || space == "ambix3") return ChannelLayout::ambisonic;
+    if (!space.empty()) return ChannelLayout::speakers;
+    if (channels == 2) return ChannelLayout::pair;
+    if (channels == 4 || channels == 16) return ChannelLayout::ambisonic;
+    return ChannelLayout::speakers;
+}
+
+MixResult writeContainer(const std::string& from, const std::string& output, ChannelLayout layout, double gain) {
+    auto container = containerOf(output);
+    if (!container) return {std::nullopt, containerRefusal(output, 0)};
+    SF_INFO info{};
+    std::unique_ptr<SNDFILE, int (*)(SNDFILE*)> in(sf_open(from.c_str(), SFM_READ, &info), sf_close);
+    if (!in) return {std::nullopt, "cannot read the mixed render " + from + ": " + sf_strerror(nullptr)};
+    if (auto refusal = containerRefusal(output, info.channels); !refusal.empty()) return {std::nullopt, refusal};
+
+    grain::AtomicFile file(output);
+    SF_INFO outInfo{};
+    outInfo.channels = info.channels;
+    outInfo.samplerate = info.samplerate;
+    outInfo.format = container->format;
+    std::unique_ptr<SNDFILE, int (*)(SNDFILE*)> out(sf_open(file.temporary().c_str(), SFM_WRITE, &outInfo), sf_close);
+    if (!out) return {std::nullopt, "cannot write the output file " + output + ": " + sf_strerror(nullptr)};
+    if ((container->format & SF_FORMAT_TYPEMASK) == SF_FORMAT_RF64)
+        sf_command(out.get(), SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
+    // A fixed-point file clips what passes full scale instead of wrapping round.
+    sf_command(out.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
+
+    SoundSummary summary;
+    summary.channels = info.channels;
+    summary.rate = info.samplerate;
+    auto channels = static_cast<std::size_t>(info.channels);
+    summary.peaks.assign(channels, 0.0);
+    std::vector<float> block(static_cast<std::size_t>(blockFrames) * channels);
+    for (;;) {
+        sf_count_t got = sf_readf_float(in.get(), block.data(), blockFrames);
+        if (got <= 0) break;
+        auto samples = static_cast<std::size_t>(got) * channels;
+        for (std::size_t s = 0; s < samples; ++s) {
+            if (gain != 1.0) block[s] = static_cast<float>(block[s] * gain);
+            summary.peaks[s % channels] = std::max(summary.peaks[s % channels], std::fabs(static_cast<double>(block[s])));
+        }
+        if (sf_writef_float(out.get(), block.data(), got) != got)
+            return {std::nullopt, "cannot write the output file " + output + ": " + sf_strerror(out.get())};
+        summary.frames += got;
+    }
+    if (summary.frames != info.frames) return {std::nullopt, "cannot read the mixed render " + from + ": " + sf_strerror(in.get())};
+    sf_write_sync(out.get());
+    if (sf_error(out.get()) != SF_ERR_NO_ERROR || sf_close(out.release()) != 0)
+        return {std::nullopt, "cannot write the output file " + output};
+    if (container->extension == ".wav" &&
+        !setChannelMask(file.temporary(), layout == ChannelLayout::pair ? frontLeftRight : noSpeakerPositions))
+        return {std::nullopt, "cannot write the channel mask of " + output};
+    if (auto why = file.commit(); !why.empty()) return {std::nullopt, "cannot write the output file " + output + ": " + why};
+    return {summary, ""};
+}
+
+}  // namespace render
