@@ -21,10 +21,12 @@
 #include "grain_render.hpp"
 #include "part_file.hpp"
 #include "part_label.hpp"
+#include "render_test_support.hpp"
 #include "sound_measure.hpp"
 
 namespace fs = std::filesystem;
 using namespace render;
+using namespace render::testing;
 
 namespace {
 
@@ -73,18 +75,6 @@ private:
 };
 
 void writeText(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
-
-struct RunResult {
-    int status;
-    std::string out, err;
-};
-
-RunResult grainrender(const std::vector<std::string>& arguments) {
-    RenderEnvironment environment{{GRAIN_SOURCE_EXAMPLES}, 2, false};
-    std::ostringstream out, err;
-    int status = runGrainRender(arguments, environment, out, err);
-    return {status, out.str(), err.str()};
-}
 
 // The standard output and error of a shell command; fails the test when the
 // tool is missing (scripts/packages/sound.txt names the package).

@@ -21,6 +21,7 @@
 #include "part_file.hpp"
 #include "part_label.hpp"
 #include "progress.hpp"
+#include "render_test_support.hpp"
 #include "render_options.hpp"
 #include "score_split.hpp"
 #include "sound_files.hpp"
@@ -28,17 +29,9 @@
 
 namespace fs = std::filesystem;
 using namespace render;
+using namespace render::testing;
 
 namespace {
-
-// A render that does not end fails at the file-size limit within seconds
-// instead of filling the disk: the write fails (EFBIG) and the run reports it.
-constexpr rlim_t largestFile = 16 << 20;
-const bool bounded = [] {
-    signal(SIGXFSZ, SIG_IGN);
-    rlimit limit{largestFile, largestFile};
-    return setrlimit(RLIMIT_FSIZE, &limit) == 0;
-}();
 
 const std::string glissonHeader =
     ";Table 1 6 simple sine wave harmonics (using GEN10).\n"
@@ -124,18 +117,6 @@ std::vector<float> readSound(const fs::path& path, SF_INFO& info) {
     return samples;
 }
 
-struct RunResult {
-    int status;
-    std::string out, err;
-};
-
-RunResult grainrender(const std::vector<std::string>& arguments) {
-    EXPECT_TRUE(bounded) << "the file-size limit could not be set";
-    RenderEnvironment environment{{GRAIN_SOURCE_EXAMPLES}, 2, false};
-    std::ostringstream out, err;
-    int status = runGrainRender(arguments, environment, out, err);
-    return {status, out.str(), err.str()};
-}
 
 }  // namespace
 
