@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <filesystem>
 #include <functional>
@@ -15,7 +16,9 @@
 #include <string>
 #include <vector>
 
+#include "flock_options.hpp"
 #include "flock_paths.hpp"
+#include "flock_simulation.hpp"
 #include "svg_drawing.hpp"
 #include "score_reader.hpp"
 #include "test_support.hpp"
@@ -157,6 +160,59 @@ TEST(FlockPaths, AnglesStayInTheirRangesAndBoidsNearTheBoundingSphere) {
             }
         }
     }
+}
+
+double distanceFromListener(const flock::Vec3& p) { return std::sqrt(p.x * p.x + p.y * p.y + p.z * p.z); }
+
+flock::FlockSettings settingsOf(const std::vector<std::string>& arguments) {
+    flock::ParsedOptions parsed = flock::parseFlockOptions(arguments, "/nonexistent");
+    EXPECT_TRUE(parsed.options) << parsed.refusal;
+    return parsed.options ? parsed.options->settings : flock::FlockSettings{};
+}
+
+// Boids veer away from the listener: at the usual speeds none comes within
+// the listener's own space, even in a small sphere crowded with boids that
+// often fly close by.
+TEST(FlockPaths, BoidsKeepOutOfTheListenersSpace) {
+    struct Case {
+        std::vector<std::string> options;
+        bool comesClose;  // the flock passes inside the radius where boids veer away
+    };
+    const std::vector<Case> cases = {
+        {{"--voices", "8", "--samples", "3000", "--seed", "7"}, false},
+        {{"--voices", "20", "--samples", "4000", "--seed", "3", "--radius", "5"}, true},
+        {{"--voices", "30", "--samples", "3000", "--seed", "4", "--radius", "3"}, true},
+        {{"--voices", "6", "--samples", "3000", "--seed", "6", "--radius", "3", "--cohesion", "5"}, true},
+    };
+    for (const Case& c : cases) {
+        const flock::FlockSettings settings = settingsOf(c.options);
+        double least = 1e9;
+        for (const flock::BoidPath& path : flock::simulateFlock(settings))
+            for (const flock::Vec3& p : path.positions) least = std::min(least, distanceFromListener(p));
+        const std::string shown = c.options[1] + " boids, radius " + std::to_string(settings.radius);
+        EXPECT_GE(least, flock::listenerSpace) << shown;
+        if (c.comesClose) {
+            EXPECT_LT(least, std::min(2.0 * flock::listenerSpace, settings.radius / 2.0)) << shown;
+        }
+    }
+}
+
+// A flock may fly at one speed only: the slowest and the fastest equal.
+TEST(FlockPaths, EqualLeastAndGreatestSpeedsFlyAtThatSpeed) {
+    TempFolder tmp;
+    const std::vector<std::string> options = {"--min-speed", "3", "--max-speed", "3", "--interval", "0.01",
+                                              "--samples", "500", "--voices", "6"};
+    std::vector<std::string> withFolder = options;
+    withFolder.insert(withFolder.end(), {"--out", tmp.path().string()});
+    FlockRun run = runFlock(withFolder);
+    ASSERT_EQ(run.status, 0) << run.errors;
+    // One simulation step per sample: every step covers 3 m/s x 0.01 s.
+    for (const flock::BoidPath& path : flock::simulateFlock(settingsOf(options)))
+        for (std::size_t k = 1; k < path.positions.size(); ++k) {
+            const flock::Vec3& a = path.positions[k - 1];
+            const flock::Vec3& b = path.positions[k];
+            ASSERT_NEAR(distanceFromListener({b.x - a.x, b.y - a.y, b.z - a.z}) / 0.01, 3.0, 1e-9) << k;
+        }
 }
 
 TEST(FlockPaths, RefusesBadCommandLinesAndWritesNothing) {
