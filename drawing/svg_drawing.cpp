@@ -47,15 +47,16 @@ std::string escaped(const std::string& text) {
     return out;
 }
 
-// The voices' colours, chosen one at a time from the sRGB colours of
-// lightness 25 to 75 and chroma 25 or more (CIELAB, D65) as the one furthest
-// from all chosen before: any two differ by at least 28 in CIELAB (Delta E
-// 1976), the first few by far more, and every one stands out on white.
+// The voices' colours, from red on, chosen one at a time from the sRGB
+// colours of lightness 25 to 75 and chroma 25 or more (CIELAB, D65) as the one
+// furthest from all chosen before: any two differ by at least 29 in CIELAB
+// (Delta E 1976), the first few by far more, and every one stands out on
+// white.
 const std::array<const char*, voiceColours> palette = {
-    "#1177bb", "#ff0000", "#00cc00", "#0000ff", "#ff33bb", "#665500", "#33ccaa", "#ff9999",
-    "#551199", "#ff9900", "#771144", "#aabb11", "#115544", "#dd99ee", "#dd11ff", "#007711",
-    "#ff2266", "#881100", "#bbbb88", "#2277ff", "#00bbdd", "#443366", "#dd9955", "#ee6633",
-    "#885544", "#22cc66", "#bb66ff", "#1144ee", "#aa7799", "#992288", "#dd5588", "#224400",
+    "#ff0000", "#0000ff", "#00cc00", "#77bbee", "#ee22aa", "#665500", "#003399", "#ff9999",
+    "#44bb88", "#ff9900", "#880011", "#663355", "#aabb11", "#bb55ff", "#dd99ee", "#115544",
+    "#ff2266", "#006600", "#bbbb77", "#005588", "#770077", "#0088ff", "#aa5500", "#3311bb",
+    "#885544", "#cc5588", "#ff6644", "#ff00ee", "#77cc55", "#55aaaa", "#eeaa66", "#5566ff",
 };
 
 std::string voiceColour(int n) {

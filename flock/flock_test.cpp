@@ -96,12 +96,12 @@ TEST(FlockPaths, DurationCoversBothEndsAndDefaultsGoToTheDefaultFolder) {
     EXPECT_FALSE(fs::exists(boidFile(fixed, 5, 'a')));
 }
 
-TEST(FlockPaths, TheSameOptionsAndSeedWriteTheSameFilesAndAnotherSeedOthers) {
+TEST(FlockPaths, TheSameOptionsAndSeedWriteTheSameFilesAndPictureAndAnotherSeedOthers) {
     TempFolder first, second, third;
     std::vector<std::string> options = {"--voices", "5", "--samples", "300", "--seed", "1234", "--cohesion", "2"};
     auto with = [&](const fs::path& folder, std::vector<std::string> extra) {
         std::vector<std::string> all = options;
-        all.insert(all.end(), {"--out", folder.string()});
+        all.insert(all.end(), {"--out", folder.string(), "--svg", (folder / "paths.svg").string()});
         all.insert(all.end(), extra.begin(), extra.end());
         return runFlock(all).status;
     };
@@ -111,6 +111,7 @@ TEST(FlockPaths, TheSameOptionsAndSeedWriteTheSameFilesAndAnotherSeedOthers) {
     for (int boid = 1; boid <= 5; ++boid)
         for (char letter : {'a', 'e', 'd'})
             EXPECT_EQ(readText(boidFile(first.path(), boid, letter)), readText(boidFile(second.path(), boid, letter)));
+    EXPECT_EQ(readText(first.path() / "paths.svg"), readText(second.path() / "paths.svg"));
     EXPECT_NE(readText(boidFile(first.path(), 1, 'a')), readText(boidFile(third.path(), 1, 'a')));
 }
 
