@@ -253,7 +253,7 @@ TEST(FlockPaths, HelpStatesTheOptionsAndTheConventions) {
     FlockRun run = runFlock({"--help"}, "/the/fixed/folder");
     EXPECT_EQ(run.status, 0);
     for (const char* text : {"--voices", "--interval", "--duration", "--samples", "--seed", "--out", "--separation",
-                             "--alignment", "--cohesion", "--svg", "0 ahead, 90 right, -90 left",
+                             "--alignment", "--cohesion", "--svg", "--replace", "0 ahead, 90 right, -90 left",
                              "-90 (below) to 90 (above)", "metres", "/the/fixed/folder", "2 to 20000"})
         EXPECT_NE(run.console.find(text), std::string::npos) << text;
 }
