@@ -1,6 +1,8 @@
 // flockpaths as the composer runs it: the files it writes, their format and
 // ranges, the same files for the same seed, refused command lines, failures
-// that leave nothing behind, and score programs reading its files.
+// that leave the folder as it was, the files it may replace (its own) and those
+// it refuses to (a Boids patch's), the picture, and score programs reading
+// its files.
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
