@@ -45,9 +45,9 @@ bool syncToDisk(const std::filesystem::path& path, bool folder) {
 
 }  // namespace
 
-AtomicFile::AtomicFile(const std::filesystem::path& target) : target_(target) {
+AtomicFile::AtomicFile(const std::filesystem::path& target, bool followLink) : target_(target) {
     std::error_code error;
-    if (std::filesystem::is_symlink(target_, error) && std::filesystem::exists(target_, error)) {
+    if (followLink && std::filesystem::is_symlink(target_, error) && std::filesystem::exists(target_, error)) {
         auto resolved = std::filesystem::canonical(target_, error);
         if (!error) target_ = resolved;
     }
@@ -99,7 +99,7 @@ AtomicFile& AtomicFileGroup::add(const std::filesystem::path& target) {
 }
 
 void AtomicFileGroup::remove(const std::filesystem::path& target) {
-    removals_.push_back(std::make_unique<AtomicFile>(target));
+    removals_.push_back(std::unique_ptr<AtomicFile>(new AtomicFile(target, false)));
 }
 
 void AtomicFileGroup::discard() {

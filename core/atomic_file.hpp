@@ -20,7 +20,7 @@ public:
     // Chooses the temporary name beside target (a hidden name unique to this
     // process and object); nothing is created yet. When target is a link to
     // an existing file, that file is replaced and the link kept.
-    explicit AtomicFile(const std::filesystem::path& target);
+    explicit AtomicFile(const std::filesystem::path& target) : AtomicFile(target, true) {}
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
     ~AtomicFile();
@@ -42,6 +42,8 @@ public:
 
 private:
     friend class AtomicFileGroup;
+    // followLink unset: a link is itself the target (a file to be removed).
+    AtomicFile(const std::filesystem::path& target, bool followLink);
     // Flushes the closed temporary file to disk; on failure removes it and
     // returns why.
     std::string flushTemporary();
@@ -66,7 +68,8 @@ public:
 
     // A file of the group: write its content to the returned file's temporary().
     AtomicFile& add(const std::filesystem::path& target);
-    // A file that goes when the group is placed, and stays when it is not.
+    // A file that goes when the group is placed, and stays when it is not (a
+    // link goes itself, not the file it points to).
     void remove(const std::filesystem::path& target);
 
     // Places the group. Returns an empty text, or why it could not be placed;
