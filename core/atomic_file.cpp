@@ -1,8 +1,10 @@
 #include "atomic_file.hpp"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <system_error>
 
 #ifdef _WIN32
@@ -43,9 +45,9 @@ bool syncToDisk(const std::filesystem::path& path, bool folder) {
 
 }  // namespace
 
-AtomicFile::AtomicFile(const std::filesystem::path& target) : target_(target) {
+AtomicFile::AtomicFile(const std::filesystem::path& target, bool followLink) : target_(target) {
     std::error_code error;
-    if (std::filesystem::is_symlink(target_, error) && std::filesystem::exists(target_, error)) {
+    if (followLink && std::filesystem::is_symlink(target_, error) && std::filesystem::exists(target_, error)) {
         auto resolved = std::filesystem::canonical(target_, error);
         if (!error) target_ = resolved;
     }
@@ -65,12 +67,20 @@ void AtomicFile::discard() {
     if (!std::filesystem::is_directory(temporary_, ignored)) std::filesystem::remove(temporary_, ignored);
 }
 
+std::string AtomicFile::flushTemporary() {
+    errno = 0;
+    if (syncToDisk(temporary_, false)) return "";
+    std::string why = "cannot write " + target_.string() + ": " + std::strerror(errno != 0 ? errno : EIO);
+    discard();
+    return why;
+}
+
+std::filesystem::path AtomicFile::previous() const {
+    return temporary_.parent_path() / (temporary_.stem().string() + ".previous");
+}
+
 std::string AtomicFile::commit() {
-    if (!syncToDisk(temporary_, false)) {
-        std::string why = "cannot write " + target_.string() + ": " + std::strerror(errno != 0 ? errno : EIO);
-        discard();
-        return why;
-    }
+    if (std::string why = flushTemporary(); !why.empty()) return why;
     std::error_code error;
     std::filesystem::rename(temporary_, target_, error);
     if (error) {
@@ -80,6 +90,84 @@ std::string AtomicFile::commit() {
     committed_ = true;
     auto folder = target_.parent_path();
     syncToDisk(folder.empty() ? std::filesystem::path(".") : folder, true);
+    return "";
+}
+
+AtomicFile& AtomicFileGroup::add(const std::filesystem::path& target) {
+    files_.push_back(std::make_unique<AtomicFile>(target));
+    return *files_.back();
+}
+
+void AtomicFileGroup::remove(const std::filesystem::path& target) {
+    removals_.push_back(std::unique_ptr<AtomicFile>(new AtomicFile(target, false)));
+}
+
+void AtomicFileGroup::discard() {
+    for (auto& file : files_) file->discard();
+}
+
+std::string AtomicFileGroup::commit() {
+    for (auto& file : files_) {
+        if (std::string why = file->flushTemporary(); !why.empty()) {
+            discard();
+            return why;
+        }
+    }
+    // What has been done so far, to be undone when a step fails: a target's
+    // old file moved aside (to be put back) and a new file placed (to be
+    // taken out again), in order.
+    struct Step {
+        const AtomicFile* file;
+        bool movedAside;
+        bool placed;
+    };
+    std::vector<Step> done;
+    auto undo = [&](std::string why) {
+        std::error_code ignored;
+        for (auto step = done.rbegin(); step != done.rend(); ++step) {
+            if (step->placed) std::filesystem::remove(step->file->target_, ignored);
+            if (step->movedAside) std::filesystem::rename(step->file->previous(), step->file->target_, ignored);
+        }
+        for (auto& file : files_) file->committed_ = false;
+        discard();
+        return why;
+    };
+    // An old file that stands where a new one goes is moved aside first; a
+    // folder in its place is left, and the rename of the new file reports it.
+    auto moveAside = [&](const AtomicFile& file) -> std::optional<std::string> {
+        std::error_code error;
+        auto status = std::filesystem::symlink_status(file.target_, error);
+        if (error || !std::filesystem::exists(status) || std::filesystem::is_directory(status)) return std::nullopt;
+        std::filesystem::rename(file.target_, file.previous(), error);
+        if (error) return "cannot replace " + file.target_.string() + ": " + error.message();
+        return "";
+    };
+    for (auto& removal : removals_) {
+        auto moved = moveAside(*removal);
+        if (moved && !moved->empty()) return undo(*moved);
+        done.push_back({removal.get(), moved.has_value(), false});
+    }
+    for (auto& file : files_) {
+        auto moved = moveAside(*file);
+        if (moved && !moved->empty()) return undo(*moved);
+        done.push_back({file.get(), moved.has_value(), false});
+        std::error_code error;
+        std::filesystem::rename(file->temporary_, file->target_, error);
+        if (error) return undo("cannot replace " + file->target_.string() + ": " + error.message());
+        done.back().placed = true;
+        file->committed_ = true;
+    }
+    std::error_code ignored;
+    for (const Step& step : done)
+        if (step.movedAside) std::filesystem::remove(step.file->previous(), ignored);
+    std::vector<std::filesystem::path> folders;
+    for (auto& file : files_) {
+        auto folder = file->target_.parent_path();
+        if (folder.empty()) folder = ".";
+        if (std::find(folders.begin(), folders.end(), folder) != folders.end()) continue;
+        folders.push_back(folder);
+        syncToDisk(folder, true);
+    }
     return "";
 }
 

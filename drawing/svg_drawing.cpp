@@ -1,10 +1,12 @@
 #include "svg_drawing.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
-#include <system_error>
+
+#include "atomic_file.hpp"
 
 namespace drawing {
 
@@ -45,9 +47,21 @@ std::string escaped(const std::string& text) {
     return out;
 }
 
+// The voices' colours, from red on, chosen one at a time from the sRGB
+// colours of lightness 25 to 75 and chroma 25 or more (CIELAB, D65) as the one
+// furthest from all chosen before: any two differ by at least 29 in CIELAB
+// (Delta E 1976), the first few by far more, and every one stands out on
+// white.
+const std::array<const char*, voiceColours> palette = {
+    "#ff0000", "#0000ff", "#00cc00", "#77bbee", "#ee22aa", "#665500", "#003399", "#ff9999",
+    "#44bb88", "#ff9900", "#880011", "#663355", "#aabb11", "#bb55ff", "#dd99ee", "#115544",
+    "#ff2266", "#006600", "#bbbb77", "#005588", "#770077", "#0088ff", "#aa5500", "#3311bb",
+    "#885544", "#cc5588", "#ff6644", "#ff00ee", "#77cc55", "#55aaaa", "#eeaa66", "#5566ff",
+};
+
 std::string voiceColour(int n) {
-    double hue = std::fmod(static_cast<double>(n - 1) * 137.508, 360.0);
-    return "hsl(" + fixed(hue, 1) + ",70%,42%)";
+    const int count = static_cast<int>(palette.size());
+    return palette[static_cast<std::size_t>(((n - 1) % count + count) % count)];
 }
 
 double Axis::place(double value) const {
@@ -161,23 +175,14 @@ std::string legend(double left, double top, const std::string& title,
 }
 
 std::optional<std::string> writePicture(const std::filesystem::path& file, const std::string& svg) {
-    const std::filesystem::path partial = file.parent_path() / (file.filename().string() + ".partial");
-    std::error_code error;
+    grain::AtomicFile picture(file);
     {
-        std::ofstream out(partial, std::ios::binary | std::ios::trunc);
+        std::ofstream out(picture.temporary(), std::ios::binary | std::ios::trunc);
         out.write(svg.data(), static_cast<std::streamsize>(svg.size()));
         out.close();
-        if (out.fail()) {
-            if (!std::filesystem::is_directory(partial, error)) std::filesystem::remove(partial, error);
-            return "cannot write " + partial.string();
-        }
+        if (out.fail()) return "cannot write " + file.string();
     }
-    std::filesystem::rename(partial, file, error);
-    if (error) {
-        std::string failure = "cannot rename " + partial.string() + " to " + file.string() + ": " + error.message();
-        std::filesystem::remove(partial, error);
-        return failure;
-    }
+    if (std::string why = picture.commit(); !why.empty()) return why;
     return std::nullopt;
 }
 

@@ -22,8 +22,13 @@ std::string px(double value);
 // text with the characters that XML reserves written as entities.
 std::string escaped(const std::string& text);
 
-// The colour of voice (or boid) number n, from 1: hues a golden angle apart,
-// so that neighbouring numbers differ clearly.
+// Voices (boids) up to this number each have a colour of their own; further
+// voices take the colours again from the first.
+inline constexpr int voiceColours = 32;
+
+// The colour of voice (or boid) number n, from 1, as #rrggbb: lightness as
+// well as hue differ, so that any two of the first voiceColours are told
+// apart at a glance.
 std::string voiceColour(int n);
 
 // A value axis: where a value lies between the ends, its ticks and its label.

@@ -77,6 +77,8 @@ std::string flockUsage(const std::filesystem::path& defaultFolder) {
            "  --max-speed V     fastest flight in metres per second (default 6)\n"
            "  --svg FILE        also draw the paths into an SVG picture: a top view and\n"
            "                    the elevation over time\n"
+           "  --replace         replace (or remove) coordinate files in the folder that\n"
+           "                    flockpaths did not write, or that were changed since\n"
            "  --help            show this text and exit\n"
            "  --version         show the version and exit\n"
            "\n"
@@ -85,8 +87,12 @@ std::string flockUsage(const std::filesystem::path& defaultFolder) {
            "away from the listener inside 2 metres (half the radius for a smaller sphere).\n"
            "Files are written under temporary names and renamed when all are complete;\n"
            "files of higher boid numbers left in the folder by an earlier run are removed,\n"
-           "so that the folder holds exactly this flock. Nothing is written when an option\n"
-           "is refused.\n";
+           "so that the folder holds exactly this flock. flockpaths records what it wrote\n"
+           "in the folder (flockpaths.manifest: each file's size and digest) and replaces\n"
+           "or removes only those files, and only while they are unchanged: any other\n"
+           "coordinate file there, such as one of a Boids patch, makes it refuse (exit\n"
+           "status 2) unless --replace is given. Nothing is written when an option or the\n"
+           "folder is refused.\n";
 }
 
 ParsedOptions parseFlockOptions(const std::vector<std::string>& arguments, const std::filesystem::path& defaultFolder) {
@@ -106,6 +112,10 @@ ParsedOptions parseFlockOptions(const std::vector<std::string>& arguments, const
         }
         if (name == "--version") {
             options.version = true;
+            continue;
+        }
+        if (name == "--replace") {
+            options.replace = true;
             continue;
         }
         if (name.rfind("--", 0) != 0) return refuse("unexpected argument '" + name + "'");

@@ -21,6 +21,7 @@ struct FlockOptions {
     FlockSettings settings;
     std::filesystem::path folder;    // where the coordinate files go
     std::optional<std::filesystem::path> svg;  // picture of the paths, when asked for
+    bool replace = false;            // coordinate files that flockpaths did not write may be replaced
     bool help = false;
     bool version = false;
 };

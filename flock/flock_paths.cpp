@@ -1,11 +1,8 @@
 #include "flock_paths.hpp"
 
-#include <system_error>
-
 #include "command_line.hpp"
 #include "flock_options.hpp"
 #include "path_files.hpp"
-#include "svg_drawing.hpp"
 
 namespace flock {
 
@@ -26,20 +23,19 @@ int runFlockPaths(const std::vector<std::string>& arguments, const std::filesyst
         return 0;
     }
     const FlockSettings& s = options.settings;
-    std::vector<BoidPath> paths = simulateFlock(s);
-
-    if (options.svg) {
-        if (auto failure = drawing::writePicture(*options.svg, pathsPicture(paths, s))) {
-            errors << "flockpaths: " << *failure << "\n";
-            return 1;
+    // The folder may hold the composer's own coordinate files: refuse before
+    // anything is written.
+    if (!options.replace) {
+        if (auto foreign = firstForeignFile(options.folder)) {
+            errors << "flockpaths: " << *foreign << "; --replace replaces it and every other coordinate file in "
+                   << options.folder.string() << "\nflockpaths: nothing written\n";
+            return 2;
         }
     }
-    WriteOutcome files = writeCoordinateFiles(paths, options.folder);
+    std::vector<BoidPath> paths = simulateFlock(s);
+    std::string picture = options.svg ? pathsPicture(paths, s) : std::string();
+    WriteOutcome files = writeFlockFiles(paths, options.folder, options.svg, picture);
     if (!files.ok) {
-        if (options.svg) {
-            std::error_code ignored;
-            std::filesystem::remove(*options.svg, ignored);
-        }
         errors << "flockpaths: " << files.failure << "\n";
         return 1;
     }

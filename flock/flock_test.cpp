@@ -1,16 +1,27 @@
 // flockpaths as the composer runs it: the files it writes, their format and
 // ranges, the same files for the same seed, refused command lines, failures
-// that leave nothing behind, and score programs reading its files.
+// that leave the folder as it was, the files it may replace (its own) and those
+// it refuses to (a Boids patch's), the picture, and score programs reading
+// its files.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <algorithm>
+#include <cmath>
+#include <csignal>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "flock_options.hpp"
 #include "flock_paths.hpp"
+#include "flock_simulation.hpp"
+#include "svg_drawing.hpp"
 #include "score_reader.hpp"
 #include "test_support.hpp"
 
@@ -60,7 +71,8 @@ TEST(FlockPaths, WritesThreeFilesPerBoidWithOneFourDecimalValuePerLine) {
     EXPECT_EQ(run.errors, "");
     EXPECT_NE(run.console.find("3 boids, 50 samples each"), std::string::npos) << run.console;
     EXPECT_EQ(namesIn(tmp.path()), (std::vector<std::string>{"bg1a.txt", "bg1d.txt", "bg1e.txt", "bg2a.txt", "bg2d.txt",
-                                                            "bg2e.txt", "bg3a.txt", "bg3d.txt", "bg3e.txt"}));
+                                                            "bg2e.txt", "bg3a.txt", "bg3d.txt", "bg3e.txt",
+                                                            "flockpaths.manifest"}));
     const std::regex line("-?[0-9]+\\.[0-9]{4}");
     for (int boid = 1; boid <= 3; ++boid) {
         for (char letter : {'a', 'e', 'd'}) {
@@ -86,12 +98,12 @@ TEST(FlockPaths, DurationCoversBothEndsAndDefaultsGoToTheDefaultFolder) {
     EXPECT_FALSE(fs::exists(boidFile(fixed, 5, 'a')));
 }
 
-TEST(FlockPaths, TheSameOptionsAndSeedWriteTheSameFilesAndAnotherSeedOthers) {
+TEST(FlockPaths, TheSameOptionsAndSeedWriteTheSameFilesAndPictureAndAnotherSeedOthers) {
     TempFolder first, second, third;
     std::vector<std::string> options = {"--voices", "5", "--samples", "300", "--seed", "1234", "--cohesion", "2"};
     auto with = [&](const fs::path& folder, std::vector<std::string> extra) {
         std::vector<std::string> all = options;
-        all.insert(all.end(), {"--out", folder.string()});
+        all.insert(all.end(), {"--out", folder.string(), "--svg", (folder / "paths.svg").string()});
         all.insert(all.end(), extra.begin(), extra.end());
         return runFlock(all).status;
     };
@@ -101,6 +113,7 @@ TEST(FlockPaths, TheSameOptionsAndSeedWriteTheSameFilesAndAnotherSeedOthers) {
     for (int boid = 1; boid <= 5; ++boid)
         for (char letter : {'a', 'e', 'd'})
             EXPECT_EQ(readText(boidFile(first.path(), boid, letter)), readText(boidFile(second.path(), boid, letter)));
+    EXPECT_EQ(readText(first.path() / "paths.svg"), readText(second.path() / "paths.svg"));
     EXPECT_NE(readText(boidFile(first.path(), 1, 'a')), readText(boidFile(third.path(), 1, 'a')));
 }
 
@@ -152,6 +165,59 @@ TEST(FlockPaths, AnglesStayInTheirRangesAndBoidsNearTheBoundingSphere) {
     }
 }
 
+double distanceFromListener(const flock::Vec3& p) { return std::sqrt(p.x * p.x + p.y * p.y + p.z * p.z); }
+
+flock::FlockSettings settingsOf(const std::vector<std::string>& arguments) {
+    flock::ParsedOptions parsed = flock::parseFlockOptions(arguments, "/nonexistent");
+    EXPECT_TRUE(parsed.options) << parsed.refusal;
+    return parsed.options ? parsed.options->settings : flock::FlockSettings{};
+}
+
+// Boids veer away from the listener: at the usual speeds none comes within
+// the listener's own space, even in a small sphere crowded with boids that
+// often fly close by.
+TEST(FlockPaths, BoidsKeepOutOfTheListenersSpace) {
+    struct Case {
+        std::vector<std::string> options;
+        bool comesClose;  // the flock passes inside the radius where boids veer away
+    };
+    const std::vector<Case> cases = {
+        {{"--voices", "8", "--samples", "3000", "--seed", "7"}, false},
+        {{"--voices", "20", "--samples", "4000", "--seed", "3", "--radius", "5"}, true},
+        {{"--voices", "30", "--samples", "3000", "--seed", "4", "--radius", "3"}, true},
+        {{"--voices", "6", "--samples", "3000", "--seed", "6", "--radius", "3", "--cohesion", "5"}, true},
+    };
+    for (const Case& c : cases) {
+        const flock::FlockSettings settings = settingsOf(c.options);
+        double least = 1e9;
+        for (const flock::BoidPath& path : flock::simulateFlock(settings))
+            for (const flock::Vec3& p : path.positions) least = std::min(least, distanceFromListener(p));
+        const std::string shown = c.options[1] + " boids, radius " + std::to_string(settings.radius);
+        EXPECT_GE(least, flock::listenerSpace) << shown;
+        if (c.comesClose) {
+            EXPECT_LT(least, std::min(2.0 * flock::listenerSpace, settings.radius / 2.0)) << shown;
+        }
+    }
+}
+
+// A flock may fly at one speed only: the slowest and the fastest equal.
+TEST(FlockPaths, EqualLeastAndGreatestSpeedsFlyAtThatSpeed) {
+    TempFolder tmp;
+    const std::vector<std::string> options = {"--min-speed", "3", "--max-speed", "3", "--interval", "0.01",
+                                              "--samples", "500", "--voices", "6"};
+    std::vector<std::string> withFolder = options;
+    withFolder.insert(withFolder.end(), {"--out", tmp.path().string()});
+    FlockRun run = runFlock(withFolder);
+    ASSERT_EQ(run.status, 0) << run.errors;
+    // One simulation step per sample: every step covers 3 m/s x 0.01 s.
+    for (const flock::BoidPath& path : flock::simulateFlock(settingsOf(options)))
+        for (std::size_t k = 1; k < path.positions.size(); ++k) {
+            const flock::Vec3& a = path.positions[k - 1];
+            const flock::Vec3& b = path.positions[k];
+            ASSERT_NEAR(distanceFromListener({b.x - a.x, b.y - a.y, b.z - a.z}) / 0.01, 3.0, 1e-9) << k;
+        }
+}
+
 TEST(FlockPaths, RefusesBadCommandLinesAndWritesNothing) {
     const std::vector<std::vector<std::string>> refused = {
         {"--voices", "0"},           {"--voices", "101"},          {"--voices", "2.5"},
@@ -189,7 +255,7 @@ TEST(FlockPaths, HelpStatesTheOptionsAndTheConventions) {
     FlockRun run = runFlock({"--help"}, "/the/fixed/folder");
     EXPECT_EQ(run.status, 0);
     for (const char* text : {"--voices", "--interval", "--duration", "--samples", "--seed", "--out", "--separation",
-                             "--alignment", "--cohesion", "--svg", "0 ahead, 90 right, -90 left",
+                             "--alignment", "--cohesion", "--svg", "--replace", "0 ahead, 90 right, -90 left",
                              "-90 (below) to 90 (above)", "metres", "/the/fixed/folder", "2 to 20000"})
         EXPECT_NE(run.console.find(text), std::string::npos) << text;
 }
@@ -202,7 +268,39 @@ TEST(FlockPaths, VersionWritesNothing) {
     EXPECT_FALSE(fs::exists(tmp.path() / "bg"));
 }
 
-TEST(FlockPaths, AFailedWriteLeavesNoFileBehind) {
+// Every file of a folder and its bytes, hidden ones included.
+std::map<std::string, std::string> contentsOf(const fs::path& folder) {
+    std::map<std::string, std::string> contents;
+    for (const auto& entry : fs::directory_iterator(folder))
+        contents[entry.path().filename().string()] =
+            entry.is_regular_file() ? readText(entry.path()) : std::string("(folder)");
+    return contents;
+}
+
+// Files may grow to at most the given bytes while it lives; a larger write
+// fails as on a full disk.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &previous_);
+        rlimit limit = previous_;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &previous_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit previous_{};
+    void (*previousHandler_)(int);
+};
+
+TEST(FlockPaths, AFailedWriteLeavesTheFolderAsItWas) {
     TempFolder tmp;
     // The output folder is a file.
     fs::path notFolder = tmp.path() / "plain";
@@ -211,15 +309,103 @@ TEST(FlockPaths, AFailedWriteLeavesNoFileBehind) {
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.errors.find("cannot make the folder"), std::string::npos) << run.errors;
 
-    // A file of boid 3 cannot be written: nothing at all is left.
+    // The picture, written after the coordinate files, cannot be written
+    // whole: the earlier flock and picture stay, and no temporary file.
     fs::path folder = tmp.path() / "bg";
-    fs::create_directories(folder / "bg3e.txt.partial");
     fs::path picture = tmp.path() / "paths.svg";
-    run = runFlock({"--out", folder.string(), "--samples", "10", "--svg", picture.string()});
+    ASSERT_EQ(runFlock({"--out", folder.string(), "--voices", "2", "--samples", "10", "--svg", picture.string()})
+                  .status,
+              0);
+    const auto before = contentsOf(folder);
+    const std::string pictureBefore = readText(picture);
+    {
+        FileSizeLimit limit(4000);  // above a coordinate file of 10 samples, below the picture
+        run = runFlock({"--out", folder.string(), "--voices", "4", "--samples", "10", "--seed", "2", "--svg",
+                        picture.string()});
+    }
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.errors.find("cannot write"), std::string::npos) << run.errors;
-    EXPECT_EQ(namesIn(folder), std::vector<std::string>{"bg3e.txt.partial"});
-    EXPECT_FALSE(fs::exists(picture));
+    EXPECT_NE(run.errors.find("cannot write " + picture.string()), std::string::npos) << run.errors;
+    EXPECT_EQ(contentsOf(folder), before);
+    EXPECT_EQ(readText(picture), pictureBefore);
+    EXPECT_EQ(namesIn(tmp.path()), (std::vector<std::string>{"bg", "paths.svg", "plain"}));
+}
+
+// A rename that fails part-way takes the files already placed back out and
+// puts the earlier flock back: the folder never holds part of a flock.
+TEST(FlockPaths, AFailedRenameLeavesTheEarlierFlock) {
+    TempFolder tmp;
+    ASSERT_EQ(runFlock({"--out", tmp.path().string(), "--voices", "2", "--samples", "10"}).status, 0);
+    fs::create_directories(tmp.path() / "bg3e.txt" / "in the way");
+    const auto before = contentsOf(tmp.path());
+    FlockRun run = runFlock({"--out", tmp.path().string(), "--voices", "4", "--samples", "10", "--seed", "9"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.errors.find("cannot replace " + boidFile(tmp.path(), 3, 'e').string()), std::string::npos)
+        << run.errors;
+    EXPECT_EQ(contentsOf(tmp.path()), before);
+}
+
+// The folder is where the composer's Boids patch writes: flockpaths replaces
+// only the files it wrote itself and that nobody changed since.
+TEST(FlockPaths, ReplacesOnlyItsOwnUnchangedFiles) {
+    struct Case {
+        std::string name;
+        std::vector<std::string> options;
+        std::function<void(const fs::path&)> lay;  // what lies in the folder before the run
+        std::string refusal;                       // what the refusal says, empty when the run goes ahead
+    };
+    auto patchFiles = [](const fs::path& folder, std::vector<int> boids) {
+        for (int boid : boids)
+            for (char letter : {'a', 'e', 'd'})
+                grain::testing::writeText(boidFile(folder, boid, letter), "12.5\n13\n14.25\n");
+    };
+    auto earlierFlock = [](const fs::path& folder) {
+        ASSERT_EQ(runFlock({"--out", folder.string(), "--voices", "6", "--samples", "20", "--seed", "5"}).status, 0);
+    };
+    const std::vector<Case> cases = {
+        {"the patch's files", {}, [&](const fs::path& f) { patchFiles(f, {1, 2, 3, 7}); },
+         "bg1a.txt was not written by flockpaths"},
+        {"a patch's file beyond the flock", {}, [&](const fs::path& f) { patchFiles(f, {9}); },
+         "bg9a.txt was not written by flockpaths"},
+        {"a file of its flock changed by hand",
+         {},
+         [&](const fs::path& f) {
+             earlierFlock(f);
+             grain::testing::writeText(boidFile(f, 2, 'd'), readText(boidFile(f, 2, 'd')) + "3.0000\n");
+         },
+         "bg2d.txt was changed since flockpaths wrote it"},
+        {"its own earlier flock", {}, earlierFlock, ""},
+        {"the patch's files, --replace", {"--replace"}, [&](const fs::path& f) { patchFiles(f, {1, 2, 3, 7}); }, ""},
+        {"a changed file, --replace",
+         {"--replace"},
+         [&](const fs::path& f) {
+             earlierFlock(f);
+             grain::testing::writeText(boidFile(f, 6, 'a'), "1\n");
+         },
+         ""},
+    };
+    TempFolder fresh;
+    ASSERT_EQ(runFlock({"--out", fresh.path().string(), "--samples", "30"}).status, 0);
+    const auto flock = contentsOf(fresh.path());
+    for (const Case& c : cases) {
+        TempFolder tmp;
+        c.lay(tmp.path());
+        const auto before = contentsOf(tmp.path());
+        std::vector<std::string> options = {"--samples", "30", "--out", tmp.path().string()};
+        options.insert(options.end(), c.options.begin(), c.options.end());
+        FlockRun run = runFlock(options);
+        if (!c.refusal.empty()) {
+            EXPECT_EQ(run.status, 2) << c.name;
+            EXPECT_NE(run.errors.find((tmp.path() / c.refusal).string()), std::string::npos) << c.name << run.errors;
+            EXPECT_NE(run.errors.find("--replace"), std::string::npos) << c.name;
+            EXPECT_EQ(run.console, "") << c.name;
+            EXPECT_EQ(contentsOf(tmp.path()), before) << c.name << ": every byte stays";
+        } else {
+            EXPECT_EQ(run.status, 0) << c.name << run.errors;
+            EXPECT_EQ(contentsOf(tmp.path()), flock) << c.name << ": the folder holds exactly the new flock";
+            // Its files are its own now: the next run replaces them without asking.
+            EXPECT_EQ(runFlock({"--out", tmp.path().string(), "--voices", "2", "--samples", "5"}).status, 0) << c.name;
+        }
+    }
 }
 
 TEST(FlockPaths, RemovesTheFilesOfAnEarlierLargerFlock) {
@@ -244,7 +430,44 @@ TEST(FlockPaths, DrawsThePathsFromAboveAndTheElevationsOverTime) {
     EXPECT_NE(svg.find("</svg>"), std::string::npos);
     std::size_t lines = 0;
     for (std::size_t at = svg.find("<polyline"); at != std::string::npos; at = svg.find("<polyline", at + 1)) ++lines;
-    EXPECT_EQ(lines, 6u);  // every boid from above and over time
+    EXPECT_EQ(lines, 3u * 9u);  // every boid from above in eight pieces, and over time
+    // From above, every boid's path runs on unbroken, fading towards its
+    // start, to an arrowhead at its last position.
+    auto quoted = [&](std::size_t from, const std::string& name) {
+        std::size_t at = svg.find(name + "=\"", from) + name.size() + 2;
+        return svg.substr(at, svg.find('"', at) - at);
+    };
+    auto points = [](const std::string& list) {
+        std::vector<std::string> all;
+        std::istringstream words(list);
+        for (std::string p; words >> p;) all.push_back(p);
+        return all;
+    };
+    for (int boid = 1; boid <= 3; ++boid) {
+        const std::size_t group = svg.find("<g class=\"flight\" data-boid=\"" + std::to_string(boid) + "\"");
+        ASSERT_NE(group, std::string::npos) << boid;
+        const std::size_t end = svg.find("</g>", group);
+        EXPECT_EQ(quoted(group, "stroke"), drawing::voiceColour(boid));
+        double opacity = 0.0;
+        std::string lastPoint;
+        int pieces = 0;
+        for (std::size_t at = svg.find("<polyline", group); at < end; at = svg.find("<polyline", at + 1), ++pieces) {
+            const double o = std::stod(quoted(at, "stroke-opacity"));
+            EXPECT_GT(o, opacity) << "boid " << boid << ", piece " << pieces;
+            opacity = o;
+            auto p = points(quoted(at, "points"));
+            ASSERT_GE(p.size(), 2u);
+            if (!lastPoint.empty()) {
+                EXPECT_EQ(p.front(), lastPoint) << "boid " << boid << ", piece " << pieces;
+            }
+            lastPoint = p.back();
+        }
+        EXPECT_EQ(pieces, 8);
+        EXPECT_EQ(opacity, 1.0);
+        const std::size_t arrow = svg.find("<polygon class=\"arrow\"", group);
+        ASSERT_LT(arrow, end) << boid;
+        EXPECT_EQ(points(quoted(arrow, "points")).front(), lastPoint) << "the arrow's tip is the boid's last position";
+    }
     for (const char* text : {">boid 1<", ">boid 3<", "to the right of the listener (m)", "ahead of the listener (m)",
                              "time (s)", "elevation (degrees)", ">-45<", ">90<"})
         EXPECT_NE(svg.find(text), std::string::npos) << text;

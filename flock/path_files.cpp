@@ -1,11 +1,17 @@
 #include "path_files.hpp"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <fstream>
+#include <map>
+#include <sstream>
 #include <system_error>
 
+#include "atomic_file.hpp"
 #include "svg_drawing.hpp"
 
 namespace flock {
@@ -14,11 +20,12 @@ namespace {
 
 const char* const letters = "aed";  // azimuth, elevation, distance
 
-std::filesystem::path partialName(const std::filesystem::path& file) {
-    return file.parent_path() / (file.filename().string() + ".partial");
+std::filesystem::path boidFile(const std::filesystem::path& folder, std::size_t boid, char letter) {
+    return folder / ("bg" + std::to_string(boid) + letter + ".txt");
 }
 
-bool writeFile(const std::filesystem::path& file, const std::string& text) {
+// Writes text whole into a new file; false when it could not be written.
+bool writeWhole(const std::filesystem::path& file, const std::string& text) {
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     if (!out) return false;
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
@@ -26,17 +33,163 @@ bool writeFile(const std::filesystem::path& file, const std::string& text) {
     return !out.fail();
 }
 
-// Removes a file this run wrote; never a folder that stands in its way.
-void removeQuietly(const std::filesystem::path& file) {
-    std::error_code ignored;
-    if (!std::filesystem::is_directory(file, ignored)) std::filesystem::remove(file, ignored);
+std::optional<std::string> readWhole(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (in.bad()) return std::nullopt;
+    return text.str();
 }
 
-std::filesystem::path boidFile(const std::filesystem::path& folder, std::size_t boid, char letter) {
-    return folder / ("bg" + std::to_string(boid) + letter + ".txt");
+// A coordinate file in the folder: its boid number and which of a, e, d.
+struct CoordinateFile {
+    std::size_t boid = 0;
+    std::size_t letter = 0;  // index into letters
+    std::filesystem::path path;
+    bool operator<(const CoordinateFile& other) const {
+        return boid != other.boid ? boid < other.boid : letter < other.letter;
+    }
+};
+
+// The boid number and letter of a name that the score programs read as a
+// coordinate file (bg<k>a.txt with k written as %d writes it, from 1).
+std::optional<CoordinateFile> coordinateName(std::string name) {
+#ifdef _WIN32
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));  // BG1A.TXT is bg1a.txt there
+#endif
+    if (name.size() < 8 || name.compare(0, 2, "bg") != 0 || name.compare(name.size() - 4, 4, ".txt") != 0)
+        return std::nullopt;
+    const std::string digits = name.substr(2, name.size() - 7);
+    const char* letter = std::strchr(letters, name[name.size() - 5]);
+    if (letter == nullptr || *letter == '\0' || digits.empty() || digits.size() > 9 || digits[0] == '0' ||
+        digits.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    return CoordinateFile{std::stoul(digits), static_cast<std::size_t>(letter - letters), {}};
+}
+
+// Every coordinate file in the folder, by boid number, then a, e, d.
+std::vector<CoordinateFile> coordinateFilesIn(const std::filesystem::path& folder) {
+    std::vector<CoordinateFile> files;
+    std::error_code error;
+    for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
+         entry.increment(error)) {
+        std::error_code ignored;
+        if (!entry->is_regular_file(ignored)) continue;  // a folder of that name is nobody's coordinate file
+        if (auto file = coordinateName(entry->path().filename().string())) {
+            file->path = entry->path();
+            files.push_back(*file);
+        }
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+// The record: one line per file, its name, its size in bytes and its digest.
+struct Recorded {
+    std::uintmax_t size = 0;
+    std::string digest;
+};
+
+std::map<std::string, Recorded> readRecord(const std::filesystem::path& folder) {
+    std::map<std::string, Recorded> record;
+    auto text = readWhole(folder / manifestName);
+    if (!text) return record;
+    std::istringstream lines(*text);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream fields(line);
+        std::string name;
+        Recorded r;
+        if (fields >> name >> r.size >> r.digest) record[name] = r;
+    }
+    return record;
+}
+
+const char* const recordHeading =
+    "# The coordinate files that flockpaths wrote here: name, size in bytes, digest.\n"
+    "# flockpaths replaces or removes only these, and only while they are unchanged.\n";
+
+// A point of the drawing, in pixels.
+struct Point {
+    double x = 0.0, y = 0.0;
+};
+
+constexpr int tailPieces = 8;         // a path fades towards its start in this many steps
+constexpr double faintestTail = 0.15;  // opacity of the oldest piece
+constexpr double arrowLength = 10.0, arrowHalfWidth = 4.0;
+
+// One boid's flight seen from above: the path in pieces that fade towards
+// the past, the newest opaque, and an arrowhead at its last position
+// pointing the way it flies.
+template <typename Place>
+std::string flight(const std::vector<Vec3>& positions, int boid, const std::string& colour, Place place) {
+    using drawing::px;
+    std::vector<Point> points;
+    points.reserve(positions.size());
+    for (const Vec3& p : positions) points.push_back(place(p));
+    std::string svg = "<g class=\"flight\" data-boid=\"" + std::to_string(boid) + "\" stroke=\"" + colour +
+                      "\" fill=\"none\" stroke-width=\"1.2\">\n";
+    const std::size_t last = points.empty() ? 0 : points.size() - 1;
+    const std::size_t pieces = std::min<std::size_t>(tailPieces, last);
+    for (std::size_t piece = 0; piece < pieces; ++piece) {
+        const std::size_t from = piece * last / pieces, to = (piece + 1) * last / pieces;
+        const double opacity = faintestTail + (1.0 - faintestTail) * static_cast<double>(piece) /
+                                                  static_cast<double>(std::max<std::size_t>(pieces - 1, 1));
+        svg += "<polyline stroke-opacity=\"" + drawing::fixed(pieces == 1 ? 1.0 : opacity, 2) + "\" points=\"";
+        for (std::size_t k = from; k <= to; ++k) svg += px(points[k].x) + "," + px(points[k].y) + " ";
+        svg += "\"/>\n";
+    }
+    // The heading from the last point that lies an arrow's length back, or
+    // the first point when the boid never got that far.
+    if (!points.empty()) {
+        const Point tip = points[last];
+        Point back = points.front();
+        for (std::size_t k = last; k-- > 0;) {
+            if (std::hypot(tip.x - points[k].x, tip.y - points[k].y) >= arrowLength) {
+                back = points[k];
+                break;
+            }
+        }
+        const double length = std::hypot(tip.x - back.x, tip.y - back.y);
+        if (length > 0.0) {
+            const double ux = (tip.x - back.x) / length, uy = (tip.y - back.y) / length;
+            const double baseX = tip.x - arrowLength * ux, baseY = tip.y - arrowLength * uy;
+            svg += "<polygon class=\"arrow\" fill=\"" + colour + "\" stroke=\"none\" points=\"" + px(tip.x) + "," +
+                   px(tip.y) + " " + px(baseX - arrowHalfWidth * uy) + "," + px(baseY + arrowHalfWidth * ux) + " " +
+                   px(baseX + arrowHalfWidth * uy) + "," + px(baseY - arrowHalfWidth * ux) + "\"/>\n";
+        }
+    }
+    svg += "</g>\n";
+    return svg;
 }
 
 }  // namespace
+
+std::string contentDigest(const std::string& bytes) {
+    std::uint64_t hash = 0xcbf29ce484222325ull;
+    for (unsigned char c : bytes) {
+        hash ^= c;
+        hash *= 0x100000001b3ull;
+    }
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+    return text;
+}
+
+std::optional<std::string> firstForeignFile(const std::filesystem::path& folder) {
+    const std::vector<CoordinateFile> files = coordinateFilesIn(folder);
+    if (files.empty()) return std::nullopt;
+    const std::map<std::string, Recorded> record = readRecord(folder);
+    for (const CoordinateFile& file : files) {
+        auto recorded = record.find(file.path.filename().string());
+        if (recorded == record.end()) return file.path.string() + " was not written by flockpaths";
+        auto bytes = readWhole(file.path);
+        if (!bytes || bytes->size() != recorded->second.size || contentDigest(*bytes) != recorded->second.digest)
+            return file.path.string() + " was changed since flockpaths wrote it";
+    }
+    return std::nullopt;
+}
 
 std::string fixedText(double value, int decimals) {
     double scale = 1.0;
@@ -67,7 +220,8 @@ std::string coordinateText(const std::vector<double>& values) {
     return text;
 }
 
-WriteOutcome writeCoordinateFiles(const std::vector<BoidPath>& paths, const std::filesystem::path& folder) {
+WriteOutcome writeFlockFiles(const std::vector<BoidPath>& paths, const std::filesystem::path& folder,
+                             const std::optional<std::filesystem::path>& picture, const std::string& pictureText) {
     WriteOutcome outcome;
     std::error_code error;
     std::filesystem::create_directories(folder, error);
@@ -76,13 +230,16 @@ WriteOutcome writeCoordinateFiles(const std::vector<BoidPath>& paths, const std:
         return outcome;
     }
 
-    // Every file is written in full under its temporary name first.
-    std::vector<std::filesystem::path> written;
-    auto giveUp = [&](std::string why) {
-        for (const auto& partial : written) removeQuietly(partial);
-        outcome.failure = std::move(why);
-        return outcome;
+    // Every file is written in full under its temporary name first; nothing
+    // is placed before all are complete.
+    grain::AtomicFileGroup group;
+    auto add = [&](const std::filesystem::path& target, const std::string& text) {
+        grain::AtomicFile& file = group.add(target);
+        if (writeWhole(file.temporary(), text)) return true;
+        outcome.failure = "cannot write " + target.string();
+        return false;
     };
+    std::string record = recordHeading;
     for (std::size_t b = 0; b < paths.size(); ++b) {
         std::vector<double> columns[3];
         for (const ListenerAngles& heard : paths[b].heard) {
@@ -91,36 +248,26 @@ WriteOutcome writeCoordinateFiles(const std::vector<BoidPath>& paths, const std:
             columns[2].push_back(heard.distance);
         }
         for (int c = 0; c < 3; ++c) {
-            std::filesystem::path partial = partialName(boidFile(folder, b + 1, letters[c]));
-            written.push_back(partial);
-            if (!writeFile(partial, coordinateText(columns[c]))) return giveUp("cannot write " + partial.string());
+            const std::filesystem::path file = boidFile(folder, b + 1, letters[c]);
+            const std::string text = coordinateText(columns[c]);
+            if (!add(file, text)) return outcome;
+            record += file.filename().string() + " " + std::to_string(text.size()) + " " + contentDigest(text) + "\n";
         }
     }
-    // Then all are renamed. A rename that fails takes the files already in
-    // place back out, so the folder never holds part of a flock.
-    std::vector<std::filesystem::path> placed;
-    for (const auto& partial : written) {
-        std::filesystem::path file = partial.parent_path() / partial.stem();
-        std::filesystem::rename(partial, file, error);
-        if (error) {
-            for (const auto& done : placed) removeQuietly(done);
-            return giveUp("cannot rename " + partial.string() + " to " + file.string() + ": " + error.message());
-        }
-        placed.push_back(file);
-    }
-
     // Files of higher boid numbers from an earlier, larger flock would be read
-    // as further voices: remove them.
-    for (std::size_t b = paths.size() + 1;; ++b) {
-        bool any = false;
-        for (int c = 0; c < 3; ++c) {
-            std::filesystem::path stale = boidFile(folder, b, letters[c]);
-            if (std::filesystem::remove(stale, error)) {
-                any = true;
-                outcome.removedStale.push_back(stale.filename().string());
-            }
-        }
-        if (!any) break;
+    // as further voices: they go when the new flock is placed.
+    for (const CoordinateFile& file : coordinateFilesIn(folder)) {
+        if (file.boid <= paths.size()) continue;
+        group.remove(file.path);
+        outcome.removedStale.push_back(file.path.filename().string());
+    }
+    if (picture && !add(*picture, pictureText)) return outcome;
+    if (!add(folder / manifestName, record)) return outcome;
+
+    if (std::string why = group.commit(); !why.empty()) {
+        outcome.failure = why;
+        outcome.removedStale.clear();
+        return outcome;
     }
     outcome.ok = true;
     return outcome;
@@ -153,7 +300,7 @@ std::string pathsPicture(const std::vector<BoidPath>& paths, const FlockSettings
     svg += "<text x=\"" + px(above.left) + "\" y=\"" + px(top - 12.0) + "\">Seen from above, ahead is up</text>\n";
     svg += "<text x=\"" + px(above.left) + "\" y=\"" + px(top + side + 58.0) + "\" fill=\"#555\">" +
            "Black dot: the listener; dashed: the bounding sphere, " + drawing::fixed(settings.radius, 1) +
-           " m</text>\n";
+           " m; paths fade towards their start, arrows at their end</text>\n";
     svg += "<text x=\"" + px(overTime.left) + "\" y=\"" + px(top - 12.0) + "\">Elevation over time</text>\n";
     svg += drawing::plotFrame(above, right, ahead, true);
     svg += drawing::plotFrame(overTime, time, elevation, true);
@@ -168,11 +315,10 @@ std::string pathsPicture(const std::vector<BoidPath>& paths, const FlockSettings
         const int boid = static_cast<int>(b) + 1;
         const std::string colour = drawing::voiceColour(boid);
         entries.emplace_back(colour, "boid " + std::to_string(boid));
-        // From above: ahead (x) up, right (-y) to the right.
-        svg += "<polyline fill=\"none\" stroke-width=\"1.2\" stroke=\"" + colour + "\" points=\"";
-        for (const Vec3& p : paths[b].positions)
-            svg += px(above.x(right, -p.y)) + "," + px(above.y(ahead, p.x)) + " ";
-        svg += "\"/>\n";
+        svg += flight(paths[b].positions, boid, colour, [&](const Vec3& p) {
+            // From above: ahead (x) up, right (-y) to the right.
+            return Point{above.x(right, -p.y), above.y(ahead, p.x)};
+        });
         svg += "<polyline fill=\"none\" stroke-width=\"1.2\" stroke=\"" + colour + "\" points=\"";
         const auto& heard = paths[b].heard;
         for (std::size_t k = 0; k < heard.size(); ++k)

@@ -1,12 +1,19 @@
 // The flock's paths on disk: the coordinate files that the score programs
 // read (three per boid, one value per line) and an SVG picture of the paths.
 // Numbers are written in fixed point from an integer count of their last
-// decimal, so the files are the same, byte for byte, on every machine. Files
-// are written under temporary names and renamed only when all are complete:
-// a failure leaves no half-written file behind (the picture too).
+// decimal, so the files are the same, byte for byte, on every machine.
+//
+// The folder is often the one where the composer's Boids patch writes its own
+// coordinate files, so flockpaths keeps a record there (flockpaths.manifest)
+// of the files it wrote, each with its size and digest, and replaces or
+// removes only those, and only while they are unchanged. The files are
+// written under temporary names and placed together with the record (and
+// the picture) only when all are complete: a failure leaves the folder as it
+// was.
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +28,18 @@ std::string fixedText(double value, int decimals);
 // The text of one coordinate file: the values, four decimals, one per line.
 std::string coordinateText(const std::vector<double>& values);
 
+// The record of what flockpaths wrote, in the folder of the coordinate files.
+inline constexpr const char* manifestName = "flockpaths.manifest";
+
+// The digest of a file's bytes kept in the record: 64-bit FNV-1a, in hex.
+std::string contentDigest(const std::string& bytes);
+
+// The first coordinate file (bg<k>a.txt, ...; by boid number, then azimuth,
+// elevation, distance) in folder that flockpaths may not replace or remove:
+// one not in the record, or changed since it was recorded. The text names
+// the file and says which; nothing when every coordinate file is its own.
+std::optional<std::string> firstForeignFile(const std::filesystem::path& folder);
+
 struct WriteOutcome {
     bool ok = false;
     std::string failure;                    // file and reason, when not ok
@@ -28,8 +47,13 @@ struct WriteOutcome {
 };
 
 // Writes bg<k>a.txt, bg<k>e.txt and bg<k>d.txt for every boid into folder
-// (created when missing), then removes files of boid numbers beyond the flock.
-WriteOutcome writeCoordinateFiles(const std::vector<BoidPath>& paths, const std::filesystem::path& folder);
+// (created when missing) with the record of them, removes the coordinate
+// files of boid numbers beyond the flock and, when a picture is given, writes
+// it too: all placed together or nothing. Whether the files in the way may be
+// replaced is for the caller to decide first (firstForeignFile).
+WriteOutcome writeFlockFiles(const std::vector<BoidPath>& paths, const std::filesystem::path& folder,
+                             const std::optional<std::filesystem::path>& picture = std::nullopt,
+                             const std::string& pictureText = "");
 
 // The SVG picture: the paths seen from above and the elevations over time.
 std::string pathsPicture(const std::vector<BoidPath>& paths, const FlockSettings& settings);

@@ -67,7 +67,9 @@ int runScoreView(const std::vector<std::string>& arguments, std::ostream& consol
     if (std::filesystem::path(pictureName) == std::filesystem::path(scoreName))
         return refuseCommandLine(errors, "the picture would replace the score " + scoreName);
 
-    std::ifstream file(scoreName, std::ios::binary);
+    // Text mode, as the score programs write it: on Windows a score's CR LF
+    // line ends are read as the line ends they are.
+    std::ifstream file(scoreName);
     if (!file) {
         errors << "scoreview: cannot read " << scoreName << ": " << std::strerror(errno) << "\n";
         return 1;

@@ -49,7 +49,17 @@ peak_of() {
 }
 
 echo "== flockpaths: 20 boids every 0.05 s, the minimum grain duration of all three answer sets"
-"$root/$build/flock/flockpaths" --voices 20 --interval 0.05 --duration 12 --seed 1 --svg "$out/flock.svg"
+# flockpaths replaces only the coordinate files it wrote itself (a re-run of
+# the demo); files of a Boids patch in the folder make it refuse.
+status=0
+"$root/$build/flock/flockpaths" --voices 20 --interval 0.05 --duration 12 --seed 1 --svg "$out/flock.svg" || status=$?
+if [ "$status" = 2 ]; then
+  echo "demo: /mnt/d/Max/bg holds coordinate files that flockpaths did not write (a Boids patch's?)." >&2
+  echo "demo: move them elsewhere, or let the demo's flock replace them:" >&2
+  echo "demo:   $root/$build/flock/flockpaths --replace --voices 20 --interval 0.05 --duration 12 --seed 1" >&2
+  exit 2
+fi
+[ "$status" = 0 ] || exit "$status"
 
 echo "== test sound for granulescore"
 csound -d -m4 -+msg_color=0 -W -o testsound.wav "$root/examples/testsound.csd" > testsound.log 2>&1 ||
@@ -93,3 +103,16 @@ for name in VelaRookglisson VelaRookgranule VelaRookadditive; do
     printf '  %-29s peak %s\n' "$wav" "$(peak_of "${wav%.wav}.log")"
   done
 done
+
+# The tools are in the build folder, not yet on the PATH.
+version="$(sed -n 's/^project(grainscores VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")"
+echo
+echo "The tools are in $root/$build and not yet found by name (grainrender, flockpaths,"
+echo "scoreview, glissonscore, ...). To call them as the README does, either install them"
+echo "into your home folder and put it on the PATH (the export line belongs in ~/.profile):"
+echo "  cmake --install $build --prefix ~/.local"
+echo "  export PATH=\"\$HOME/.local/bin:\$PATH\""
+echo "or build and install the Debian package:"
+echo "  bash scripts/package.sh && apt install ./dist/grainscores_${version}_$(dpkg --print-architecture 2>/dev/null || echo amd64).deb"
+echo "or call them by their place: $build/render/grainrender, $build/flock/flockpaths, $build/scoreview/scoreview,"
+echo "  $build/glisson/glissonscore, $build/granule/granulescore, $build/additive/additivescore"

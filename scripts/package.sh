@@ -30,6 +30,6 @@ build_and_pack() {
 }
 
 build_and_pack build-package DEB
-# The Windows programs alone, static (cmake/mingw-w64.cmake); the companions
-# stay Linux tools.
-build_and_pack build-mingw ZIP -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DGRAIN_BUILD_COMPANIONS=OFF
+# The Windows programs, static (cmake/mingw-w64.cmake): the three score
+# programs, flockpaths and scoreview; grainrender stays a Linux tool.
+build_and_pack build-mingw ZIP -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DGRAIN_BUILD_COMPANIONS=ON

@@ -58,5 +58,41 @@ TEST(AtomicFile, ALinkKeepsPointingAtTheReplacedFile) {
     EXPECT_EQ(readText(folder.path() / "real.sco"), "new");
 }
 
+// A group is placed whole: when its last file cannot be placed, the files
+// already placed give way to the old ones again, and a file to be removed stays.
+TEST(AtomicFileGroup, PlacesEveryFileOrLeavesEveryTargetAsItWas) {
+    for (bool blocked : {true, false}) {
+        TempFolder folder;
+        writeText(folder.path() / "a.txt", "old a");
+        writeText(folder.path() / "stale.txt", "stale");
+        writeText(folder.path() / "elsewhere.txt", "kept");
+        fs::create_symlink("elsewhere.txt", folder.path() / "link.txt");  // the link goes, not the file
+        if (blocked) {
+            fs::create_directories(folder.path() / "c.txt" / "inside");  // no file can take its place
+        }
+        AtomicFileGroup group;
+        for (const char* name : {"a.txt", "b.txt", "c.txt"}) writeText(group.add(folder.path() / name).temporary(), name);
+        group.remove(folder.path() / "stale.txt");
+        group.remove(folder.path() / "link.txt");
+        const std::string why = group.commit();
+        if (blocked) {
+            EXPECT_NE(why.find("cannot replace " + (folder.path() / "c.txt").string()), std::string::npos) << why;
+            EXPECT_EQ(readText(folder.path() / "a.txt"), "old a");
+            EXPECT_EQ(readText(folder.path() / "stale.txt"), "stale");
+            EXPECT_FALSE(fs::exists(folder.path() / "b.txt"));
+            EXPECT_TRUE(fs::is_symlink(folder.path() / "link.txt"));
+            EXPECT_EQ(entries(folder.path()), 5u);  // a, stale, the link and its file, the folder c: no temporary
+        } else {
+            EXPECT_EQ(why, "");
+            EXPECT_EQ(readText(folder.path() / "a.txt"), "a.txt");
+            EXPECT_EQ(readText(folder.path() / "c.txt"), "c.txt");
+            EXPECT_FALSE(fs::exists(folder.path() / "stale.txt"));
+            EXPECT_FALSE(fs::exists(fs::symlink_status(folder.path() / "link.txt")));
+            EXPECT_EQ(readText(folder.path() / "elsewhere.txt"), "kept");
+            EXPECT_EQ(entries(folder.path()), 4u);  // a.txt, b.txt, c.txt and elsewhere.txt
+        }
+    }
+}
+
 }  // namespace
 }  // namespace grain

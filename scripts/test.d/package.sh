@@ -4,27 +4,26 @@
 # contents, and, extracted with dpkg-deb -x into a scratch root, its programs
 # run from there: flockpaths writes a flock and the three score programs run
 # their bundled answers on it, each score equal to the build tree's. The
-# Windows ZIP: unzipped, its README has CR LF line ends, and its three .exe
-# files run under Wine from the unzipped folder on the same flock (drive D:
-# of a private Wine prefix), each score the Linux one with CR LF line ends.
-# GRAIN_BUILD_DIR names another build folder for the test driver.
+# Windows ZIP: unzipped, its README has CR LF line ends, its three score
+# programs run under Wine from the unzipped folder on the same flock (drive D:
+# of a private Wine prefix), each score the Linux one with CR LF line ends,
+# and its companions do what the Linux ones do: flockpaths.exe writes the
+# same flock, scoreview.exe draws each Windows score as the Linux scoreview
+# draws the Linux one. GRAIN_BUILD_DIR names another build folder for the
+# test driver.
 set -euo pipefail
 source "$(dirname "$0")/../lib/stage.bash"
-wine64="${WINE64:-/usr/lib/wine/wine64}"
-wineserver="${WINESERVER:-/usr/lib/wine/wineserver}"
-[ -x "$wine64" ] || { echo "package: no Wine at $wine64 (scripts/packages/windows.txt)" >&2; exit 1; }
 command -v unzip >/dev/null || { echo "package: unzip is missing (scripts/packages/package.txt)" >&2; exit 1; }
 
 bash scripts/package.sh
 cmake --build "$build" -j"$jobs" --target scoredriver >/dev/null
 
 tmp="$(mktemp -d)"
-export WINEDEBUG=-all WINEPREFIX="$tmp/wineprefix"
-wine_env=(env -u DISPLAY -u WAYLAND_DISPLAY HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/home/.config"
-          XDG_DATA_HOME="$tmp/home/.local/share" XDG_CACHE_HOME="$tmp/home/.cache"
-          WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=;mshtml=")
+# shellcheck source=../lib/wine.bash
+source "$root/scripts/lib/wine.bash"
+[ -x "$wine64" ] || { echo "package: no Wine at $wine64 (scripts/packages/windows.txt)" >&2; exit 1; }
 cleanup() {
-  if [ -d "$WINEPREFIX" ]; then "${wine_env[@]}" "$wineserver" -k >/dev/null 2>&1 || true; fi
+  wine_stop
   rm -rf "$tmp"
 }
 trap cleanup EXIT
@@ -95,9 +94,16 @@ unzip -l "$zip" | sed 's/^/      /'
 unzip -q "$zip" -d "$tmp/zip"
 top="$tmp/zip/grainscores-$version-windows-x86_64"
 missing=()
-for f in "${score_programs[@]/%/.exe}" README.txt; do [ -f "$top/$f" ] || missing+=("$f"); done
+for f in "${score_programs[@]/%/.exe}" flockpaths.exe scoreview.exe README.txt; do
+  [ -f "$top/$f" ] || missing+=("$f")
+done
 while read -r f; do cmp -s "$root/examples/$f" "$top/examples/$f" || missing+=("examples/$f"); done < <(example_files)
-[ ${#missing[@]} -eq 0 ] && pass "ZIP: the three .exe files, examples\\ and README.txt" || fail "ZIP lacks: ${missing[*]}"
+[ ${#missing[@]} -eq 0 ] && pass "ZIP: the five .exe files, examples\\ and README.txt" || fail "ZIP lacks: ${missing[*]}"
+for exe in "$top"/*.exe; do
+  imports="$(windows_imports "$exe")"
+  [ "$imports" = "kernel32.dll msvcrt.dll " ] && pass "ZIP: $(basename "$exe") needs no DLL of its own" ||
+    fail "ZIP: $(basename "$exe") imports $imports"
+done
 if [ "$(tr -d '\r' <"$top/README.txt")" = "$(cat "$root/README.md")" ] &&
    [ "$(grep -c $'\r$' "$top/README.txt")" = "$(wc -l <"$top/README.txt")" ]; then
   pass "ZIP: README.txt is the README with CR LF line ends"
@@ -105,15 +111,12 @@ else
   fail "ZIP: README.txt is not the README with CR LF line ends"
 fi
 
-"${wine_env[@]}" "$wine64" wineboot -i </dev/null >"$tmp/wineboot.log" 2>&1 ||
-  { fail "wineboot -i failed: $(tail -3 "$tmp/wineboot.log")"; finish_checks package; }
-"${wine_env[@]}" "$wineserver" -w
-ln -s "$tmp/d" "$WINEPREFIX/dosdevices/d:"
+wine_start || { fail "no Wine prefix"; finish_checks package; }
 for program in "${score_programs[@]}"; do
   dir="$tmp/win-run/$program"
   mkdir -p "$dir"
   status=0
-  (cd "$dir" && "${wine_env[@]}" "$wine64" "$top/$program.exe" <"$top/examples/$program.answers" \
+  (cd "$dir" && wine_run "$top/$program.exe" <"$top/examples/$program.answers" \
     >"$tmp/win-$program.out" 2>&1) || status=$?
   if [ "$status" != 0 ]; then
     fail "$program.exe from the ZIP: status $status: $(tail -3 "$tmp/win-$program.out")"
@@ -122,9 +125,34 @@ for program in "${score_programs[@]}"; do
   perl -pe 's/\n/\r\n/g' "$tmp/expected/$program/${score_file[$program]}" >"$tmp/expected/$program/crlf.sco"
   expect_same "$program.exe from the ZIP: the score is the Linux one with CR LF" \
     "$tmp/expected/$program/crlf.sco" "$dir/${score_file[$program]}"
-  version_line="$(cd "$dir" && "${wine_env[@]}" "$wine64" "$top/$program.exe" --version </dev/null)"
+  version_line="$(cd "$dir" && wine_run "$top/$program.exe" --version </dev/null)"
   [ "$version_line" = "$program $version"$'\r' ] && pass "$program.exe --version: $program $version" ||
     fail "$program.exe --version: '$version_line'"
+done
+
+# The companions from the ZIP: the packaged Linux flock again, and each
+# Windows score drawn as the Linux scoreview draws the Linux score.
+status=0
+(cd "$tmp" && wine_run "$top/flockpaths.exe" "${flock_arguments[@]}" --out 'D:\zip-flock') >"$tmp/zip-flock.out" 2>&1 ||
+  status=$?
+if [ "$status" = 0 ] && diff -r "$bg" "$tmp/d/zip-flock" >/dev/null; then
+  pass "flockpaths.exe from the ZIP: the packaged flock, byte for byte"
+else
+  fail "flockpaths.exe from the ZIP: status $status, $(diff -rq "$bg" "$tmp/d/zip-flock" 2>&1 | head -2 | tr '\n' ' ')"
+fi
+for program in "${score_programs[@]}"; do
+  score="${score_file[$program]}"
+  [ -f "$tmp/win-run/$program/$score" ] || continue
+  "$tmp/debroot/usr/bin/scoreview" "$tmp/expected/$program/$score" -o "$tmp/expected/$program/linux.svg" >/dev/null
+  status=0
+  (cd "$tmp/win-run/$program" && wine_run "$top/scoreview.exe" "$score" -o windows.svg) >"$tmp/view.out" 2>&1 ||
+    status=$?
+  if [ "$status" = 0 ]; then
+    expect_same "scoreview.exe from the ZIP on the Windows $score: the Linux picture" \
+      "$tmp/expected/$program/linux.svg" "$tmp/win-run/$program/windows.svg"
+  else
+    fail "scoreview.exe from the ZIP on $score: status $status: $(head -c 300 "$tmp/view.out")"
+  fi
 done
 
 finish_checks "package"
