@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cerrno>
+#include <system_error>
 #include <charconv>
 #include <cstring>
 #include <string_view>
@@ -77,10 +78,17 @@ bool openScore(ScoreWriter& writer, Program program, const std::filesystem::path
     writer.used = 0;
     writer.failure.clear();
     writer.recent = {};
+    std::error_code ignored;
+    if (std::filesystem::is_directory(writer.path, ignored)) {  // nothing could ever take its place
+        recordFailure(writer, "create", EISDIR);
+        return false;
+    }
+    writer.replacement = std::make_unique<AtomicFile>(writer.path);
     errno = 0;
-    writer.file = std::fopen(writer.path.string().c_str(), "w");
+    writer.file = std::fopen(writer.replacement->temporary().string().c_str(), "w");
     if (writer.file == nullptr) {
         recordFailure(writer, "create", errno != 0 ? errno : EIO);
+        writer.replacement.reset();
         return false;
     }
     writer.buffer = std::make_unique<char[]>(bufferSize);
@@ -227,11 +235,9 @@ bool finishScore(ScoreWriter& writer, const RunParameters& p, std::ostream& cons
     if (std::fclose(writer.file) != 0) recordFailure(writer, "close", errno != 0 ? errno : EIO);
     writer.file = nullptr;
     writer.buffer.reset();
-    if (!writer.failure.empty()) {
-        std::error_code ignored;
-        std::filesystem::remove(writer.path, ignored);
-        return false;
-    }
+    if (writer.failure.empty()) writer.failure = writer.replacement->commit();
+    writer.replacement.reset();  // removes the temporary file unless it became the score
+    if (!writer.failure.empty()) return false;
     switch (writer.program) {
         case Program::glisson:
             console << "\n\n\t\bScore file created and written to VelaRookglisson.sco\n\n";

@@ -5,6 +5,12 @@
 // created or written.
 #include <gtest/gtest.h>
 
+#include <csignal>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "test_support.hpp"
 
 using namespace grain;
@@ -35,6 +41,37 @@ void expectRefused(Program program, const std::string& answers, const std::strin
     EXPECT_EQ(run.errors, message) << answers;
     EXPECT_FALSE(contains(run.console, "Score file created")) << answers;
     EXPECT_EQ(run.score, "the composer's earlier score\n") << answers;
+}
+
+// What a run leaves when the score's file stops taking bytes part-way: the
+// run goes on in a child process whose files may not grow beyond limit bytes
+// (the system then refuses every write past it, as a full disk would).
+struct FailedWrite {
+    int status = -1;
+    std::string errors;
+    std::string console;
+};
+
+FailedWrite runWithFileSizeLimit(Program program, const std::string& answers, const std::filesystem::path& coordinates,
+                                 const std::filesystem::path& scores, const std::filesystem::path& transcript,
+                                 rlim_t limit) {
+    FailedWrite result;
+    pid_t child = fork();
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);  // a refused write, not a killed process
+        struct rlimit bound {limit, limit};
+        setrlimit(RLIMIT_FSIZE, &bound);
+        alarm(60);  // a run that hangs fails the test instead of holding it
+        RunResult run = runProgram(program, answers, coordinates, scores);
+        writeText(transcript / "errors", run.errors);
+        writeText(transcript / "console", run.console.substr(run.console.size() > 4000 ? run.console.size() - 4000 : 0));
+        _exit(run.status);
+    }
+    int status = 0;
+    if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status)) result.status = WEXITSTATUS(status);
+    result.errors = readText(transcript / "errors");
+    result.console = readText(transcript / "console");
+    return result;
 }
 
 }  // namespace
@@ -184,17 +221,40 @@ TEST(BadInput, aScoreThatCannotBeCreatedIsNamedWithTheReason) {
     EXPECT_TRUE(std::filesystem::is_directory(scores.path() / "VELAROOKgranule.sco"));
 }
 
-TEST(BadInput, aFullDiskIsReportedAndLeavesNoHalfWrittenScore) {
-    TempFolder coordinates, scores;
-    writeRamp(coordinates.path(), 1, 50, 10, 1, 5, 1, 2, 0.1);
-    // Every write to /dev/full fails with "No space left on device".
-    const auto scorePath = scores.path() / "VELAROOKadditive.sco";
-    std::filesystem::create_symlink("/dev/full", scorePath);
-    RunResult run = runProgram(Program::additive, "100\n3\n1\n1\n1\n2\n1\n", coordinates.path(), scores.path());
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.errors,
-              "additivescore: cannot write the score file " + scorePath.string() + ": No space left on device\n");
-    EXPECT_TRUE(contains(run.console, "writing voice 1 "));  // the voices ran
-    EXPECT_FALSE(contains(run.console, "Score file created"));
-    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(scorePath)));
+TEST(BadInput, aWriteThatFailsPartWayKeepsTheEarlierScoreAndLeavesNoTemporaryFile) {
+    struct Case {
+        Program program;
+        std::string answers;  // each gives a score of several hundred kilobytes
+    };
+    const Case cases[] = {
+        {Program::glisson, "1 100 10000 3 3 0.001 1 0 2 1 0\n"},
+        {Program::granule, "3 0.001 1 0 2 1 0\nsound.wav\n1\n"},
+        {Program::additive, "100 3 100 1 0 20 1\n"},
+    };
+    TempFolder coordinates;
+    for (int voice = 1; voice <= 20; ++voice) writeRamp(coordinates.path(), voice, 2100, -170, 0.03, -80, 0.013, 1, 0.001);
+    for (const Case& c : cases) {
+        TempFolder scores, transcript;
+        const auto scorePath = scores.path() / scoreFileName(c.program);
+        const std::string earlier = "f1 0 16384 10 1\n; edited by hand\ni1 0 1 1\ne\n";
+        writeText(scorePath, earlier);
+        FailedWrite run = runWithFileSizeLimit(c.program, c.answers, coordinates.path(), scores.path(),
+                                               transcript.path(), 64 * 1024);
+        EXPECT_EQ(run.status, 1) << c.answers;
+        EXPECT_EQ(run.errors, std::string(programName(c.program)) + ": cannot write the score file " +
+                                  scorePath.string() + ": File too large\n");
+        EXPECT_FALSE(contains(run.console, "Score file created"));
+        EXPECT_EQ(readText(scorePath), earlier) << "the earlier score, byte for byte";
+        std::vector<std::string> left;
+        for (const auto& entry : std::filesystem::directory_iterator(scores.path()))
+            left.push_back(entry.path().filename().string());
+        EXPECT_EQ(left, std::vector<std::string>{scoreFileName(c.program)}) << "no temporary file is left";
+    }
+    // Without the bound the same run replaces the earlier score whole.
+    TempFolder scores;
+    writeText(scores.path() / "VELAROOKglisson.sco", "edited by hand\n");
+    RunResult whole = runProgram(Program::glisson, cases[0].answers, coordinates.path(), scores.path());
+    EXPECT_EQ(whole.status, 0);
+    EXPECT_GT(whole.score.size(), 200000u);
+    EXPECT_EQ(whole.score.substr(whole.score.size() - 3), "\ne\n");
 }
