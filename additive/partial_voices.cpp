@@ -11,8 +11,7 @@ void runPartialVoices(const RunParameters& p, ScoreWriter& writer, RunState& run
         PartialVoice v;
         v.counter = k;
         v.voice = static_cast<int>(k);
-        auto files = loadTrajectory(v.voice, *run.trajectory, run.coordinateFolder, run.program, run.console);
-        if (!files) return;
+        if (!startVoice(run, p, v.voice, " ")) return;
         v.phase = drawFraction(run.random);
         v.partialFreq = static_cast<float>(static_cast<double>(k) * p.fundamental);
         double grainDur = 1.0 / v.partialFreq * p.fundamental;
@@ -23,7 +22,6 @@ void runPartialVoices(const RunParameters& p, ScoreWriter& writer, RunState& run
         v.interval = start;
         beginVoice(intergrain, start);
         schedulePartialGrains(v, *run.trajectory, intergrain, p, writer, run);
-        closeVoiceFiles(*files);
         if (!advanceVoiceCounter(k)) return;
     }
 }
@@ -33,13 +31,13 @@ void schedulePartialGrains(PartialVoice& v, const Trajectory& trajectory, Quarte
     // The start interval only advances the voice time; it cannot stall the clock.
     if (v.clock < p.totalDuration) {
         if (std::string why = whyVoiceStops(v.grainDur, v.interval, 0.0f); !why.empty()) {
-            printVoiceEnd(run.console, v.voice, why);
+            endVoice(run, p, v.voice, v.clock, why);
             return;
         }
     }
     while (v.clock < p.totalDuration) {
         TrajectoryPoint current;
-        if (!sampleGrain(run, trajectory, v.readPosition, v.clock, v.voice, current)) return;
+        if (!sampleGrain(run, p, trajectory, v.readPosition, v.clock, v.voice, current)) return;
 
         GrainEvent event;
         event.srt = static_cast<float>(v.phase / 2.0 + v.clock);
@@ -47,14 +45,14 @@ void schedulePartialGrains(PartialVoice& v, const Trajectory& trajectory, Quarte
         current.azimuth = wrapAzimuth(current.azimuth);
         placeGrain(event, run, current, v.voice, v.phase, v.grainDur);
         event.partialFreq = v.partialFreq;
-        if (!writeGrain(writer, event, run)) return;
+        if (!writeGrain(writer, event, run, p, v.clock)) return;
 
         v.readPosition = static_cast<float>(static_cast<double>(v.interval) / p.minGrainDur + v.readPosition);
         run.previous = current;
         v.voiceTime = floatSum(v.voiceTime, v.interval);
         if (p.densityMode == 0) v.interval = valueAnchoredAt(intergrain, v.voiceTime, v.grainDur);
         if (!voiceGoesOn(v.grainDur, v.interval, v.clock)) {
-            printVoiceEnd(run.console, v.voice, whyVoiceStops(v.grainDur, v.interval, v.clock));
+            endVoice(run, p, v.voice, v.clock, whyVoiceStops(v.grainDur, v.interval, v.clock));
             return;
         }
         v.clock = floatSum(v.clock, v.interval);

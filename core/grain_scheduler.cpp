@@ -18,8 +18,7 @@ void runGrainStreams(const RunParameters& p, ScoreWriter& writer, RunState& run,
         VoiceState voice;
         voice.counter = counter;
         voice.voice = static_cast<int>(counter);
-        auto files = loadTrajectory(voice.voice, *run.trajectory, run.coordinateFolder, run.program, run.console);
-        if (!files) return;
+        if (!startVoice(run, p, voice.voice, " \n")) return;
         voice.phase = drawFraction(run.random);
         if (p.grainDurMode == 1)
             voice.grainDur = static_cast<float>((static_cast<double>(p.maxGrainDur) - p.minGrainDur) * voice.phase +
@@ -29,7 +28,6 @@ void runGrainStreams(const RunParameters& p, ScoreWriter& writer, RunState& run,
         beginVoice(envelopes.grainDur, voice.grainDur);
         voice.interval = intervalOf(p.intergrainPoints[0], voice.grainDur);
         scheduleGrains(voice, *run.trajectory, envelopes, p, writer, run, fields);
-        closeVoiceFiles(*files);
         if (!advanceVoiceCounter(counter)) return;
     }
 }
@@ -38,13 +36,13 @@ void scheduleGrains(VoiceState& v, const Trajectory& trajectory, StreamEnvelopes
                     ScoreWriter& writer, RunState& run, const FieldStep& fields) {
     while (v.clock < p.totalDuration) {
         TrajectoryPoint current;
-        if (!sampleGrain(run, trajectory, v.readPosition, v.clock, v.voice, current)) return;
+        if (!sampleGrain(run, p, trajectory, v.readPosition, v.clock, v.voice, current)) return;
 
         if (p.grainDurMode == 2) v.grainDur = valueAnchoredAt(envelopes.grainDur, v.clock, 1.0f);
         if (p.densityMode == 0) v.interval = timeAnchoredAt(envelopes.intergrain, v.clock, v.grainDur);
         if (p.densityMode == 1) v.interval = intervalOf(p.intergrainPoints[0], v.grainDur);
         if (!voiceGoesOn(v.grainDur, v.interval, v.clock)) {
-            printVoiceEnd(run.console, v.voice, whyVoiceStops(v.grainDur, v.interval, v.clock));
+            endVoice(run, p, v.voice, v.clock, whyVoiceStops(v.grainDur, v.interval, v.clock));
             return;
         }
 
@@ -57,7 +55,7 @@ void scheduleGrains(VoiceState& v, const Trajectory& trajectory, StreamEnvelopes
         current.azimuth = wrapAzimuth(current.azimuth);
         fields(run.previous, current, event);
         placeGrain(event, run, current, v.voice, v.phase, v.grainDur);
-        if (!writeGrain(writer, event, run)) return;
+        if (!writeGrain(writer, event, run, p, v.clock)) return;
 
         v.readPosition = static_cast<float>(static_cast<double>(v.interval) / p.minGrainDur + v.readPosition);
         run.previous = current;

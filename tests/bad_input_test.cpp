@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "program_run.hpp"
 #include "test_support.hpp"
 
 using namespace grain;
@@ -105,7 +106,7 @@ TEST(BadInput, theEndOfTheInputNamesTheUnansweredQuestionAndWritesNoScore) {
 TEST(BadInput, aMenuAnswerOutsideTheMenuIsAskedAgain) {
     TempFolder coordinates, scores;
     RunResult run = runProgram(Program::glisson, "0\n4\n-1\n" + glissonAnswers, coordinates.path(), scores.path());
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.status, incompleteScoreStatus);  // no coordinate files
     const std::string again = "Only 1, 2 or 3 can be chosen here.\nPlease type 1, 2 or 3 and hit return.....";
     EXPECT_TRUE(contains(run.console, "hit return....." + again + again + again +
                                           "\n\nPlease enter the lowest frequency in Hertz. Eg. 100\n"));
@@ -138,12 +139,16 @@ TEST(BadInput, anIntervalThatIsNotPositiveEndsOnlyItsVoice) {
     // Intergrain -1: every interval is 0 seconds.
     RunResult run =
         runProgram(Program::glisson, "1\n100\n10000\n3\n3\n0.05\n1\n-1\n1\n2\n1\n", coordinates.path(), scores.path());
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.status, incompleteScoreStatus);
     EXPECT_TRUE(contains(run.console,
                          "writing voice 1 \nVoice 1 ends here: its inter-onset interval 0.000000 is not a positive "
                          "number of seconds\nwriting voice 2 \nVoice 2 ends here: its inter-onset interval 0.000000 "
                          "is not a positive number of seconds\n" + completion));
     EXPECT_TRUE(statements(run.score).empty());
+    EXPECT_EQ(run.errors,
+              "glissonscore: voice 1 ended at 0 s of 1 s: its inter-onset interval 0.000000 is not a positive number "
+              "of seconds\nglissonscore: voice 2 ended at 0 s of 1 s: its inter-onset interval 0.000000 is not a "
+              "positive number of seconds\n");
 }
 
 TEST(BadInput, missingCoordinateFilesEndTheVoiceLoopAndTheScoreIsFinished) {
@@ -153,7 +158,7 @@ TEST(BadInput, missingCoordinateFilesEndTheVoiceLoopAndTheScoreIsFinished) {
     std::filesystem::remove(coordinates.path() / "bg2e.txt");
     RunResult run = runProgram(Program::glisson, denseGlisson(3),
                                coordinates.path(), scores.path());
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.status, incompleteScoreStatus);
     EXPECT_TRUE(contains(run.console,
                          "writing voice 2 \nProgram quitting due to missing Boids input files!\nPlease ensure the "
                          "coordinates files are stored in the default \nfolder, D:\\Boids\n\n\n" +
@@ -161,7 +166,8 @@ TEST(BadInput, missingCoordinateFilesEndTheVoiceLoopAndTheScoreIsFinished) {
     EXPECT_FALSE(contains(run.console, "writing voice 3"));
     ASSERT_FALSE(statements(run.score).empty());
     EXPECT_EQ(statements(run.score).back()[3], "1");  // only voice 1 was written
-    EXPECT_TRUE(run.errors.empty());
+    EXPECT_EQ(run.errors, "glissonscore: voice 2 of 3 not read: " + (coordinates.path() / "bg2e.txt").string() +
+                              ": No such file or directory; the score holds voice 1\n");
 }
 
 TEST(BadInput, shortCoordinateFilesEndTheVoiceAtTheEndOfItsData) {
@@ -170,11 +176,64 @@ TEST(BadInput, shortCoordinateFilesEndTheVoiceAtTheEndOfItsData) {
     writeRamp(coordinates.path(), 2, 3, 10, 1, 5, 1, 2, 0.1);
     RunResult run = runProgram(Program::glisson, denseGlisson(2),
                                coordinates.path(), scores.path());
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.status, incompleteScoreStatus);
     EXPECT_TRUE(contains(run.console, "writing voice 1 \n" + endOfData + "writing voice 2 \n" + endOfData));
     // Voice 2's three samples give two grains (read positions 0 and 1).
     EXPECT_EQ(statements(run.score).size(), 2u);
     EXPECT_TRUE(contains(run.console, completion));
+    // Read positions up to 1 s / 0.05 s = 20 interpolate up to sample 21.
+    EXPECT_EQ(run.errors, "glissonscore: voice 1 ended at 0 s of 1 s: its files hold 1 samples of 0.05 s, and 1 s "
+                          "take 21\nglissonscore: voice 2 ended at 0.1 s of 1 s: its files hold 3 samples of 0.05 s, "
+                          "and 1 s take 21\n");
+}
+
+TEST(BadInput, anIncompleteScoreIsFinishedThenEachMissingOrShortVoiceIsNamedAndTheStatusIsThree) {
+    // Voice 1 is whole, voice 2 has three samples, voice 3 lacks its
+    // elevation file; four streams are asked for.
+    struct Case {
+        Program program;
+        std::string answers;
+        std::string shortVoice;  // the line of voice 2, after the program's name
+    };
+    const Case cases[] = {
+        {Program::glisson, denseGlisson(4),
+         "voice 2 ended at 0.1 s of 1 s: its files hold 3 samples of 0.05 s, and 1 s take 21"},
+        {Program::granule, "3 0.05 1 0 1 4 0\nx.wav\n1\n",
+         "voice 2 ended at 0.1 s of 1 s: its files hold 3 samples of 0.05 s, and 1 s take 21"},
+        // Four partials: grains of 1 / k seconds read samples 0.25 s apart.
+        {Program::additive, "20 1 1 1 0 4 0\n",
+         "voice 2 ended at 0.5 s of 1 s: its files hold 3 samples of 0.25 s, and 1 s take 5"},
+    };
+    for (const Case& c : cases) {
+        TempFolder coordinates, scores;
+        writeRamp(coordinates.path(), 1, 50, 10, 1, 5, 1, 2, 0.1);
+        writeRamp(coordinates.path(), 2, 3, 10, 1, 5, 1, 2, 0.1);
+        writeRamp(coordinates.path(), 3, 50, 10, 1, 5, 1, 2, 0.1);
+        std::filesystem::remove(coordinates.path() / "bg3e.txt");
+        // Console and errors in one stream, as a terminal shows them.
+        std::istringstream input(c.answers);
+        std::ostringstream both;
+        int status = 0;
+        switch (c.program) {
+            case Program::glisson: status = runGlissonScore(input, both, coordinates.path(), scores.path(), both); break;
+            case Program::granule: status = runGranuleScore(input, both, coordinates.path(), scores.path(), both); break;
+            case Program::additive:
+                status = runAdditiveScore(input, both, coordinates.path(), scores.path(), both);
+                break;
+        }
+        const std::string name = programName(c.program);
+        const std::string problems = name + ": " + c.shortVoice + "\n" + name + ": voice 3 of 4 not read: " +
+                                     (coordinates.path() / "bg3e.txt").string() +
+                                     ": No such file or directory; the score holds voices 1 to 2\n";
+        EXPECT_EQ(status, incompleteScoreStatus) << name;
+        EXPECT_TRUE(both.str().ends_with(std::string("Score file created and written to ") +
+                                         (c.program == Program::glisson   ? "VelaRookglisson.sco"
+                                          : c.program == Program::granule ? "VelaRookgranule.sco"
+                                                                          : "VelaRookadditive.sco") +
+                                         "\n\n" + problems))
+            << both.str();
+        EXPECT_TRUE(readText(scores.path() / scoreFileName(c.program)).ends_with("\ne\n")) << name;
+    }
 }
 
 TEST(BadInput, aMalformedCoordinateFileIsReadUpToItsFirstBadValueWithAWarning) {
@@ -183,7 +242,7 @@ TEST(BadInput, aMalformedCoordinateFileIsReadUpToItsFirstBadValueWithAWarning) {
     writeText(coordinates.path() / "bg1e.txt", "5\n6\n7,5\n8\n");
     writeText(coordinates.path() / "bg1d.txt", "2\n2.1\n2.2\n2.3\n");
     RunResult run = runProgram(Program::glisson, denseGlisson(1), coordinates.path(), scores.path());
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.status, incompleteScoreStatus);
     // "7,5" is read as 7, then ",5" is no number: the fourth value.
     EXPECT_TRUE(contains(run.console, "writing voice 1 \nWarning: value 4 of " +
                                           (coordinates.path() / "bg1e.txt").string() +
@@ -198,7 +257,7 @@ TEST(BadInput, aMalformedCoordinateFileIsReadUpToItsFirstBadValueWithAWarning) {
                                           " is missing or not a number; voice 1 uses its first 1 samples\n" +
                                           endOfData));
     EXPECT_TRUE(statements(run.score).empty());
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.status, incompleteScoreStatus);
 }
 
 TEST(BadInput, aScoreThatCannotBeCreatedIsNamedWithTheReason) {
