@@ -85,6 +85,10 @@ TEST(BadInput, anAnswerThatIsNotANumberNamesTheQuestionAndWritesNoScore) {
                   "granulescore: no score written: the answer \"2.5\" for the grain duration menu is not a whole number\n");
     expectRefused(Program::additive, "100\n3\n1\n1\nslow\n",
                   "additivescore: no score written: the answer \"slow\" for the intergrain value is not a number\n");
+    // A long word is shown up to its 40th character.
+    expectRefused(Program::granule, "3 0.05 1 0 1 1 0\nx.wav\nabcdefghijklmnopqrstuvwxyz0123456789ABCDEFGHIJ\n",
+                  "granulescore: no score written: the answer \"abcdefghijklmnopqrstuvwxyz0123456789ABCD\" for the "
+                  "grain playback speed is not a number\n");
     // Numbers beyond what the answer can hold are refused the same way.
     expectRefused(Program::glisson, "1\n100\n1e39\n",
                   "glissonscore: no score written: the answer \"1e39\" for the highest frequency is too large\n");

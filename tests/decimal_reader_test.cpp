@@ -194,6 +194,45 @@ TEST(DecimalReader, BeyondTheFloatRangeIsOutOfRange) {
     EXPECT_EQ(parse.value, FLT_MAX);
 }
 
+TEST(DecimalReader, AnExponentIsReadWithAllItsDigits) {
+    // Short mantissas, as answers and coordinate files hold them, with
+    // exponents of one to many digits: each is taken whole, so 1e100 is too
+    // large and 1e-100 is 0, however far past the float range the exponent
+    // goes, and leading zeros or a long mantissa move it as they should.
+    struct Case {
+        const char* text;
+        NumberStatus status;
+        float value;
+    };
+    const Case cases[] = {
+        {"1e100", NumberStatus::outOfRange, 0.0f},
+        {"-2.5e100", NumberStatus::outOfRange, 0.0f},
+        {"1e-100", NumberStatus::ok, 0.0f},
+        {"-1e-100", NumberStatus::ok, -0.0f},
+        {"7e123456789012", NumberStatus::outOfRange, 0.0f},
+        {"7e-123456789012", NumberStatus::ok, 0.0f},
+        {"1e38", NumberStatus::ok, 1e38f},
+        {"1e39", NumberStatus::outOfRange, 0.0f},
+        {"1e-45", NumberStatus::ok, 1e-45f},
+        {"0.0001e42", NumberStatus::ok, 1e38f},
+        {"12345e-40", NumberStatus::ok, 12345e-40f},
+        {"1e0000000000000000000000000000002", NumberStatus::ok, 100.0f},
+        {"100000000000000000000000000000000000000000000000000e-50", NumberStatus::ok, 1.0f},
+        {"0.00000000000000000000000000000000000000000000000001e50", NumberStatus::ok, 1.0f},
+    };
+    ParseChecker checker;
+    for (const Case& c : cases) {
+        const std::string text = c.text;
+        auto parse = grain::parseReal(text.data(), text.data() + text.size());
+        EXPECT_EQ(parse.status, c.status) << text;
+        EXPECT_EQ(parse.end, text.data() + text.size()) << text;
+        if (c.status == NumberStatus::ok) {
+            EXPECT_EQ(std::bit_cast<std::uint32_t>(parse.value), std::bit_cast<std::uint32_t>(c.value)) << text;
+        }
+        checker.check(text);  // and as strtof reads it
+    }
+}
+
 TEST(DecimalReader, ReadsIntegersLikeStrtolWithinTheIntRange) {
     std::mt19937_64 random(99);
     const char* signs[] = {"", "-", "+"};
