@@ -22,7 +22,6 @@
 namespace grain {
 
 struct RunState {
-    Program program;
     std::ostream& console;
     std::filesystem::path coordinateFolder;
     std::unique_ptr<Trajectory> trajectory = std::make_unique<Trajectory>();
@@ -51,25 +50,23 @@ inline float floatSum(float a, float b) { return static_cast<float>(static_cast<
 // rather than repeat that voice.
 bool advanceVoiceCounter(float& counter);
 
-// Whether the program writes elevations through glissonscore's +90 degree offset.
-inline bool hasElevationOffset(const RunState& run) { return run.program == Program::glisson; }
-
 // Records that voice's data ended at voice clock clock, after the end-of-data
 // messages: how many samples its files hold and how many the whole duration takes.
 void recordEndOfData(RunState& run, const RunParameters& parameters, int voice, float clock);
 
 // Writes the grain's point at the voice's read position into point, after
 // the first-grain rule (at voice clock 0 the previous point becomes this
-// one), and returns true. False, after a message, when the voice ends here: a
+// one), and returns true. elevationOffset is glissonscore's +90 degrees.
+// False, after a message, when the voice ends here: a
 // read position that is no longer a finite number, or the end of the voice's
 // data.
 inline bool sampleGrain(RunState& run, const RunParameters& parameters, const Trajectory& trajectory,
-                        float readPosition, float clock, int voice, TrajectoryPoint& point) {
+                        float readPosition, float clock, int voice, bool elevationOffset, TrajectoryPoint& point) {
     if (!std::isfinite(readPosition)) {
         endVoice(run, parameters, voice, clock, "its read position is no longer a finite number");
         return false;
     }
-    if (!samplePoint(trajectory, readPosition, hasElevationOffset(run), run.console, point)) {
+    if (!samplePoint(trajectory, readPosition, elevationOffset, run.console, point)) {
         recordEndOfData(run, parameters, voice, clock);
         return false;
     }
@@ -80,8 +77,7 @@ inline bool sampleGrain(RunState& run, const RunParameters& parameters, const Tr
 // Fills the statement's voice, phase, previous and current place (azimuth
 // wrapped, elevations as written) and grain duration.
 inline void placeGrain(GrainEvent& event, const RunState& run, const TrajectoryPoint& current, int voice, float phase,
-                       float grainDur) {
-    const bool offset = hasElevationOffset(run);
+                       float grainDur, bool offset) {
     event.voice = voice;
     event.phase = phase;
     event.aziOld = run.previous.azimuth;
