@@ -11,13 +11,14 @@
 #include "run_parameters.hpp"
 #include "run_state.hpp"
 #include "score_writer.hpp"
+#include "score_format.hpp"
 #include "voice_loop.hpp"
 
 namespace grain {
 
 struct PartialSchedule {
     static constexpr const char* voiceLineEnd = " ";  // the partial line follows on the same line
-    static constexpr bool elevationOffset = false;
+    static constexpr bool elevationOffset = scoreFormat(Program::additive).elevationOffset;
 
     const RunParameters& p;
     QuarterEnvelope intergrain = makeQuarterEnvelope(p.intergrainPoints, p.totalDuration);

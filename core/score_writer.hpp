@@ -73,12 +73,12 @@ bool openScore(ScoreWriter& writer, Program program, const std::filesystem::path
 // Writes the program's header lines.
 void writeHeader(ScoreWriter& writer, const RunParameters& parameters);
 
-// Longest grain statement formatEvent writes (14 fields of a widened float).
+// Longest grain statement writeEvent and formatEvent write (14 fields of a widened float).
 inline constexpr std::size_t maxStatementLength = 16 * (48 + 2) + 16;
 
 // Writes the grain's statement as the program's score holds it, line end
 // included, at out and returns its end; out must hold maxStatementLength
-// characters.
+// characters. The same encoder as writeEvent's, for a statement on its own.
 char* formatEvent(char* out, Program program, const GrainEvent& event);
 
 // Appends the grain's statement.
