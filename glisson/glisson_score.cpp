@@ -12,13 +12,12 @@ int runGlissonScore(std::istream& input, std::ostream& console, const std::files
     auto voices = [](const RunParameters& p, ScoreWriter& writer, RunState& run) {
         GlissonFrequencyMapper mapper{p.frequencyMode, p.lowFrequency, p.highFrequency};
         // Elevations are sampled +90 degrees (0 to 180) for the frequency mapping.
-        runGrainStreams<scoreFormat(Program::glisson).elevationOffset>(p, writer, run,
-                              [&mapper](const TrajectoryPoint& previous, const TrajectoryPoint& current,
-                                        GrainEvent& event) {
-                                  auto [start, end] = mapFrequencies(mapper, previous.elevation, current.elevation);
-                                  event.startFreq = start;
-                                  event.endFreq = end;
-                              });
+        auto fields = [&mapper](const TrajectoryPoint& previous, const TrajectoryPoint& current, GrainEvent& event) {
+            auto [start, end] = mapFrequencies(mapper, previous.elevation, current.elevation);
+            event.startFreq = start;
+            event.endFreq = end;
+        };
+        runGrainStreams<scoreFormat(Program::glisson).elevationOffset>(p, writer, run, fields);
     };
     return runScoreProgram(Program::glisson, input, console, coordinateFolder, scoreFolder, errors, voices);
 }
