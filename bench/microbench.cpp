@@ -188,8 +188,7 @@ void loadTrajectoryOfVoice(benchmark::State& state) {
     auto trajectory = std::make_unique<grain::Trajectory>();
     std::ostringstream console;
     for (auto _ : state) {
-        auto files = grain::loadTrajectory(1, *trajectory, folder, grain::Program::glisson, console);
-        if (files) grain::closeVoiceFiles(*files);
+        grain::printLoadMessages(console, 1, grain::loadTrajectory(1, *trajectory, folder));
         console.str({});
         benchmark::DoNotOptimize(trajectory->sampleCount);
     }

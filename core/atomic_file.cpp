@@ -47,7 +47,9 @@ bool syncToDisk(const std::filesystem::path& path, bool folder) {
 
 AtomicFile::AtomicFile(const std::filesystem::path& target, bool followLink) : target_(target) {
     std::error_code error;
-    if (followLink && std::filesystem::is_symlink(target_, error) && std::filesystem::exists(target_, error)) {
+    // Only a link to a regular file is followed: a link to a device or a
+    // folder is itself what the content replaces.
+    if (followLink && std::filesystem::is_symlink(target_, error) && std::filesystem::is_regular_file(target_, error)) {
         auto resolved = std::filesystem::canonical(target_, error);
         if (!error) target_ = resolved;
     }

@@ -19,7 +19,7 @@ class AtomicFile {
 public:
     // Chooses the temporary name beside target (a hidden name unique to this
     // process and object); nothing is created yet. When target is a link to
-    // an existing file, that file is replaced and the link kept.
+    // an existing regular file, that file is replaced and the link kept.
     explicit AtomicFile(const std::filesystem::path& target) : AtomicFile(target, true) {}
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;

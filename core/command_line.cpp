@@ -65,7 +65,12 @@ std::string programHelp(Program program) {
            "Orchestra: " + orchestraPlace(program) + "\n"
            "\n"
            "  --help      show this text and exit\n"
-           "  --version   show the version and exit\n";
+           "  --version   show the version and exit\n"
+           "\n"
+           "Exit status: 0 when the score was written whole; 3 when it was written\n"
+           "but a voice is missing or cut short (each named on standard error after\n"
+           "the completion message); 1 when no score was written (an earlier score\n"
+           "is then left as it was); 2 for an unknown argument.\n";
 }
 
 std::optional<int> answerCommandLine(Program program, const std::vector<std::string>& arguments,

@@ -1,6 +1,7 @@
 #include "coordinate_files.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -92,11 +93,12 @@ private:
     bool started_ = false;
 };
 
-std::FILE* openForReading(const std::filesystem::path& path) { return std::fopen(path.string().c_str(), "r"); }
-
-void closeFile(std::FILE*& file) {
-    if (file != nullptr) std::fclose(file);
-    file = nullptr;
+// Opens path for reading; when it cannot be, adds it to missing with the reason.
+CoordinateFile openForReading(const std::filesystem::path& path, std::vector<MissingFile>& missing) {
+    errno = 0;
+    CoordinateFile file(std::fopen(path.string().c_str(), "r"));
+    if (!file) missing.push_back({path, std::strerror(errno != 0 ? errno : ENOENT)});
+    return file;
 }
 
 }  // namespace
@@ -113,18 +115,13 @@ std::filesystem::path coordinateFilePath(const std::filesystem::path& folder, in
     return folder / ("bg" + std::to_string(voice) + letter + ".txt");
 }
 
-std::optional<VoiceFiles> loadTrajectory(int voice, Trajectory& trajectory, const std::filesystem::path& folder,
-                                         Program program, std::ostream& console) {
-    console << "writing voice " << voice << (program == Program::additive ? " " : " \n");
+TrajectoryLoad loadTrajectory(int voice, Trajectory& trajectory, const std::filesystem::path& folder) {
+    TrajectoryLoad load;
     std::filesystem::path paths[3] = {coordinateFilePath(folder, voice, 'a'), coordinateFilePath(folder, voice, 'e'),
                                       coordinateFilePath(folder, voice, 'd')};
-    VoiceFiles files{openForReading(paths[0]), openForReading(paths[1]), openForReading(paths[2])};
-    if (files.azimuth == nullptr || files.elevation == nullptr || files.distance == nullptr) {
-        console << "Program quitting due to missing Boids input files!\n"
-                << "Please ensure the coordinates files are stored in the default \nfolder, D:\\Boids\n\n\n";
-        closeVoiceFiles(files);
-        return std::nullopt;
-    }
+    CoordinateFile files[3] = {openForReading(paths[0], load.missing), openForReading(paths[1], load.missing),
+                               openForReading(paths[2], load.missing)};
+    if (!load.loaded()) return load;
 
     // The voice's data are the samples that all three files hold, up to the
     // capacity. Where they end, the distance file's end ends them quietly;
@@ -133,8 +130,8 @@ std::optional<VoiceFiles> loadTrajectory(int voice, Trajectory& trajectory, cons
     // goes, most values in batches and the rest (the last few of a block,
     // values of another shape) the long way, one at a time.
     thread_local std::vector<char> buffers[3];  // serve every voice of the run
-    NumberStream streams[3] = {NumberStream(files.azimuth, buffers[0]), NumberStream(files.elevation, buffers[1]),
-                               NumberStream(files.distance, buffers[2])};
+    NumberStream streams[3] = {NumberStream(files[0].get(), buffers[0]), NumberStream(files[1].get(), buffers[1]),
+                               NumberStream(files[2].get(), buffers[2])};
     float* arrays[3] = {trajectory.azimuth.data(), trajectory.elevation.data(), trajectory.distance.data()};
     int counts[3] = {0, 0, 0};
     NumberStream::Result stopped[3] = {NumberStream::Result::value, NumberStream::Result::value,
@@ -167,16 +164,19 @@ std::optional<VoiceFiles> loadTrajectory(int voice, Trajectory& trajectory, cons
         for (int c = 0; c < 3 && unreadable < 0; ++c)
             if (counts[c] == count) unreadable = c;
     trajectory.sampleCount = count;
-    if (unreadable >= 0)
-        console << "Warning: value " << count + 1 << " of " << paths[unreadable].string()
-                << " is missing or not a number; voice " << voice << " uses its first " << count << " samples\n";
-    return files;
+    load.sampleCount = count;
+    if (unreadable >= 0) load.unreadable = paths[unreadable];
+    return load;
 }
 
-void closeVoiceFiles(VoiceFiles& files) {
-    closeFile(files.azimuth);
-    closeFile(files.elevation);
-    closeFile(files.distance);
+void printLoadMessages(std::ostream& console, int voice, const TrajectoryLoad& load) {
+    if (!load.loaded())
+        console << "Program quitting due to missing Boids input files!\n"
+                << "Please ensure the coordinates files are stored in the default \nfolder, D:\\Boids\n\n\n";
+    else if (!load.unreadable.empty())
+        console << "Warning: value " << load.sampleCount + 1 << " of " << load.unreadable.string()
+                << " is missing or not a number; voice " << voice << " uses its first " << load.sampleCount
+                << " samples\n";
 }
 
 }  // namespace grain

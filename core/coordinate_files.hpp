@@ -1,17 +1,18 @@
 // The Boids coordinate files: for every voice the flocking patch writes the
 // azimuth, elevation and distance of one boid, one value per spatial sampling
 // interval, into bg<voice>a.txt, bg<voice>e.txt and bg<voice>d.txt in the
-// fixed coordinate folder. A voice's three files are loaded into the run's one
-// Trajectory when the voice starts and closed when it is done.
+// fixed coordinate folder. A voice's three files are read into the run's one
+// Trajectory when the voice starts and closed again before its grains; what
+// the reading found is handed back for the voice loop to tell the composer.
 #pragma once
 
 #include <array>
 #include <cstdio>
 #include <filesystem>
-#include <optional>
+#include <memory>
 #include <ostream>
-
-#include "run_parameters.hpp"
+#include <string>
+#include <vector>
 
 namespace grain {
 
@@ -27,11 +28,27 @@ struct Trajectory {
     int sampleCount = 0;
 };
 
-// The open coordinate files of the current voice.
-struct VoiceFiles {
-    std::FILE* azimuth = nullptr;
-    std::FILE* elevation = nullptr;
-    std::FILE* distance = nullptr;
+// A coordinate file open for reading, closed when the object goes.
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using CoordinateFile = std::unique_ptr<std::FILE, FileCloser>;
+
+// A coordinate file that could not be opened, and the system's reason.
+struct MissingFile {
+    std::filesystem::path path;
+    std::string reason;
+};
+
+// What reading a voice's coordinate files found.
+struct TrajectoryLoad {
+    std::vector<MissingFile> missing;    // in the order azimuth, elevation, distance; empty when read
+    std::filesystem::path unreadable;    // the file whose value sampleCount + 1 is missing or not a number,
+                                         // when that and not the distance file's end ended the data
+    int sampleCount = 0;                 // the samples the voice holds
+
+    // Whether all three files were there and read.
+    bool loaded() const { return missing.empty(); }
 };
 
 // The fixed folder the patch writes to: D:\Max\bg on Windows, and where the
@@ -41,15 +58,16 @@ std::filesystem::path fixedCoordinateFolder();
 // The file of one coordinate of a voice: letter 'a', 'e' or 'd'.
 std::filesystem::path coordinateFilePath(const std::filesystem::path& folder, int voice, char letter);
 
-// Prints the voice's console line, opens its three files and reads them into
-// trajectory. When a file is missing, prints the two failure messages, closes
-// whatever did open and returns nothing: the voice loop then ends. Values that
-// cannot be read end the voice's data at the last complete sample, with one
-// warning line naming the file.
-std::optional<VoiceFiles> loadTrajectory(int voice, Trajectory& trajectory, const std::filesystem::path& folder,
-                                         Program program, std::ostream& console);
+// Opens the voice's three files, reads them into trajectory and closes them.
+// When a file is missing nothing is read, and the result names every file
+// that could not be opened; the voice loop then ends. A value that cannot be
+// read ends the voice's data at the last complete sample, and the result
+// names its file.
+TrajectoryLoad loadTrajectory(int voice, Trajectory& trajectory, const std::filesystem::path& folder);
 
-// Closes the voice's azimuth, elevation and distance files, in this order.
-void closeVoiceFiles(VoiceFiles& files);
+// Prints what the composer is told of a load: the two messages of missing
+// files, or the warning that names the file whose values ended early, or
+// nothing.
+void printLoadMessages(std::ostream& console, int voice, const TrajectoryLoad& load);
 
 }  // namespace grain

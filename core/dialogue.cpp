@@ -6,24 +6,6 @@
 
 namespace grain {
 
-const char* programName(Program program) {
-    switch (program) {
-        case Program::glisson: return "glissonscore";
-        case Program::granule: return "granulescore";
-        case Program::additive: return "additivescore";
-    }
-    return "";
-}
-
-const char* orchestraFileName(Program program) {
-    switch (program) {
-        case Program::glisson: return "VelaRookglisson.orc";
-        case Program::granule: return "VelaRookgranule.orc";
-        case Program::additive: return "VelaRookadditive.orc";
-    }
-    return "";
-}
-
 namespace {
 
 constexpr const char* menuPrompt = "Please type 1, 2 or 3 and hit return.....";

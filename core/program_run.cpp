@@ -26,10 +26,13 @@ int runScoreProgram(Program program, std::istream& input, std::ostream& console,
     ScoreWriter writer;
     if (!openScore(writer, program, scoreFolder)) return fail(writer.failure);
     writeHeader(writer, parameters);
-    RunState run{program, console, coordinateFolder, std::make_unique<Trajectory>(), RandomSource{}, TrajectoryPoint{}};
+    RunState run{console, coordinateFolder, std::make_unique<Trajectory>(), RandomSource{}, TrajectoryPoint{}};
     voiceLoop(parameters, writer, run);
     if (!finishScore(writer, parameters, console)) return fail(writer.failure);
-    return 0;
+    if (run.shortfalls.empty()) return 0;
+    console.flush();
+    for (const std::string& shortfall : run.shortfalls) errors << programName(program) << ": " << shortfall << "\n";
+    return incompleteScoreStatus;
 }
 
 }  // namespace grain

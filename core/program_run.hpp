@@ -17,11 +17,17 @@ namespace grain {
 
 using VoiceLoop = std::function<void(const RunParameters&, ScoreWriter&, RunState&)>;
 
+// The exit status of a run whose score was written but lacks a voice, or
+// part of one (files missing, data ending early, a voice that stopped).
+inline constexpr int incompleteScoreStatus = 3;
+
 // Runs the program: answers from input, prompts and progress to console,
 // coordinate files from coordinateFolder, the score into scoreFolder, errors
-// to errors. Returns the exit status: 0 when the score was written, 1 when the
-// dialogue could not be completed, the answers give no usable schedule, or the
-// score could not be written (no score file is left then).
+// to errors. Returns the exit status: 0 when the score was written whole; 3
+// when it was written but a voice is missing or cut short, each named in a
+// line on errors after the completion message; 1 when the dialogue could not
+// be completed, the answers give no usable schedule, or the score could not be
+// written (an earlier score is then left as it was).
 int runScoreProgram(Program program, std::istream& input, std::ostream& console,
                     const std::filesystem::path& coordinateFolder, const std::filesystem::path& scoreFolder,
                     std::ostream& errors, const VoiceLoop& voiceLoop);

@@ -1,5 +1,6 @@
 // What a run keeps from voice to voice: the one Trajectory that every voice
-// refills, the random source, and the point of the previous grain. Also the
+// refills, the random source, the point of the previous grain, and what the
+// score lacks (voices missing or cut short). Also the start of a voice and the
 // checks that end a voice which can no longer move on in time.
 #pragma once
 
@@ -10,6 +11,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "coordinate_files.hpp"
 #include "random_source.hpp"
@@ -20,13 +22,25 @@
 namespace grain {
 
 struct RunState {
-    Program program;
     std::ostream& console;
     std::filesystem::path coordinateFolder;
     std::unique_ptr<Trajectory> trajectory = std::make_unique<Trajectory>();
     RandomSource random;
     TrajectoryPoint previous;  // the voice's previous grain; set at every voice's first grain
+    // What the score lacks, one line each (a voice not read, a voice cut
+    // short), told on standard error after the completion message.
+    std::vector<std::string> shortfalls = {};
 };
+
+// Starts voice: prints its console line ("writing voice N" and lineEnd) and
+// reads its coordinate files into the run's trajectory, with the messages of
+// what the reading found. False when a file is missing: the voice loop ends
+// there, and the shortfall names each missing file.
+bool startVoice(RunState& run, const RunParameters& parameters, int voice, const char* lineEnd);
+
+// Ends voice at voice clock clock: prints the line that says so and why, and
+// records the shortfall.
+void endVoice(RunState& run, const RunParameters& parameters, int voice, float clock, const std::string& why);
 
 // a + b as a clock or counter accumulates it: evaluated in double, stored as float.
 inline float floatSum(float a, float b) { return static_cast<float>(static_cast<double>(a) + b); }
@@ -36,24 +50,26 @@ inline float floatSum(float a, float b) { return static_cast<float>(static_cast<
 // rather than repeat that voice.
 bool advanceVoiceCounter(float& counter);
 
-// Whether the program writes elevations through glissonscore's +90 degree offset.
-inline bool hasElevationOffset(const RunState& run) { return run.program == Program::glisson; }
-
-// Prints the line that says the voice ends here and why.
-void printVoiceEnd(std::ostream& console, int voice, const std::string& why);
+// Records that voice's data ended at voice clock clock, after the end-of-data
+// messages: how many samples its files hold and how many the whole duration takes.
+void recordEndOfData(RunState& run, const RunParameters& parameters, int voice, float clock);
 
 // Writes the grain's point at the voice's read position into point, after
 // the first-grain rule (at voice clock 0 the previous point becomes this
-// one), and returns true. False, after a message, when the voice ends here: a
+// one), and returns true. elevationOffset is glissonscore's +90 degrees.
+// False, after a message, when the voice ends here: a
 // read position that is no longer a finite number, or the end of the voice's
 // data.
-inline bool sampleGrain(RunState& run, const Trajectory& trajectory, float readPosition, float clock, int voice,
-                        TrajectoryPoint& point) {
+inline bool sampleGrain(RunState& run, const RunParameters& parameters, const Trajectory& trajectory,
+                        float readPosition, float clock, int voice, bool elevationOffset, TrajectoryPoint& point) {
     if (!std::isfinite(readPosition)) {
-        printVoiceEnd(run.console, voice, "its read position is no longer a finite number");
+        endVoice(run, parameters, voice, clock, "its read position is no longer a finite number");
         return false;
     }
-    if (!samplePoint(trajectory, readPosition, hasElevationOffset(run), run.console, point)) return false;
+    if (!samplePoint(trajectory, readPosition, elevationOffset, run.console, point)) {
+        recordEndOfData(run, parameters, voice, clock);
+        return false;
+    }
     if (clock == 0.0f) run.previous = point;
     return true;
 }
@@ -61,8 +77,7 @@ inline bool sampleGrain(RunState& run, const Trajectory& trajectory, float readP
 // Fills the statement's voice, phase, previous and current place (azimuth
 // wrapped, elevations as written) and grain duration.
 inline void placeGrain(GrainEvent& event, const RunState& run, const TrajectoryPoint& current, int voice, float phase,
-                       float grainDur) {
-    const bool offset = hasElevationOffset(run);
+                       float grainDur, bool offset) {
     event.voice = voice;
     event.phase = phase;
     event.aziOld = run.previous.azimuth;
@@ -75,8 +90,9 @@ inline void placeGrain(GrainEvent& event, const RunState& run, const TrajectoryP
 }
 
 // Appends the statement, unless one of its numbers is not finite: then the
-// voice ends here, with a message, and the result is false.
-bool writeGrain(ScoreWriter& writer, const GrainEvent& event, RunState& run);
+// voice ends here at clock, with a message, and the result is false.
+bool writeGrain(ScoreWriter& writer, const GrainEvent& event, RunState& run, const RunParameters& parameters,
+                float clock);
 
 // Why a voice whose grain has duration grainDur and inter-onset interval
 // interval at voice clock clock cannot go on (an empty text when it can): a

@@ -5,8 +5,10 @@
 #include <charconv>
 #include <cstring>
 #include <string_view>
+#include <system_error>
 
 #include "real_format.hpp"
+#include "score_format.hpp"
 
 namespace grain {
 
@@ -52,24 +54,9 @@ void appendReal(ScoreWriter& writer, float value) {
     writer.used += static_cast<std::size_t>(formatFloat(start, value) - start);
 }
 
-// The f1 sine table with one partial per harmonic, and the grain envelope.
-void appendSineTables(ScoreWriter& writer, int harmonics) {
-    append(writer, ";Table 1 6 simple sine wave harmonics (using GEN10).\n");
-    append(writer, "f1 0 16384 10 ");
-    for (int i = 0; i < harmonics; ++i) append(writer, "1 ");
-    append(writer, "\nf2 0 16385 20 7 1 2    ; grain envelope\n");
-}
-
 }  // namespace
 
-const char* scoreFileName(Program program) {
-    switch (program) {
-        case Program::glisson: return "VELAROOKglisson.sco";
-        case Program::granule: return "VELAROOKgranule.sco";
-        case Program::additive: return "VELAROOKadditive.sco";
-    }
-    return "";
-}
+const char* scoreFileName(Program program) { return scoreFormat(program).scoreFileName.data(); }
 
 bool openScore(ScoreWriter& writer, Program program, const std::filesystem::path& folder) {
     writer.program = program;
@@ -77,10 +64,17 @@ bool openScore(ScoreWriter& writer, Program program, const std::filesystem::path
     writer.used = 0;
     writer.failure.clear();
     writer.recent = {};
+    std::error_code ignored;
+    if (std::filesystem::is_directory(writer.path, ignored)) {  // nothing could ever take its place
+        recordFailure(writer, "create", EISDIR);
+        return false;
+    }
+    writer.replacement = std::make_unique<AtomicFile>(writer.path);
     errno = 0;
-    writer.file = std::fopen(writer.path.string().c_str(), "w");
+    writer.file = std::fopen(writer.replacement->temporary().string().c_str(), "w");
     if (writer.file == nullptr) {
         recordFailure(writer, "create", errno != 0 ? errno : EIO);
+        writer.replacement.reset();
         return false;
     }
     writer.buffer = std::make_unique<char[]>(bufferSize);
@@ -88,63 +82,44 @@ bool openScore(ScoreWriter& writer, Program program, const std::filesystem::path
 }
 
 void writeHeader(ScoreWriter& writer, const RunParameters& p) {
-    switch (writer.program) {
-        case Program::glisson:
-            appendSineTables(writer, p.harmonics);
-            append(writer,
-                   "\n;inst\t srt\t\t  dur\t\t voice Phase\t Aziold\t Azi\t\t Elevold\t Elev\t\t Distold\t Dist\t\t "
-                   "Graindur\t Start Freq\t End Freq\n");
-            break;
-        case Program::granule:
-            append(writer, "f1 0 4194304 1 \"");
-            append(writer, p.soundFile);
-            append(writer, "\" 0 4 1\n");
-            append(writer, "f2 0 16385 20 7 1 2    ; grain envelope\n");
-            append(writer,
-                   "\n;inst\t srt\t\t  dur\t\t voice Phase\t Aziold\t Azi\t\t Elevold\t Elev\t\t Distold\t Dist\t\t "
-                   "Graindur\t File Play Pos\t Play Speed\n");
-            break;
-        case Program::additive: {
-            // With a constant density the one intergrain value holds at every
-            // point of the piece, so it stands for all five.
-            auto ig = p.intergrainPoints;
-            if (p.densityMode != 0) ig.fill(ig[0]);
-            const char* labels[] = {";User data - fundamental ", ", igstart ", ", igmid1 ", ", igmid1 ", ", igmid1 ",
-                                    ", igend ", ", duration ", ", streams ", " mingrain duration "};
-            const float values[] = {p.fundamental, ig[0], ig[1], ig[2], ig[3], ig[4],
-                                    p.totalDuration, p.streams, p.minGrainDur};
-            for (int i = 0; i < 9; ++i) {
-                append(writer, labels[i]);
-                appendReal(writer, values[i]);
+    const ScoreFormat& format = scoreFormat(writer.program);
+    for (int line = 0; line < format.headerLines; ++line) {
+        switch (format.header[static_cast<std::size_t>(line)]) {
+            case HeaderLine::userData: {
+                // With a constant density the one intergrain value holds at
+                // every point of the piece, so it stands for all five.
+                auto ig = p.intergrainPoints;
+                if (p.densityMode != 0) ig.fill(ig[0]);
+                const char* labels[] = {";User data - fundamental ", ", igstart ", ", igmid1 ", ", igmid1 ",
+                                        ", igmid1 ", ", igend ", ", duration ", ", streams ", " mingrain duration "};
+                const float values[] = {p.fundamental, ig[0], ig[1], ig[2], ig[3], ig[4],
+                                        p.totalDuration, p.streams, p.minGrainDur};
+                for (int i = 0; i < 9; ++i) {
+                    append(writer, labels[i]);
+                    appendReal(writer, values[i]);
+                }
+                break;
             }
-            append(writer, "\n");
-            appendSineTables(writer, p.harmonics);
-            append(writer,
-                   "\n;inst\t srt\t\t  dur\t\t voice Phase\t Aziold\t Azi\t\t Elevold\t Elev\t\t Distold\t Dist\t\t "
-                   "Graindur\t Fundamental\n");
-            break;
+            case HeaderLine::sineTableComment: append(writer, sineTableComment); break;
+            case HeaderLine::sineTable:
+                // One partial per harmonic.
+                append(writer, sineTableStart);
+                for (int i = 0; i < p.harmonics; ++i) append(writer, "1 ");
+                break;
+            case HeaderLine::soundTable:
+                append(writer, soundTableStart);
+                append(writer, p.soundFile);
+                append(writer, soundTableEnd);
+                break;
+            case HeaderLine::envelopeTable: append(writer, envelopeTable); break;
+            case HeaderLine::blank: break;
+            case HeaderLine::columnComment:
+                append(writer, sharedColumns);
+                append(writer, format.ownColumns);
+                break;
         }
+        append(writer, "\n");
     }
-}
-
-char* formatEvent(char* out, Program program, const GrainEvent& e) {
-    out[0] = 'i';
-    out[1] = '1';
-    const float times[] = {e.srt, e.dur};
-    out = formatRealFields(out + 2, times, 2);
-    out[0] = '\t';
-    out[1] = ' ';
-    out = std::to_chars(out + 2, out + 14, e.voice).ptr;
-    float rest[] = {e.phase, e.aziOld, e.azi, e.elevOld, e.elev, e.distOld, e.dist, e.grainDur, 0.0f, 0.0f};
-    std::size_t count = 10;
-    switch (program) {
-        case Program::glisson: rest[8] = e.startFreq; rest[9] = e.endFreq; break;
-        case Program::granule: rest[8] = e.filePlayPos; rest[9] = e.playSpeed; break;
-        case Program::additive: rest[8] = e.partialFreq; count = 9; break;
-    }
-    out = formatRealFields(out, rest, count);
-    *out = '\n';
-    return out + 1;
 }
 
 namespace {
@@ -171,12 +146,9 @@ inline char* recentField(char* out, float value, RecentField& recent) {
     return end;
 }
 
-}  // namespace
-
-void writeEvent(ScoreWriter& writer, const GrainEvent& e) {
-    char* start = reserve(writer, maxStatementLength);
-    char* out = start;
-    auto& recent = writer.recent;
+// Writes the grain's statement at out and returns its end: the one encoder of
+// a statement, for the writer and for formatEvent alike.
+inline char* encodeStatement(char* out, Program program, const GrainEvent& e, std::array<RecentField, 8>& recent) {
     out[0] = 'i';
     out[1] = '1';
     out[2] = '\t';
@@ -196,7 +168,7 @@ void writeEvent(ScoreWriter& writer, const GrainEvent& e) {
     out = recentField(out, e.distOld, recent[4]);
     out = recentField(out, e.dist, recent[4]);
     out = recentField(out, e.grainDur, recent[5]);
-    switch (writer.program) {
+    switch (program) {
         case Program::glisson:
             // A glissando that starts where the voice's last one ended (the
             // linear mapping of both elevations) repeats its end frequency.
@@ -210,7 +182,19 @@ void writeEvent(ScoreWriter& writer, const GrainEvent& e) {
         case Program::additive: out = recentField(out, e.partialFreq, recent[6]); break;
     }
     *out = '\n';
-    writer.used += static_cast<std::size_t>(out + 1 - start);
+    return out + 1;
+}
+
+}  // namespace
+
+char* formatEvent(char* out, Program program, const GrainEvent& event) {
+    std::array<RecentField, 8> recent{};
+    return encodeStatement(out, program, event, recent);
+}
+
+void writeEvent(ScoreWriter& writer, const GrainEvent& event) {
+    char* start = reserve(writer, maxStatementLength);
+    writer.used += static_cast<std::size_t>(encodeStatement(start, writer.program, event, writer.recent) - start);
 }
 
 bool finishScore(ScoreWriter& writer, const RunParameters& p, std::ostream& console) {
@@ -227,22 +211,10 @@ bool finishScore(ScoreWriter& writer, const RunParameters& p, std::ostream& cons
     if (std::fclose(writer.file) != 0) recordFailure(writer, "close", errno != 0 ? errno : EIO);
     writer.file = nullptr;
     writer.buffer.reset();
-    if (!writer.failure.empty()) {
-        std::error_code ignored;
-        std::filesystem::remove(writer.path, ignored);
-        return false;
-    }
-    switch (writer.program) {
-        case Program::glisson:
-            console << "\n\n\t\bScore file created and written to VelaRookglisson.sco\n\n";
-            break;
-        case Program::granule:
-            console << "\n\n\t\bScore file created and written to VelaRookgranule.sco\n\n";
-            break;
-        case Program::additive:
-            console << "\n\n\t\bScore file created and written to VelaRookadditive.sco\n\n";
-            break;
-    }
+    if (writer.failure.empty()) writer.failure = writer.replacement->commit();
+    writer.replacement.reset();  // removes the temporary file unless it became the score
+    if (!writer.failure.empty()) return false;
+    console << "\n\n\t\bScore file created and written to " << scoreFormat(writer.program).completionName << "\n\n";
     console.flush();
     return true;
 }

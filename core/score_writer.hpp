@@ -1,7 +1,10 @@
 // The Csound score a run writes: function tables, a column comment, one "i1"
 // statement per grain, the optional global reverb statement and the end
 // statement. Statements are built in memory and written in large blocks; the
-// file is created in text mode, so line ends follow the platform.
+// file is created in text mode, so line ends follow the platform. The score is
+// written under a temporary name beside it and replaces an earlier score only
+// when it is complete, so a run that cannot finish it leaves the earlier one
+// as it was.
 #pragma once
 
 #include <array>
@@ -12,6 +15,7 @@
 #include <ostream>
 #include <string>
 
+#include "atomic_file.hpp"
 #include "run_parameters.hpp"
 
 namespace grain {
@@ -49,8 +53,9 @@ struct RecentField {
 
 struct ScoreWriter {
     Program program = Program::glisson;
-    std::FILE* file = nullptr;
-    std::filesystem::path path;
+    std::FILE* file = nullptr;  // the temporary file, while the score is written
+    std::filesystem::path path;  // where the finished score goes
+    std::unique_ptr<AtomicFile> replacement;
     std::unique_ptr<char[]> buffer;
     std::size_t used = 0;
     std::string failure;  // the first write failure, empty while all is well
@@ -60,28 +65,30 @@ struct ScoreWriter {
 // The name the score file is created under ("VELAROOKglisson.sco", ...).
 const char* scoreFileName(Program program);
 
-// Creates (or empties) the program's score file in folder. On failure returns
-// false with writer.failure saying why.
+// Starts the program's score file in folder: a temporary file beside it,
+// which finishScore puts in its place. On failure returns false with
+// writer.failure saying why.
 bool openScore(ScoreWriter& writer, Program program, const std::filesystem::path& folder);
 
 // Writes the program's header lines.
 void writeHeader(ScoreWriter& writer, const RunParameters& parameters);
 
-// Longest grain statement formatEvent writes (14 fields of a widened float).
+// Longest grain statement writeEvent and formatEvent write (14 fields of a widened float).
 inline constexpr std::size_t maxStatementLength = 16 * (48 + 2) + 16;
 
 // Writes the grain's statement as the program's score holds it, line end
 // included, at out and returns its end; out must hold maxStatementLength
-// characters.
+// characters. The same encoder as writeEvent's, for a statement on its own.
 char* formatEvent(char* out, Program program, const GrainEvent& event);
 
 // Appends the grain's statement.
 void writeEvent(ScoreWriter& writer, const GrainEvent& event);
 
 // Writes the reverb statement (only for reverb 1) and the end statement,
-// closes the file and prints the completion message. When anything could not
-// be written, the broken file is removed, no completion message is printed and
-// the result is false with writer.failure saying why.
+// closes the file, puts it in the place of any earlier score and prints the
+// completion message. When anything could not be written, the temporary file
+// is removed, an earlier score is left as it was, no completion message is
+// printed and the result is false with writer.failure saying why.
 bool finishScore(ScoreWriter& writer, const RunParameters& parameters, std::ostream& console);
 
 }  // namespace grain

@@ -100,8 +100,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static auto trajectory = std::make_unique<grain::Trajectory>();
     std::ostringstream console;
     const int before = grain::testing::openDescriptorCount();
-    auto opened = grain::loadTrajectory(1, *trajectory, folder, grain::Program::glisson, console);
-    if (opened) grain::closeVoiceFiles(*opened);
+    console << "writing voice 1 \n";  // the voice loop's line before the load
+    const grain::TrajectoryLoad load = grain::loadTrajectory(1, *trajectory, folder);
+    grain::printLoadMessages(console, 1, load);
+    const bool opened = load.loaded();
     if (grain::testing::openDescriptorCount() != before) fail("a coordinate file stayed open");
 
     std::string expected = "writing voice 1 \n";

@@ -3,6 +3,7 @@
 #include "frequency_mapper.hpp"
 #include "grain_scheduler.hpp"
 #include "program_run.hpp"
+#include "score_format.hpp"
 
 namespace grain {
 
@@ -10,12 +11,13 @@ int runGlissonScore(std::istream& input, std::ostream& console, const std::files
                     const std::filesystem::path& scoreFolder, std::ostream& errors) {
     auto voices = [](const RunParameters& p, ScoreWriter& writer, RunState& run) {
         GlissonFrequencyMapper mapper{p.frequencyMode, p.lowFrequency, p.highFrequency};
-        runGrainStreams(p, writer, run,
-                        [&mapper](const TrajectoryPoint& previous, const TrajectoryPoint& current, GrainEvent& event) {
-                            auto [start, end] = mapFrequencies(mapper, previous.elevation, current.elevation);
-                            event.startFreq = start;
-                            event.endFreq = end;
-                        });
+        // Elevations are sampled +90 degrees (0 to 180) for the frequency mapping.
+        auto fields = [&mapper](const TrajectoryPoint& previous, const TrajectoryPoint& current, GrainEvent& event) {
+            auto [start, end] = mapFrequencies(mapper, previous.elevation, current.elevation);
+            event.startFreq = start;
+            event.endFreq = end;
+        };
+        runGrainStreams<scoreFormat(Program::glisson).elevationOffset>(p, writer, run, fields);
     };
     return runScoreProgram(Program::glisson, input, console, coordinateFolder, scoreFolder, errors, voices);
 }

@@ -3,6 +3,7 @@
 #include "grain_scheduler.hpp"
 #include "playback_fields.hpp"
 #include "program_run.hpp"
+#include "score_format.hpp"
 
 namespace grain {
 
@@ -10,10 +11,11 @@ int runGranuleScore(std::istream& input, std::ostream& console, const std::files
                     const std::filesystem::path& scoreFolder, std::ostream& errors) {
     auto voices = [](const RunParameters& p, ScoreWriter& writer, RunState& run) {
         // The file play position is the last draw before the statement.
-        runGrainStreams(p, writer, run, [&p, &run](const TrajectoryPoint&, const TrajectoryPoint&, GrainEvent& event) {
+        auto fields = [&p, &run](const TrajectoryPoint&, const TrajectoryPoint&, GrainEvent& event) {
             event.filePlayPos = drawFilePlayPos(run.random);
             event.playSpeed = p.playSpeed;
-        });
+        };
+        runGrainStreams<scoreFormat(Program::granule).elevationOffset>(p, writer, run, fields);
     };
     return runScoreProgram(Program::granule, input, console, coordinateFolder, scoreFolder, errors, voices);
 }

@@ -251,7 +251,7 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
     if (!fs::is_regular_file(options.score) || !readFile(options.score, text))
         return refuse("cannot read the score " + options.score + ": " +
                       (fs::exists(options.score) ? "it is not a readable file" : "it is missing"));
-    ScoreReading reading = splitScore(text, fs::path(options.score).filename().string());
+    SplitReading reading = splitScore(text, fs::path(options.score).filename().string());
     if (!reading.score) return refuse("the score " + options.score + " " + reading.refusal);
     SplitScore score = *reading.score;
 

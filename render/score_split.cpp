@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "score_writer.hpp"
+#include "score_format.hpp"
 
 namespace render {
 
@@ -30,17 +30,14 @@ bool startsWithStatement(const std::string& line, const std::string& name) {
     return line.size() == name.size() || std::isspace(static_cast<unsigned char>(line[name.size()]));
 }
 
-// The program named by the header's column comment, the granule score's sound
-// file table, or else by the score's file name.
+// The program named by the header's column comment, or else by the score's
+// file name.
 std::optional<ScoreProgram> programOf(const std::string& header, const std::string& fileName) {
-    using grain::Program;
-    if (header.find("Start Freq\t End Freq") != std::string::npos) return scoreProgram(Program::glisson);
-    if (header.find("File Play Pos\t Play Speed") != std::string::npos) return scoreProgram(Program::granule);
-    if (header.find("Graindur\t Fundamental") != std::string::npos) return scoreProgram(Program::additive);
+    if (auto id = grain::programOfScore(header)) return scoreProgram(*id);
     std::string name = fileName;
     std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::toupper(c); });
-    for (Program id : {Program::glisson, Program::granule, Program::additive}) {
-        ScoreProgram program = scoreProgram(id);
+    for (const grain::ScoreFormat& format : grain::scoreFormats) {
+        ScoreProgram program = scoreProgram(format.program);
         std::string known = program.scoreName;
         std::transform(known.begin(), known.end(), known.begin(), [](unsigned char c) { return std::toupper(c); });
         if (name == known) return program;
@@ -63,10 +60,12 @@ std::string soundFileOf(const std::string& header) {
 }  // namespace
 
 ScoreProgram scoreProgram(grain::Program program) {
-    return {program, grain::programName(program), grain::orchestraFileName(program), grain::scoreFileName(program)};
+    const grain::ScoreFormat& format = grain::scoreFormat(program);
+    return {program, std::string(format.name), std::string(format.orchestraFileName),
+            std::string(format.scoreFileName)};
 }
 
-ScoreReading splitScore(const std::string& text, const std::string& fileName) {
+SplitReading splitScore(const std::string& text, const std::string& fileName) {
     SplitScore score;
     std::vector<std::string> lines;
     std::istringstream in(text);
@@ -87,7 +86,7 @@ ScoreReading splitScore(const std::string& text, const std::string& fileName) {
         std::string line = lines[n];
         if (!line.empty() && line.back() == '\r') line.pop_back();
         auto refuse = [&](const std::string& why) {
-            return ScoreReading{std::nullopt, "line " + std::to_string(n + 1) + " " + why + ": " + line};
+            return SplitReading{std::nullopt, "line " + std::to_string(n + 1) + " " + why + ": " + line};
         };
         auto fields = words(line);
         if (fields.empty() || fields[0][0] == ';') continue;

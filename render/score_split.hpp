@@ -27,9 +27,9 @@ struct ScoreProgram {
 // The names the score programs themselves use.
 ScoreProgram scoreProgram(grain::Program program);
 
-// One grain (instr 1) statement: its text with its line end, its voice (p4),
-// its note duration and when it ends.
-struct GrainStatement {
+// One grain (instr 1) statement as a line of text: its text with its line
+// end, its voice (p4), its note duration and when it ends.
+struct GrainLine {
     std::string text;
     int voice = 0;
     double duration = 0;  // p3, seconds
@@ -39,21 +39,22 @@ struct GrainStatement {
 struct SplitScore {
     ScoreProgram program;
     std::string header;                 // everything before the first grain statement
-    std::vector<GrainStatement> grains; // in score order
+    std::vector<GrainLine> grains; // in score order
     std::string reverb;                 // the i99 statement with its line end; empty without reverb
     double reverbEnd = 0;               // p2 + p3 of the reverb statement
     std::string soundFile;              // granulescore: the sound file named in table 1
 };
 
-struct ScoreReading {
+struct SplitReading {
     std::optional<SplitScore> score;  // set when the text is a score of the three programs
     std::string refusal;              // why it is not, otherwise
 };
 
-// Takes a score apart. fileName (without folder) names the program when the
-// header does not: a header's column comment decides first. A score without
-// grain statements or without its end statement is refused as incomplete.
-ScoreReading splitScore(const std::string& text, const std::string& fileName);
+// Takes a score apart. Its column comment names its program, as for every
+// reader of scores; fileName (without folder) names it when the header has
+// none. A score without grain statements or without its end statement is
+// refused as incomplete.
+SplitReading splitScore(const std::string& text, const std::string& fileName);
 
 // Which part (0 to partCount-1) renders each voice. Voices are dealt out by
 // their total note time, longest first, each to the part with the least so

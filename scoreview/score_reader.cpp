@@ -4,16 +4,11 @@
 #include <set>
 #include <string_view>
 
+#include "score_format.hpp"
+
 namespace scoreview {
 
 namespace {
-
-const char* const columnsCommon =
-    ";inst\t srt\t\t  dur\t\t voice Phase\t Aziold\t Azi\t\t Elevold\t Elev\t\t Distold\t Dist\t\t Graindur\t ";
-const char* const sineTable = ";Table 1 6 simple sine wave harmonics (using GEN10).";
-const char* const envelopeTable = "f2 0 16385 20 7 1 2    ; grain envelope";
-const char* const userData = ";User data - fundamental ";
-const char* const soundTable = "f1 0 4194304 1 \"";
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -90,19 +85,14 @@ GrainStatement grainOf(const std::vector<std::string_view>& fields, int line) {
 
 }  // namespace
 
-int grainFields(grain::Program program) { return program == grain::Program::additive ? 13 : 14; }
+int grainFields(grain::Program program) { return grain::scoreFormat(program).pFields; }
 
 ScoreReading readScore(const std::string& score) {
-    std::string_view first(score);
-    first = first.substr(0, first.find('\n'));
-    if (!first.empty() && first.back() == '\r') first.remove_suffix(1);
-    if (startsWith(first, userData)) return readScore(score, grain::Program::additive);
-    if (startsWith(first, soundTable)) return readScore(score, grain::Program::granule);
-    if (first == sineTable) return readScore(score, grain::Program::glisson);
+    if (auto program = grain::programOfScore(score)) return readScore(score, *program);
     ScoreReading result;
     result.problems.push_back(score.empty() ? "line 1: the file is empty"
-                                            : "line 1: not the first line of a score of glissonscore, "
-                                              "granulescore or additivescore");
+                                            : "line 1: not a score of glissonscore, granulescore or additivescore "
+                                              "(no column comment of theirs)");
     return result;
 }
 
@@ -116,24 +106,31 @@ ScoreReading readScore(const std::string& score, grain::Program program) {
     if (score.empty() || score.back() != '\n')
         problem(lines.empty() ? 0 : lines.size() - 1, "the score does not end with a line end");
 
-    // The header.
-    std::vector<std::string> header;
-    std::string lastColumns;
-    if (program == grain::Program::additive) header.push_back(userData);
-    if (program == grain::Program::granule) {
-        header.push_back(soundTable);
-        lastColumns = "File Play Pos\t Play Speed";
-    } else {
-        header.push_back(sineTable);
-        header.push_back("f1 0 16384 10 ");
-        lastColumns = program == grain::Program::glisson ? "Start Freq\t End Freq" : "Fundamental";
+    // The header: each line of the program's format, whole, or its fixed
+    // beginning where the run's values follow.
+    using grain::HeaderLine;
+    const grain::ScoreFormat& format = grain::scoreFormat(program);
+    struct Expected {
+        std::string text;
+        bool prefixOnly;
+    };
+    std::vector<Expected> header;
+    for (int line = 0; line < format.headerLines; ++line) {
+        switch (format.header[static_cast<std::size_t>(line)]) {
+            case HeaderLine::userData: header.push_back({std::string(grain::userDataStart), true}); break;
+            case HeaderLine::sineTableComment: header.push_back({std::string(grain::sineTableComment), false}); break;
+            case HeaderLine::sineTable: header.push_back({std::string(grain::sineTableStart), true}); break;
+            case HeaderLine::soundTable: header.push_back({std::string(grain::soundTableStart), true}); break;
+            case HeaderLine::envelopeTable: header.push_back({std::string(grain::envelopeTable), false}); break;
+            case HeaderLine::blank: header.push_back({"", false}); break;
+            case HeaderLine::columnComment:
+                header.push_back({std::string(grain::sharedColumns), false});
+                header.back().text.append(format.ownColumns);
+                break;
+        }
     }
-    header.push_back(envelopeTable);
-    header.push_back("");
-    header.push_back(std::string(columnsCommon) + lastColumns);
     std::size_t at = 0;
-    for (const std::string& expected : header) {
-        bool prefixOnly = startsWith(expected, ";User") || startsWith(expected, "f1 ");
+    for (const auto& [expected, prefixOnly] : header) {
         if (at >= lines.size()) {
             problem(at, "the header ends early");
             return result;
@@ -162,8 +159,11 @@ ScoreReading readScore(const std::string& score, grain::Program program) {
         for (std::size_t f = 1; f < fields.size(); ++f) {
             if (f == 3 ? isVoice(fields[f]) : isFixedSix(fields[f])) continue;
             good = false;
-            problem(at, "p" + std::to_string(f + 1) + " is '" + std::string(fields[f]) + "', not " +
-                            (f == 3 ? "a voice number" : "a number with six decimals"));
+            std::string what(1, 'p');
+            what.append(std::to_string(f + 1));
+            what.append(" is '").append(fields[f]).append("', not ");
+            what.append(f == 3 ? "a voice number" : "a number with six decimals");
+            problem(at, what);
         }
         if (!good) continue;
         result.grains.push_back(grainOf(fields, static_cast<int>(at + 1)));

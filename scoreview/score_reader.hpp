@@ -43,7 +43,7 @@ struct ScoreReading {
 // P-fields of one grain statement of the program, "i1" included.
 int grainFields(grain::Program program);
 
-// Reads a whole score, recognising its program from the first line.
+// Reads a whole score, recognising its program by its column comment.
 ScoreReading readScore(const std::string& score);
 
 // Reads a whole score as a score of the given program.

@@ -94,5 +94,19 @@ TEST(AtomicFileGroup, PlacesEveryFileOrLeavesEveryTargetAsItWas) {
     }
 }
 
+TEST(AtomicFile, ALinkToADeviceIsReplacedItselfAndTheDeviceLeftAlone) {
+    // Followed, it would put the temporary file beside the device and the
+    // content in its place.
+    TempFolder folder;
+    fs::create_symlink("/dev/null", folder.path() / "link.sco");
+    AtomicFile file(folder.path() / "link.sco");
+    EXPECT_EQ(file.temporary().parent_path(), folder.path());
+    writeText(file.temporary(), "new");
+    EXPECT_EQ(file.commit(), "");
+    EXPECT_FALSE(fs::is_symlink(folder.path() / "link.sco"));
+    EXPECT_EQ(readText(folder.path() / "link.sco"), "new");
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+}
+
 }  // namespace
 }  // namespace grain

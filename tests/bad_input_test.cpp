@@ -5,6 +5,13 @@
 // created or written.
 #include <gtest/gtest.h>
 
+#include <csignal>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "program_run.hpp"
 #include "test_support.hpp"
 
 using namespace grain;
@@ -37,6 +44,37 @@ void expectRefused(Program program, const std::string& answers, const std::strin
     EXPECT_EQ(run.score, "the composer's earlier score\n") << answers;
 }
 
+// What a run leaves when the score's file stops taking bytes part-way: the
+// run goes on in a child process whose files may not grow beyond limit bytes
+// (the system then refuses every write past it, as a full disk would).
+struct FailedWrite {
+    int status = -1;
+    std::string errors;
+    std::string console;
+};
+
+FailedWrite runWithFileSizeLimit(Program program, const std::string& answers, const std::filesystem::path& coordinates,
+                                 const std::filesystem::path& scores, const std::filesystem::path& transcript,
+                                 rlim_t limit) {
+    FailedWrite result;
+    pid_t child = fork();
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);  // a refused write, not a killed process
+        struct rlimit bound {limit, limit};
+        setrlimit(RLIMIT_FSIZE, &bound);
+        alarm(60);  // a run that hangs fails the test instead of holding it
+        RunResult run = runProgram(program, answers, coordinates, scores);
+        writeText(transcript / "errors", run.errors);
+        writeText(transcript / "console", run.console.substr(run.console.size() > 4000 ? run.console.size() - 4000 : 0));
+        _exit(run.status);
+    }
+    int status = 0;
+    if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status)) result.status = WEXITSTATUS(status);
+    result.errors = readText(transcript / "errors");
+    result.console = readText(transcript / "console");
+    return result;
+}
+
 }  // namespace
 
 TEST(BadInput, anAnswerThatIsNotANumberNamesTheQuestionAndWritesNoScore) {
@@ -47,6 +85,10 @@ TEST(BadInput, anAnswerThatIsNotANumberNamesTheQuestionAndWritesNoScore) {
                   "granulescore: no score written: the answer \"2.5\" for the grain duration menu is not a whole number\n");
     expectRefused(Program::additive, "100\n3\n1\n1\nslow\n",
                   "additivescore: no score written: the answer \"slow\" for the intergrain value is not a number\n");
+    // A long word is shown up to its 40th character.
+    expectRefused(Program::granule, "3 0.05 1 0 1 1 0\nx.wav\nabcdefghijklmnopqrstuvwxyz0123456789ABCDEFGHIJ\n",
+                  "granulescore: no score written: the answer \"abcdefghijklmnopqrstuvwxyz0123456789ABCD\" for the "
+                  "grain playback speed is not a number\n");
     // Numbers beyond what the answer can hold are refused the same way.
     expectRefused(Program::glisson, "1\n100\n1e39\n",
                   "glissonscore: no score written: the answer \"1e39\" for the highest frequency is too large\n");
@@ -68,7 +110,7 @@ TEST(BadInput, theEndOfTheInputNamesTheUnansweredQuestionAndWritesNoScore) {
 TEST(BadInput, aMenuAnswerOutsideTheMenuIsAskedAgain) {
     TempFolder coordinates, scores;
     RunResult run = runProgram(Program::glisson, "0\n4\n-1\n" + glissonAnswers, coordinates.path(), scores.path());
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.status, incompleteScoreStatus);  // no coordinate files
     const std::string again = "Only 1, 2 or 3 can be chosen here.\nPlease type 1, 2 or 3 and hit return.....";
     EXPECT_TRUE(contains(run.console, "hit return....." + again + again + again +
                                           "\n\nPlease enter the lowest frequency in Hertz. Eg. 100\n"));
@@ -101,12 +143,16 @@ TEST(BadInput, anIntervalThatIsNotPositiveEndsOnlyItsVoice) {
     // Intergrain -1: every interval is 0 seconds.
     RunResult run =
         runProgram(Program::glisson, "1\n100\n10000\n3\n3\n0.05\n1\n-1\n1\n2\n1\n", coordinates.path(), scores.path());
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.status, incompleteScoreStatus);
     EXPECT_TRUE(contains(run.console,
                          "writing voice 1 \nVoice 1 ends here: its inter-onset interval 0.000000 is not a positive "
                          "number of seconds\nwriting voice 2 \nVoice 2 ends here: its inter-onset interval 0.000000 "
                          "is not a positive number of seconds\n" + completion));
     EXPECT_TRUE(statements(run.score).empty());
+    EXPECT_EQ(run.errors,
+              "glissonscore: voice 1 ended at 0 s of 1 s: its inter-onset interval 0.000000 is not a positive number "
+              "of seconds\nglissonscore: voice 2 ended at 0 s of 1 s: its inter-onset interval 0.000000 is not a "
+              "positive number of seconds\n");
 }
 
 TEST(BadInput, missingCoordinateFilesEndTheVoiceLoopAndTheScoreIsFinished) {
@@ -116,7 +162,7 @@ TEST(BadInput, missingCoordinateFilesEndTheVoiceLoopAndTheScoreIsFinished) {
     std::filesystem::remove(coordinates.path() / "bg2e.txt");
     RunResult run = runProgram(Program::glisson, denseGlisson(3),
                                coordinates.path(), scores.path());
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.status, incompleteScoreStatus);
     EXPECT_TRUE(contains(run.console,
                          "writing voice 2 \nProgram quitting due to missing Boids input files!\nPlease ensure the "
                          "coordinates files are stored in the default \nfolder, D:\\Boids\n\n\n" +
@@ -124,7 +170,8 @@ TEST(BadInput, missingCoordinateFilesEndTheVoiceLoopAndTheScoreIsFinished) {
     EXPECT_FALSE(contains(run.console, "writing voice 3"));
     ASSERT_FALSE(statements(run.score).empty());
     EXPECT_EQ(statements(run.score).back()[3], "1");  // only voice 1 was written
-    EXPECT_TRUE(run.errors.empty());
+    EXPECT_EQ(run.errors, "glissonscore: voice 2 of 3 not read: " + (coordinates.path() / "bg2e.txt").string() +
+                              ": No such file or directory; the score holds voice 1\n");
 }
 
 TEST(BadInput, shortCoordinateFilesEndTheVoiceAtTheEndOfItsData) {
@@ -133,11 +180,64 @@ TEST(BadInput, shortCoordinateFilesEndTheVoiceAtTheEndOfItsData) {
     writeRamp(coordinates.path(), 2, 3, 10, 1, 5, 1, 2, 0.1);
     RunResult run = runProgram(Program::glisson, denseGlisson(2),
                                coordinates.path(), scores.path());
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.status, incompleteScoreStatus);
     EXPECT_TRUE(contains(run.console, "writing voice 1 \n" + endOfData + "writing voice 2 \n" + endOfData));
     // Voice 2's three samples give two grains (read positions 0 and 1).
     EXPECT_EQ(statements(run.score).size(), 2u);
     EXPECT_TRUE(contains(run.console, completion));
+    // Read positions up to 1 s / 0.05 s = 20 interpolate up to sample 21.
+    EXPECT_EQ(run.errors, "glissonscore: voice 1 ended at 0 s of 1 s: its files hold 1 samples of 0.05 s, and 1 s "
+                          "take 21\nglissonscore: voice 2 ended at 0.1 s of 1 s: its files hold 3 samples of 0.05 s, "
+                          "and 1 s take 21\n");
+}
+
+TEST(BadInput, anIncompleteScoreIsFinishedThenEachMissingOrShortVoiceIsNamedAndTheStatusIsThree) {
+    // Voice 1 is whole, voice 2 has three samples, voice 3 lacks its
+    // elevation file; four streams are asked for.
+    struct Case {
+        Program program;
+        std::string answers;
+        std::string shortVoice;  // the line of voice 2, after the program's name
+    };
+    const Case cases[] = {
+        {Program::glisson, denseGlisson(4),
+         "voice 2 ended at 0.1 s of 1 s: its files hold 3 samples of 0.05 s, and 1 s take 21"},
+        {Program::granule, "3 0.05 1 0 1 4 0\nx.wav\n1\n",
+         "voice 2 ended at 0.1 s of 1 s: its files hold 3 samples of 0.05 s, and 1 s take 21"},
+        // Four partials: grains of 1 / k seconds read samples 0.25 s apart.
+        {Program::additive, "20 1 1 1 0 4 0\n",
+         "voice 2 ended at 0.5 s of 1 s: its files hold 3 samples of 0.25 s, and 1 s take 5"},
+    };
+    for (const Case& c : cases) {
+        TempFolder coordinates, scores;
+        writeRamp(coordinates.path(), 1, 50, 10, 1, 5, 1, 2, 0.1);
+        writeRamp(coordinates.path(), 2, 3, 10, 1, 5, 1, 2, 0.1);
+        writeRamp(coordinates.path(), 3, 50, 10, 1, 5, 1, 2, 0.1);
+        std::filesystem::remove(coordinates.path() / "bg3e.txt");
+        // Console and errors in one stream, as a terminal shows them.
+        std::istringstream input(c.answers);
+        std::ostringstream both;
+        int status = 0;
+        switch (c.program) {
+            case Program::glisson: status = runGlissonScore(input, both, coordinates.path(), scores.path(), both); break;
+            case Program::granule: status = runGranuleScore(input, both, coordinates.path(), scores.path(), both); break;
+            case Program::additive:
+                status = runAdditiveScore(input, both, coordinates.path(), scores.path(), both);
+                break;
+        }
+        const std::string name = programName(c.program);
+        const std::string problems = name + ": " + c.shortVoice + "\n" + name + ": voice 3 of 4 not read: " +
+                                     (coordinates.path() / "bg3e.txt").string() +
+                                     ": No such file or directory; the score holds voices 1 to 2\n";
+        EXPECT_EQ(status, incompleteScoreStatus) << name;
+        EXPECT_TRUE(both.str().ends_with(std::string("Score file created and written to ") +
+                                         (c.program == Program::glisson   ? "VelaRookglisson.sco"
+                                          : c.program == Program::granule ? "VelaRookgranule.sco"
+                                                                          : "VelaRookadditive.sco") +
+                                         "\n\n" + problems))
+            << both.str();
+        EXPECT_TRUE(readText(scores.path() / scoreFileName(c.program)).ends_with("\ne\n")) << name;
+    }
 }
 
 TEST(BadInput, aMalformedCoordinateFileIsReadUpToItsFirstBadValueWithAWarning) {
@@ -146,7 +246,7 @@ TEST(BadInput, aMalformedCoordinateFileIsReadUpToItsFirstBadValueWithAWarning) {
     writeText(coordinates.path() / "bg1e.txt", "5\n6\n7,5\n8\n");
     writeText(coordinates.path() / "bg1d.txt", "2\n2.1\n2.2\n2.3\n");
     RunResult run = runProgram(Program::glisson, denseGlisson(1), coordinates.path(), scores.path());
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.status, incompleteScoreStatus);
     // "7,5" is read as 7, then ",5" is no number: the fourth value.
     EXPECT_TRUE(contains(run.console, "writing voice 1 \nWarning: value 4 of " +
                                           (coordinates.path() / "bg1e.txt").string() +
@@ -161,7 +261,7 @@ TEST(BadInput, aMalformedCoordinateFileIsReadUpToItsFirstBadValueWithAWarning) {
                                           " is missing or not a number; voice 1 uses its first 1 samples\n" +
                                           endOfData));
     EXPECT_TRUE(statements(run.score).empty());
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.status, incompleteScoreStatus);
 }
 
 TEST(BadInput, aScoreThatCannotBeCreatedIsNamedWithTheReason) {
@@ -184,17 +284,40 @@ TEST(BadInput, aScoreThatCannotBeCreatedIsNamedWithTheReason) {
     EXPECT_TRUE(std::filesystem::is_directory(scores.path() / "VELAROOKgranule.sco"));
 }
 
-TEST(BadInput, aFullDiskIsReportedAndLeavesNoHalfWrittenScore) {
-    TempFolder coordinates, scores;
-    writeRamp(coordinates.path(), 1, 50, 10, 1, 5, 1, 2, 0.1);
-    // Every write to /dev/full fails with "No space left on device".
-    const auto scorePath = scores.path() / "VELAROOKadditive.sco";
-    std::filesystem::create_symlink("/dev/full", scorePath);
-    RunResult run = runProgram(Program::additive, "100\n3\n1\n1\n1\n2\n1\n", coordinates.path(), scores.path());
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.errors,
-              "additivescore: cannot write the score file " + scorePath.string() + ": No space left on device\n");
-    EXPECT_TRUE(contains(run.console, "writing voice 1 "));  // the voices ran
-    EXPECT_FALSE(contains(run.console, "Score file created"));
-    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(scorePath)));
+TEST(BadInput, aWriteThatFailsPartWayKeepsTheEarlierScoreAndLeavesNoTemporaryFile) {
+    struct Case {
+        Program program;
+        std::string answers;  // each gives a score of several hundred kilobytes
+    };
+    const Case cases[] = {
+        {Program::glisson, "1 100 10000 3 3 0.001 1 0 2 1 0\n"},
+        {Program::granule, "3 0.001 1 0 2 1 0\nsound.wav\n1\n"},
+        {Program::additive, "100 3 100 1 0 20 1\n"},
+    };
+    TempFolder coordinates;
+    for (int voice = 1; voice <= 20; ++voice) writeRamp(coordinates.path(), voice, 2100, -170, 0.03, -80, 0.013, 1, 0.001);
+    for (const Case& c : cases) {
+        TempFolder scores, transcript;
+        const auto scorePath = scores.path() / scoreFileName(c.program);
+        const std::string earlier = "f1 0 16384 10 1\n; edited by hand\ni1 0 1 1\ne\n";
+        writeText(scorePath, earlier);
+        FailedWrite run = runWithFileSizeLimit(c.program, c.answers, coordinates.path(), scores.path(),
+                                               transcript.path(), 64 * 1024);
+        EXPECT_EQ(run.status, 1) << c.answers;
+        EXPECT_EQ(run.errors, std::string(programName(c.program)) + ": cannot write the score file " +
+                                  scorePath.string() + ": File too large\n");
+        EXPECT_FALSE(contains(run.console, "Score file created"));
+        EXPECT_EQ(readText(scorePath), earlier) << "the earlier score, byte for byte";
+        std::vector<std::string> left;
+        for (const auto& entry : std::filesystem::directory_iterator(scores.path()))
+            left.push_back(entry.path().filename().string());
+        EXPECT_EQ(left, std::vector<std::string>{scoreFileName(c.program)}) << "no temporary file is left";
+    }
+    // Without the bound the same run replaces the earlier score whole.
+    TempFolder scores;
+    writeText(scores.path() / "VELAROOKglisson.sco", "edited by hand\n");
+    RunResult whole = runProgram(Program::glisson, cases[0].answers, coordinates.path(), scores.path());
+    EXPECT_EQ(whole.status, 0);
+    EXPECT_GT(whole.score.size(), 200000u);
+    EXPECT_EQ(whole.score.substr(whole.score.size() - 3), "\ne\n");
 }

@@ -46,6 +46,10 @@ TEST(CommandLine, HelpNamesTheCoordinateFolderTheScoreAndTheOrchestra) {
     EXPECT_NE(answer(Program::glisson, {"--help"}).console.find("frequency mapping"), std::string::npos);
     EXPECT_NE(answer(Program::granule, {"--help"}).console.find("sound file"), std::string::npos);
     EXPECT_NE(answer(Program::additive, {"--help"}).console.find("fundamental"), std::string::npos);
+    // And what its exit status says of the score.
+    for (Program program : {Program::glisson, Program::granule, Program::additive})
+        EXPECT_NE(answer(program, {"--help"}).console.find("3 when it was written\nbut a voice is missing or cut short"),
+                  std::string::npos);
 }
 
 TEST(CommandLine, VersionIsOneLineWithTheName) {

@@ -29,15 +29,17 @@ std::string repeat(const std::string& value, int count, const char* separator = 
 struct Load {
     bool loaded;
     int sampleCount;
-    std::string console;
+    std::string console;  // what the voice loop prints of the load
+    std::vector<MissingFile> missing;
 };
 
-Load load(const std::filesystem::path& folder, int voice, Program program = Program::glisson) {
+Load load(const std::filesystem::path& folder, int voice) {
     auto trajectory = std::make_unique<Trajectory>();
     std::ostringstream console;
-    auto files = loadTrajectory(voice, *trajectory, folder, program, console);
-    if (files) closeVoiceFiles(*files);
-    return {files.has_value(), trajectory->sampleCount, console.str()};
+    TrajectoryLoad result = loadTrajectory(voice, *trajectory, folder);
+    printLoadMessages(console, voice, result);
+    EXPECT_EQ(result.sampleCount, trajectory->sampleCount);
+    return {result.loaded(), trajectory->sampleCount, console.str(), result.missing};
 }
 
 void writeFiles(const std::filesystem::path& folder, int voice, const std::string& a, const std::string& e,
@@ -86,7 +88,7 @@ TEST(CoordinateFiles, anEmptyDistanceFileGivesNoSamples) {
     Load result = load(folder.path(), 1);
     EXPECT_TRUE(result.loaded);
     EXPECT_EQ(result.sampleCount, 0);
-    EXPECT_EQ(result.console, "writing voice 1 \n");
+    EXPECT_EQ(result.console, "");
 }
 
 TEST(CoordinateFiles, aVoiceHoldsAtMostTwentyThousandSamples) {
@@ -101,17 +103,14 @@ TEST(CoordinateFiles, aVoiceHoldsAtMostTwentyThousandSamples) {
     writeFiles(folder.path(), 3, more, more, more);
     Load result = load(folder.path(), 3);
     EXPECT_EQ(result.sampleCount, 20000);
-    EXPECT_EQ(result.console, "writing voice 3 \n");  // nothing beyond the capacity is read
+    EXPECT_EQ(result.console, "");  // nothing beyond the capacity is read
 }
 
 TEST(CoordinateFiles, valuesAreConvertedStraightToTheNearestFloat) {
     TempFolder folder;
     writeFiles(folder.path(), 1, "0.1\n-7.25e1\n+3\n", "1.00000005960464477539062501\n.5\n5.\n", "1\n2\n3\n");
     auto trajectory = std::make_unique<Trajectory>();
-    std::ostringstream console;
-    auto files = loadTrajectory(1, *trajectory, folder.path(), Program::granule, console);
-    ASSERT_TRUE(files);
-    closeVoiceFiles(*files);
+    ASSERT_TRUE(loadTrajectory(1, *trajectory, folder.path()).loaded());
     EXPECT_EQ(trajectory->azimuth[0], 0.1f);
     EXPECT_EQ(trajectory->azimuth[1], -72.5f);
     EXPECT_EQ(trajectory->azimuth[2], 3.0f);
@@ -120,35 +119,39 @@ TEST(CoordinateFiles, valuesAreConvertedStraightToTheNearestFloat) {
     EXPECT_EQ(trajectory->elevation[2], 5.0f);
 }
 
-TEST(CoordinateFiles, aMissingFileOfAnyCoordinateEndsTheVoiceLoopWithTwoMessages) {
+TEST(CoordinateFiles, aMissingFileOfAnyCoordinateEndsTheVoiceLoopWithTwoMessagesAndIsNamed) {
     TempFolder folder;
     for (char missing : {'a', 'e', 'd'}) {
         writeFiles(folder.path(), 7, "1\n2\n", "1\n2\n", "1\n2\n");
-        std::filesystem::remove(folder.path() / (std::string("bg7") + missing + ".txt"));
+        const auto path = folder.path() / (std::string("bg7") + missing + ".txt");
+        std::filesystem::remove(path);
         int before = openDescriptors();
         Load result = load(folder.path(), 7);
         EXPECT_FALSE(result.loaded);
-        EXPECT_EQ(result.console, std::string("writing voice 7 \n") + missingFiles);
+        EXPECT_EQ(result.console, missingFiles);
+        ASSERT_EQ(result.missing.size(), 1u);
+        EXPECT_EQ(result.missing[0].path, path);
+        EXPECT_EQ(result.missing[0].reason, "No such file or directory");
         EXPECT_EQ(openDescriptors(), before) << "files of the voice that did open are closed";
     }
-    Load additive = load(folder.path(), 9, Program::additive);
-    EXPECT_EQ(additive.console, std::string("writing voice 9 ") + missingFiles);
+    // Every missing file is named, in the order azimuth, elevation, distance.
+    writeFiles(folder.path(), 8, "1\n", "1\n", "1\n");
+    std::filesystem::remove(folder.path() / "bg8d.txt");
+    std::filesystem::remove(folder.path() / "bg8a.txt");
+    Load two = load(folder.path(), 8);
+    ASSERT_EQ(two.missing.size(), 2u);
+    EXPECT_EQ(two.missing[0].path.filename(), "bg8a.txt");
+    EXPECT_EQ(two.missing[1].path.filename(), "bg8d.txt");
 }
 
-TEST(CoordinateFiles, closingTheVoiceReleasesAllThreeFiles) {
+TEST(CoordinateFiles, aLoadedVoiceLeavesNoFileOpen) {
     TempFolder folder;
     writeFiles(folder.path(), 12, "1\n2\n", "1\n2\n", "1\n2\n");
     int before = openDescriptors();
     auto trajectory = std::make_unique<Trajectory>();
-    std::ostringstream console;
-    auto files = loadTrajectory(12, *trajectory, folder.path(), Program::glisson, console);
-    ASSERT_TRUE(files);
-#ifdef __linux__
-    EXPECT_EQ(openDescriptors(), before + 3);
-#endif
-    closeVoiceFiles(*files);
+    EXPECT_TRUE(loadTrajectory(12, *trajectory, folder.path()).loaded());
+    EXPECT_EQ(trajectory->sampleCount, 2);
     EXPECT_EQ(openDescriptors(), before);
-    EXPECT_EQ(files->azimuth, nullptr);
 }
 
 TEST(CoordinateFiles, aValueThatIsNotANumberEndsTheDataAtTheLastCompleteSample) {
@@ -156,7 +159,7 @@ TEST(CoordinateFiles, aValueThatIsNotANumberEndsTheDataAtTheLastCompleteSample) 
     writeFiles(folder.path(), 1, "1\n2\n3\n4\n", "1\n2\nx3\n4\n", "1\n2\n3\n4\n");
     Load result = load(folder.path(), 1);
     EXPECT_EQ(result.sampleCount, 2);
-    EXPECT_EQ(result.console, "writing voice 1 \nWarning: value 3 of " + (folder.path() / "bg1e.txt").string() +
+    EXPECT_EQ(result.console, "Warning: value 3 of " + (folder.path() / "bg1e.txt").string() +
                                   " is missing or not a number; voice 1 uses its first 2 samples\n");
 
     writeFiles(folder.path(), 2, "1\n2\n3\n", "1\n2\n3\n", "1\n2\n3,5\n4\n");
@@ -180,7 +183,7 @@ TEST(CoordinateFiles, longerAzimuthAndElevationFilesAreReadOnlyAsFarAsTheDistanc
     writeFiles(folder.path(), 1, "1\n2\n3\n4\n", "1\n2\n3\nbad\n", "1\n2\n");
     Load result = load(folder.path(), 1);
     EXPECT_EQ(result.sampleCount, 2);
-    EXPECT_EQ(result.console, "writing voice 1 \n");
+    EXPECT_EQ(result.console, "");
 }
 
 TEST(CoordinateFiles, aLongNumberSplitAcrossReadBlocksIsReadWhole) {
@@ -189,10 +192,7 @@ TEST(CoordinateFiles, aLongNumberSplitAcrossReadBlocksIsReadWhole) {
     std::string longNumber = "0." + std::string(100000, '0') + "1";  // rounds to 0
     writeFiles(folder.path(), 1, padding + "12.5\n7\n", padding + longNumber + "\n8\n", "1\n2\n");
     auto trajectory = std::make_unique<Trajectory>();
-    std::ostringstream console;
-    auto files = loadTrajectory(1, *trajectory, folder.path(), Program::glisson, console);
-    ASSERT_TRUE(files);
-    closeVoiceFiles(*files);
+    ASSERT_TRUE(loadTrajectory(1, *trajectory, folder.path()).loaded());
     EXPECT_EQ(trajectory->sampleCount, 2);
     EXPECT_EQ(trajectory->azimuth[0], 12.5f);
     EXPECT_EQ(trajectory->elevation[0], 0.0f);

@@ -3,6 +3,7 @@
 // without voices still writes.
 #include <gtest/gtest.h>
 
+#include "program_run.hpp"
 #include "test_support.hpp"
 
 using namespace grain;
@@ -89,20 +90,24 @@ TEST(Dialogue, glissonscoreAsksItsWholeScriptAndWritesAScoreWithoutVoices) {
     TempFolder folder;
     RunResult run = runProgram(Program::glisson, "1\n100\n10000\n3\n1\n0.02\n0.1\n1\n1\n30\n2\n1\n",
                                folder.path() / "none", folder.path());
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.status, incompleteScoreStatus);  // no coordinate files: a score without voices
     EXPECT_EQ(run.console, glissonOpening + spatialLines + frequencyQuestions + harmonicsQuestion +
                                grainDurationMenu + mode1Questions + densityQuestion + intergrainLines +
                                oneIntergrain + durationAndStreams + reverbQuestion + missingVoice1 +
                                completion("VelaRookglisson.sco"));
     EXPECT_EQ(run.score, sineTables3 + glissonColumns + "\ni99\t 0\t 30.000000\t\n" + "\ne\n");
-    EXPECT_EQ(run.errors, "");
+    const auto none = folder.path() / "none";
+    EXPECT_EQ(run.errors, "glissonscore: voice 1 of 2 not read: " + (none / "bg1a.txt").string() +
+                              ": No such file or directory; " + (none / "bg1e.txt").string() +
+                              ": No such file or directory; " + (none / "bg1d.txt").string() +
+                              ": No such file or directory; the score holds no voice\n");
 }
 
 TEST(Dialogue, severalAnswersOnOneLineFillTheQuestionsInOrder) {
     TempFolder folder;
     RunResult run = runProgram(Program::glisson, "2 100 10000 0 2 0.05 0.02 0.08 0.02 0.1 0 0 1 2 3 4 10 1 0\n",
                                folder.path(), folder.path());
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.status, incompleteScoreStatus);  // no coordinate files: a score without voices
     EXPECT_EQ(run.console, glissonOpening + spatialLines + frequencyQuestions + harmonicsQuestion +
                                grainDurationMenu + mode2Questions + "min grain dur is 0.020000\n\n" +
                                densityQuestion + intergrainLines + fiveIntergrains + durationAndStreams +
@@ -130,7 +135,7 @@ TEST(Dialogue, modeThreeAndAnyDensityButZeroAskOneValueEach) {
     TempFolder folder;
     RunResult run = runProgram(Program::glisson, "3\n0\n50\n1\n3\n0.05\n5\n1\n10\n1\n2\n", folder.path(),
                                folder.path());
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.status, incompleteScoreStatus);  // no coordinate files: a score without voices
     EXPECT_EQ(run.console, glissonOpening + spatialLines + frequencyQuestions + harmonicsQuestion +
                                grainDurationMenu + mode3Question + densityQuestion + intergrainLines +
                                oneIntergrain + durationAndStreams + reverbQuestion + missingVoice1 +
@@ -156,7 +161,7 @@ TEST(Dialogue, granulescoreReadsTheSoundFileNameAsAWholeLine) {
     TempFolder folder;
     RunResult run = runProgram(Program::granule, "1\n0.02\n0.1\n1\n0\n4\n2\n1\nmy file.wav\n0.5\n", folder.path(),
                                folder.path());
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.status, incompleteScoreStatus);  // no coordinate files: a score without voices
     EXPECT_EQ(run.console, granuleOpening + spatialLines + grainDurationMenu + mode1Questions + densityQuestion +
                                intergrainLines + oneIntergrain + durationAndStreams + reverbQuestion +
                                "Enter the filename to be granulated. Eg. myfile.wav\n"
@@ -167,7 +172,7 @@ TEST(Dialogue, granulescoreReadsTheSoundFileNameAsAWholeLine) {
                              granuleColumns + "\ni99\t 0\t 4.000000\t\n\ne\n");
 
     RunResult empty = runProgram(Program::granule, "3 0.1 1 1 4 2 0\n\n1\n", folder.path(), folder.path());
-    EXPECT_EQ(empty.status, 0);
+    EXPECT_EQ(empty.status, incompleteScoreStatus);
     EXPECT_TRUE(empty.score.starts_with("f1 0 4194304 1 \"\" 0 4 1\n"));
 
     RunResult windows = runProgram(Program::granule, "3\r\n0.1\r\n1\r\n1\r\n4\r\n2\r\n0\r\nmy file.wav\r\n1\r\n",
@@ -184,7 +189,7 @@ TEST(Dialogue, additivescoreDerivesTheMinimumFromFundamentalAndStreams) {
     TempFolder folder;
     RunResult run = runProgram(Program::additive, "100\n3\n10\n1\n0.5\n8\n1", folder.path() / "none",
                                folder.path());
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.status, incompleteScoreStatus);  // no coordinate files: a score without voices
     EXPECT_EQ(run.console,
               additiveOpening +
                   "Grainlet synthesis linkss the grain duration to the frequency of \nthe source signal.\n"
@@ -213,7 +218,7 @@ TEST(Dialogue, additivescoreDerivesTheMinimumFromFundamentalAndStreams) {
 TEST(Dialogue, additivescoreShowsTheMinimumBeforeRoundingAndStoresTheFloat) {
     TempFolder folder;
     RunResult run = runProgram(Program::additive, "100 0 2 0 0 0.25 0.5 0.75 1 3 0", folder.path(), folder.path());
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.status, incompleteScoreStatus);  // no coordinate files: a score without voices
     EXPECT_NE(run.console.find("\nThe minimum grain duration will be 0.333333\n"), std::string::npos);
     EXPECT_TRUE(run.score.starts_with(
         ";User data - fundamental 100.000000, igstart 0.000000, igmid1 0.250000, igmid1 0.500000, igmid1 "
@@ -227,7 +232,7 @@ TEST(Dialogue, aCharacterToDiscardMayMeetTheEndOfTheInput) {
     // one after the reverb answer: answers piped from a file often end there.
     RunResult run = runProgram(Program::glisson, "1 100 10000 3 2 0.1 0.2 0.2 0.1 0.1 1 1 2 2 0", folder.path(),
                                folder.path());
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.status, incompleteScoreStatus);  // no coordinate files: a score without voices
     EXPECT_TRUE(run.scoreExists);
 }
 

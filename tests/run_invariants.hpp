@@ -21,6 +21,7 @@
 #include "coordinate_files.hpp"
 #include "decimal_reader.hpp"
 #include "dialogue.hpp"
+#include "program_run.hpp"
 #include "test_support.hpp"
 
 namespace grain::testing {
@@ -70,15 +71,25 @@ inline std::string runInvariantViolation(Program program, const RunResult& run, 
     if (descriptorsAfter != descriptorsBefore)
         return "the run left " + std::to_string(descriptorsAfter - descriptorsBefore) + " file descriptors open";
     const bool completed = run.console.find("Score file created and written to") != std::string::npos;
-    if (run.status != 0) {
+    const std::string name = programName(program);
+    if (run.status != 0 && run.status != incompleteScoreStatus) {
         if (run.scoreExists) return "a refused run left a score file";
         if (completed) return "a refused run printed the completion message";
         if (run.errors.empty()) return "a refused run gave no reason";
         return {};
     }
-    if (!run.scoreExists) return "a run that exited 0 left no score file";
-    if (!completed) return "a run that exited 0 printed no completion message";
-    if (!run.errors.empty()) return "a run that exited 0 printed an error: " + run.errors;
+    if (!run.scoreExists) return "a run that wrote its score left no score file";
+    if (!completed) return "a run that wrote its score printed no completion message";
+    if (run.status == 0 && !run.errors.empty()) return "a run that exited 0 printed an error: " + run.errors;
+    if (run.status == incompleteScoreStatus) {
+        // Each line names a voice that is missing or was cut short.
+        if (run.errors.empty()) return "an incomplete score named no voice";
+        std::istringstream lines(run.errors);
+        for (std::string line; std::getline(lines, line);)
+            if (line.rfind(name + ": voice ", 0) != 0 ||
+                (line.find(" not read: ") == std::string::npos && line.find(" ended at ") == std::string::npos))
+                return "an incomplete score's line names no missing or short voice: " + line;
+    }
     if (run.score.rfind(scoreHeaderStart(program), 0) != 0) return "the score does not begin with its header";
     if (run.score.size() < 3 || run.score.compare(run.score.size() - 3, 3, "\ne\n") != 0)
         return "the score does not end with \"\\ne\\n\"";

@@ -1,0 +1,26 @@
+#include "score_format.hpp"
+
+namespace grain {
+
+std::optional<Program> programOfScore(std::string_view text) {
+    const std::string_view commentStart = sharedColumns.substr(0, 5);  // ";inst"
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = text.substr(at, end - at);
+        if (line.ends_with('\r')) line.remove_suffix(1);
+        if (line.starts_with(commentStart)) {
+            for (const ScoreFormat& format : scoreFormats)
+                if (isColumnComment(line, format)) return format.program;
+            return std::nullopt;
+        }
+        at = end + 1;
+    }
+    return std::nullopt;
+}
+
+const char* programName(Program program) { return scoreFormat(program).name.data(); }
+
+const char* orchestraFileName(Program program) { return scoreFormat(program).orchestraFileName.data(); }
+
+}  // namespace grain
