@@ -19,9 +19,8 @@
 giNoSuchTable = 9999        ; reading it raises Csound's init error on a faulty statement
 #define PARTIAL_LEVEL #0.4#         ; the first partial's amplitude
 
-instr 1
+instr 1, 2
   $GRAIN_OPENING(13)
-  $GRAIN_WAIT
   aenv GrainEnvelope iheard, igap
   asig oscili $PARTIAL_LEVEL * aenv / p4, p13 * ipitch, 1, p5
   Place asig, p6, p7, p8, p9, p10, p11, iinterval, igrain, iheard

@@ -24,12 +24,11 @@ giNoSuchTable = 9999        ; reading it raises Csound's init error on a faulty 
 #define HARMONIC_WAVE #-2#          ; the copies' waveform number
 giHarmonicCopies init 0
 
-instr 1
+instr 1, 2
   $GRAIN_OPENING(14)
   if giHarmonicCopies == 0 then
     giHarmonicCopies vco2init $HARMONIC_WAVE, $HARMONIC_COPIES, 1.05, 128, 16384, 1
   endif
-  $GRAIN_WAIT
   if p13 > 0 && p14 > 0 then
     kfreq expseg p13 * ipitch, iheard, p14 * ipitch
   else

@@ -22,7 +22,7 @@
 giNoSuchTable = 9999        ; reading it raises Csound's init error on a faulty statement
 #define GRANULE_LEVEL #0.5#         ; the sound file's gain in a grain
 
-instr 1
+instr 1, 2
   ilength = nsamp(1)          ; samples of the file itself, not of the whole table
   if ilength < 1 then
     prints "SCORE ERROR: instr 1 at %f wants a sound file in table 1\n", p2
@@ -31,7 +31,6 @@ instr 1
   $GRAIN_OPENING(14)
   irate = ftsr(1) * p14        ; file samples per second of the grain as it leaves
   istart = (p13 + p5 * igrain * p14 * ftsr(1) / ilength) * ilength
-  $GRAIN_WAIT
   aread linseg 0, iheard, igrain * irate    ; the envelope's gap left out: under one control period
   aindex wrap aread + istart, 0, ilength
   asig tablei aindex, 1
