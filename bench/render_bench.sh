@@ -5,9 +5,10 @@
 # temporary folder, reverb on:
 #   glisson   glissonscore, 64 voices sampled every 0.01 s, grains of 0.01 s
 #             without silence between them: 64000 statements in a 10 s cut;
-#   additive  additivescore, 113 partials of 100 Hz without silence between
-#             grainlets (the minimum grain duration 1/113 s is the sampling
-#             interval): 64410 statements in a 10 s cut.
+#   additive  additivescore, 100 partials of 100 Hz (flockpaths' most voices)
+#             whose grainlets overlap by a fifth (intergrain -0.2; the minimum
+#             grain duration 1/100 s is the sampling interval): 63125
+#             statements in a 10 s cut.
 # For each workload and technique (stereo, binaural, ambix3, ring8) it prints
 # the processor time of the 10 s cut and its real-time factor (seconds of
 # sound per second of processor time) with every distance cue on and with
@@ -50,9 +51,8 @@ score() {
       printf '1\n100\n10000\n3\n3\n0.01\n1\n0\n%s\n64\n1\n' "$seconds" | "$driver" run glissonscore "$dir/bg" "$dir" >/dev/null
       echo "$dir/VELAROOKglisson.sco" ;;
     additive)
-      "$build/flock/flockpaths" --voices 113 --interval "$(awk 'BEGIN { print 1 / 113 }')" --duration "$((seconds + 1))" \
-        --seed 1 --out "$dir/bg" >/dev/null
-      printf '100\n1\n%s\n1\n0\n113\n1\n' "$seconds" | "$driver" run additivescore "$dir/bg" "$dir" >/dev/null
+      "$build/flock/flockpaths" --voices 100 --interval 0.01 --duration "$((seconds + 1))" --seed 1 --out "$dir/bg" >/dev/null
+      printf '100\n1\n%s\n1\n-0.2\n100\n1\n' "$seconds" | "$driver" run additivescore "$dir/bg" "$dir" >/dev/null
       echo "$dir/VELAROOKadditive.sco" ;;
   esac
 }

@@ -21,8 +21,8 @@ giNoSuchTable = 9999        ; reading it raises Csound's init error on a faulty 
 
 instr 1, 2
   $GRAIN_OPENING(13)
-  aenv GrainEnvelope iheard, igap
-  asig oscili $PARTIAL_LEVEL * aenv / p4, p13 * ipitch, 1, p5
-  Place asig, p6, p7, p8, p9, p10, p11, iinterval, igrain, iheard
+  $GRAIN_ENVELOPE
+  asig oscili $PARTIAL_LEVEL * aenvelope / p4, p13 * ipitch, 1, p5
+  $PLACE(asig)
   $GRAIN_HEARD
 endin

@@ -34,9 +34,9 @@ instr 1, 2
   else
     kfreq linseg p13 * ipitch, iheard, p14 * ipitch
   endif
-  aenv GrainEnvelope iheard, igap
+  $GRAIN_ENVELOPE
   ktable vco2ft kfreq, $HARMONIC_WAVE
-  asig oscilikt $GLISSON_LEVEL * aenv, kfreq, ktable, p5
-  Place asig, p6, p7, p8, p9, p10, p11, iinterval, igrain, iheard
+  asig oscilikt $GLISSON_LEVEL * aenvelope, kfreq, ktable, p5
+  $PLACE(asig)
   $GRAIN_HEARD
 endin

@@ -34,7 +34,8 @@ instr 1, 2
   aread linseg 0, iheard, igrain * irate    ; the envelope's gap left out: under one control period
   aindex wrap aread + istart, 0, ilength
   asig tablei aindex, 1
-  aenv GrainEnvelope iheard, igap
-  Place asig * aenv * $GRANULE_LEVEL, p6, p7, p8, p9, p10, p11, iinterval, igrain, iheard
+  $GRAIN_ENVELOPE
+  asig = asig * aenvelope * $GRANULE_LEVEL
+  $PLACE(asig)
   $GRAIN_HEARD
 endin
