@@ -15,7 +15,8 @@
 ; velocity from the previous one: azimuth (degrees clockwise, 0 ahead, 90
 ; right, the short way round), elevation (degrees, up is positive) and distance (metres), as
 ; VelaRookspace.inc places it, in the technique chosen with --omacro:SPACE=...
-; (stereo when not given); instr 99 is the global reverb.
+; (stereo when not given); instr 99 is the global reverb. instr 2 is the
+; grain of a statement heard later than its note's start (VelaRookspace.inc).
 
 #include "VelaRookspace.inc"
 
