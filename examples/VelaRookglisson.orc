@@ -23,12 +23,15 @@ giNoSuchTable = 9999        ; reading it raises Csound's init error on a faulty 
 ; harmonics all lie below half the sample rate, so none folds back.
 #define HARMONIC_COPIES #1000#      ; table number of the first copy
 #define HARMONIC_WAVE #-2#          ; the copies' waveform number
+#define HARMONIC_COPY_STEP #1.05#   ; each copy serves fundamentals this many times higher than the one before
+#define HARMONIC_MIN_SIZE #128#     ; samples of the smallest copy
+#define HARMONIC_MAX_SIZE #16384#   ; samples of the largest copy
 giHarmonicCopies init 0
 
 instr 1, 2
   $GRAIN_OPENING(14)
   if giHarmonicCopies == 0 then
-    giHarmonicCopies vco2init $HARMONIC_WAVE, $HARMONIC_COPIES, 1.05, 128, 16384, 1
+    giHarmonicCopies vco2init $HARMONIC_WAVE, $HARMONIC_COPIES, $HARMONIC_COPY_STEP, $HARMONIC_MIN_SIZE, $HARMONIC_MAX_SIZE, 1
   endif
   if p13 > 0 && p14 > 0 then
     kfreq expseg p13 * ipitch, iheard, p14 * ipitch
