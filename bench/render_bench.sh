@@ -12,8 +12,9 @@
 # For each workload and technique (stereo, binaural, ambix3, ring8) it prints
 # the processor time of the 10 s cut and its real-time factor (seconds of
 # sound per second of processor time) with every distance cue on and with
-# --omacro:DOPPLER=0, the ratio of the two, and the processor time of the
-# 30 s cut against the 10 s cut. Then, in stereo, grainrender's one job
+# --omacro:DOPPLER=0, the ratio of the two, the processor time of the 30 s
+# cut against the 10 s cut, and that of the reverb and the bus alone (the
+# 10 s cut without its grains). Then, in stereo, grainrender's one job
 # against its two parts rendered one after the other and mixed: the speed-up
 # on two free cores, from processor times. The machine's load is printed
 # first: on a shared machine processor times grow a little with the others'
@@ -85,14 +86,19 @@ for workload in "${workloads[@]}"; do
   thirty="$(score "$workload" 30)"
   echo
   echo "$workload: 10 s cut $(grep -c '^i1' "$ten") statements, 30 s cut $(grep -c '^i1' "$thirty") statements"
-  echo "| technique | every cue on: processor (real-time factor) | DOPPLER=0 | on / off | 30 s cut | 30 s / 10 s |"
-  echo "|---|---:|---:|---:|---:|---:|"
+  # The reverb and the bus alone: the 10 s cut without its grains.
+  reverbOnly="$(dirname "$ten")/reverb/$(basename "$ten")"
+  mkdir -p "$(dirname "$reverbOnly")"
+  grep -v '^i1' "$ten" > "$reverbOnly"
+  echo "| technique | every cue on: processor (real-time factor) | DOPPLER=0 | on / off | 30 s cut | 30 s / 10 s | reverb and bus alone |"
+  echo "|---|---:|---:|---:|---:|---:|---:|"
   for space in "${spaces[@]}"; do
     read -r on sound < <(render "$ten" "$space")
     read -r off _ < <(render "$ten" "$space" DOPPLER=0)
     read -r long _ < <(render "$thirty" "$space")
-    awk -v sp="$space" -v on="$on" -v off="$off" -v len="$sound" -v long="$long" 'BEGIN {
-      printf "| %s | %.2f s (%.1f x) | %.2f s (%.1f x) | %.2f | %.2f s | %.2f |\n", sp, on, len / on, off, len / off, on / off, long, long / on }'
+    read -r reverb _ < <(render "$reverbOnly" "$space")
+    awk -v sp="$space" -v on="$on" -v off="$off" -v len="$sound" -v long="$long" -v r="$reverb" 'BEGIN {
+      printf "| %s | %.2f s (%.1f x) | %.2f s (%.1f x) | %.2f | %.2f s | %.2f | %.2f s |\n", sp, on, len / on, off, len / off, on / off, long, long / on, r }'
   done
 
   # grainrender in stereo: one job against two parts, one after the other, and their mix.
