@@ -1,77 +1,120 @@
 #!/usr/bin/env bash
-# How much faster grainrender renders with every core than with one: the
-# large benchmark's glissonscore workload (64 voices sampled every 0.01 s,
-# grain duration 0.01 s, no silence between grains, reverb on) cut to 30 s of
-# score, 192000 grain statements, written from a flock of flockpaths into a
-# temporary folder. Renders it with --jobs 1 and with one part per core and
-# prints the real-time factor of each (seconds of sound per second of wall
-# time), the processor time and the speed-up. On a machine that others share
-# the wall times grow with the waits for a turn, so it also renders each part
-# alone (--part K/N) and mixes them, and sets the processor time of one job
-# against that of the longest part and the mix: the speed-up on as many free
-# cores. A benchmark, not a test: it checks nothing.
+# What a render costs: processor time (user + system, one core) of plain
+# csound on two large workloads in four techniques, and what grainrender's
+# parts save. The workloads, written from a flock of flockpaths into a
+# temporary folder, reverb on:
+#   glisson   glissonscore, 64 voices sampled every 0.01 s, grains of 0.01 s
+#             without silence between them: 64000 statements in a 10 s cut;
+#   additive  additivescore, 100 partials of 100 Hz (flockpaths' most voices)
+#             whose grainlets overlap by a fifth (intergrain -0.2; the minimum
+#             grain duration 1/100 s is the sampling interval): 63125
+#             statements in a 10 s cut.
+# For each workload and technique (stereo, binaural, ambix3, ring8) it prints
+# the processor time of the 10 s cut and its real-time factor (seconds of
+# sound per second of processor time) with every distance cue on and with
+# --omacro:DOPPLER=0, the ratio of the two, the processor time of the 30 s
+# cut against the 10 s cut, and that of the reverb and the bus alone (the
+# 10 s cut without its grains). Then, in stereo, grainrender's one job
+# against its two parts rendered one after the other and mixed: the speed-up
+# on two free cores, from processor times. The machine's load is printed
+# first: on a shared machine processor times grow a little with the others'
+# work, so each csound time is the least of RENDER_BENCH_RUNS runs (2 when
+# not set). A benchmark, not a test: it checks nothing. It runs for about ten
+# minutes; CI does not run it.
 #
-#   bash bench/render_bench.sh [--space NAME] [--seconds S]
+#   bash bench/render_bench.sh [--space NAME] [--workload glisson|additive]
 # GRAIN_BUILD_DIR names the build folder (default build).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$root/${GRAIN_BUILD_DIR:-build}"
-space=stereo
-seconds=30
+spaces=(stereo binaural ambix3 ring8)
+workloads=(glisson additive)
 while [ $# -gt 0 ]; do
   case "$1" in
-    --space) space="$2"; shift 2 ;;
-    --seconds) seconds="$2"; shift 2 ;;
-    *) echo "usage: bash bench/render_bench.sh [--space NAME] [--seconds S]" >&2; exit 2 ;;
+    --space) spaces=("$2"); shift 2 ;;
+    --workload) workloads=("$2"); shift 2 ;;
+    *) echo "usage: bash bench/render_bench.sh [--space NAME] [--workload glisson|additive]" >&2; exit 2 ;;
   esac
 done
 cores="$(nproc)"
 cmake --build "$build" -j"$([ "$cores" -le 2 ] && echo "$cores" || echo 2)" --target flockpaths scoredriver grainrender >/dev/null
-
 driver="$build/tests/tools/scoredriver"
 tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT
-mkdir -p "$tmp/bg" "$tmp/score"
-"$build/flock/flockpaths" --voices 64 --interval 0.01 --duration "$(awk -v s="$seconds" 'BEGIN { print s + 1 }')" \
-  --seed 1 --out "$tmp/bg" >/dev/null
-printf '1\n100\n10000\n3\n3\n0.01\n1\n0\n%s\n64\n1\n' "$seconds" |
-  "$driver" run glissonscore "$tmp/bg" "$tmp/score" >/dev/null
-score="$tmp/score/VELAROOKglisson.sco"
 echo "machine: $cores cores, $(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //'); load average $(cut -d' ' -f1-3 /proc/loadavg)"
-echo "score: glissonscore, 64 voices, $(grep -c '^i1' "$score") grain statements, $seconds s; technique $space"
 
-# Runs grainrender with the given parts; prints the wall and processor time
-# and the real-time factor, and keeps the wall time in $tmp/wall-JOBS.
-run() {
-  local jobs="$1" wall user system
-  TIMEFORMAT='%R %U %S'
-  { time "$build/render/grainrender" "$score" --space "$space" --quiet --jobs "$jobs" -o "$tmp/out.wav" \
-      > "$tmp/line.txt"; } 2> "$tmp/time.txt"
-  read -r wall user system < "$tmp/time.txt"
-  awk -v j="$jobs" -v w="$wall" -v u="$user" -v s="$system" -v len="$(sed 's/.*: \([0-9.]*\) s,.*/\1/' "$tmp/line.txt")" 'BEGIN {
-    printf "  --jobs %-3d %8.1f s wall, %8.1f s processor, real-time factor %.3f\n", j, w, u + s, len / w }'
-  echo "$wall" > "$tmp/wall-$jobs"
-  awk -v u="$user" -v s="$system" 'BEGIN { print u + s }' > "$tmp/processor-$jobs"
+# score WORKLOAD SECONDS: writes the workload's cut and prints its path.
+score() {
+  local workload="$1" seconds="$2" dir="$tmp/$1-$2"
+  mkdir -p "$dir/bg"
+  case "$workload" in
+    glisson)
+      "$build/flock/flockpaths" --voices 64 --interval 0.01 --duration "$((seconds + 1))" --seed 1 --out "$dir/bg" >/dev/null
+      printf '1\n100\n10000\n3\n3\n0.01\n1\n0\n%s\n64\n1\n' "$seconds" | "$driver" run glissonscore "$dir/bg" "$dir" >/dev/null
+      echo "$dir/VELAROOKglisson.sco" ;;
+    additive)
+      "$build/flock/flockpaths" --voices 100 --interval 0.01 --duration "$((seconds + 1))" --seed 1 --out "$dir/bg" >/dev/null
+      printf '100\n1\n%s\n1\n-0.2\n100\n1\n' "$seconds" | "$driver" run additivescore "$dir/bg" "$dir" >/dev/null
+      echo "$dir/VELAROOKadditive.sco" ;;
+  esac
 }
-run 1
-run "$cores"
-awk -v a="$(cat "$tmp/wall-1")" -v b="$(cat "$tmp/wall-$cores")" -v c="$cores" \
-  'BEGIN { printf "speed-up with %d cores, wall time: %.2f\n", c, a / b }'
 
-# The same work with one part at a time: processor time of each part and of the mix.
-processor() { read -r _ user system < "$tmp/time.txt"; awk -v u="$user" -v s="$system" 'BEGIN { print u + s }'; }
-one="$(cat "$tmp/processor-1")"
-longest=0
-parts=()
-for k in $(seq 1 "$cores"); do
-  { time "$build/render/grainrender" "$score" --space "$space" --part "$k/$cores" -o "$tmp/part$k.w64" > /dev/null; } 2> "$tmp/time.txt"
-  cpu="$(processor)"
-  echo "  part $k/$cores alone: $cpu s processor"
-  longest="$(awk -v a="$longest" -v b="$cpu" 'BEGIN { print (b > a ? b : a) }')"
-  parts+=("$tmp/part$k.w64")
+# render SCORE SPACE [MACRO...]: plain csound on one core; prints the least
+# processor time of RUNS runs (others' work on a shared machine only ever
+# adds to it) and the seconds of sound.
+runs="${RENDER_BENCH_RUNS:-2}"
+render() {
+  local score="$1" space="$2" name orchestra macros=() user system bytes channels best=""
+  shift 2
+  for m in "$@"; do macros+=("--omacro:$m"); done
+  name="$(basename "$score" .sco)"
+  orchestra="$root/examples/VelaRook${name#VELAROOK}.orc"
+  TIMEFORMAT='%U %S'
+  for _ in $(seq "$runs"); do
+    { time csound -d -m0 -+msg_color=0 -W -f -o "$tmp/out.wav" --env:INCDIR="$root/examples" "$orchestra" "$score" \
+        --omacro:SPACE="$space" "${macros[@]}" > "$tmp/csound.log" 2>&1; } 2> "$tmp/time.txt"
+    read -r user system < "$tmp/time.txt"
+    best="$(awk -v b="$best" -v t="$(awk -v u="$user" -v s="$system" 'BEGIN { print u + s }')" 'BEGIN { print (b == "" || t < b ? t : b) }')"
+  done
+  bytes="$(stat -c %s "$tmp/out.wav")"
+  channels="$(grep -a 'overall amps:' "$tmp/csound.log" | tail -1 | sed 's/.*overall amps://' | wc -w)"
+  awk -v t="$best" -v b="$bytes" -v c="$channels" 'BEGIN { printf "%.2f %.2f\n", t, b / (4 * c * 44100) }'
+}
+
+for workload in "${workloads[@]}"; do
+  ten="$(score "$workload" 10)"
+  thirty="$(score "$workload" 30)"
+  echo
+  echo "$workload: 10 s cut $(grep -c '^i1' "$ten") statements, 30 s cut $(grep -c '^i1' "$thirty") statements"
+  # The reverb and the bus alone: the 10 s cut without its grains.
+  reverbOnly="$(dirname "$ten")/reverb/$(basename "$ten")"
+  mkdir -p "$(dirname "$reverbOnly")"
+  grep -v '^i1' "$ten" > "$reverbOnly"
+  echo "| technique | every cue on: processor (real-time factor) | DOPPLER=0 | on / off | 30 s cut | 30 s / 10 s | reverb and bus alone |"
+  echo "|---|---:|---:|---:|---:|---:|---:|"
+  for space in "${spaces[@]}"; do
+    read -r on sound < <(render "$ten" "$space")
+    read -r off _ < <(render "$ten" "$space" DOPPLER=0)
+    read -r long _ < <(render "$thirty" "$space")
+    read -r reverb _ < <(render "$reverbOnly" "$space")
+    awk -v sp="$space" -v on="$on" -v off="$off" -v len="$sound" -v long="$long" -v r="$reverb" 'BEGIN {
+      printf "| %s | %.2f s (%.1f x) | %.2f s (%.1f x) | %.2f | %.2f s | %.2f | %.2f s |\n", sp, on, len / on, off, len / off, on / off, long, long / on, r }'
+  done
+
+  # grainrender in stereo: one job against two parts, one after the other, and their mix.
+  processor() { read -r user system < "$tmp/time.txt"; awk -v u="$user" -v s="$system" 'BEGIN { printf "%.2f", u + s }'; }
+  TIMEFORMAT='%U %S'
+  { time "$build/render/grainrender" "$ten" --quiet --jobs 1 -o "$tmp/one.wav" > /dev/null; } 2> "$tmp/time.txt"
+  one="$(processor)"
+  longest=0
+  for k in 1 2; do
+    { time "$build/render/grainrender" "$ten" --part "$k/2" -o "$tmp/part$k.w64" > /dev/null; } 2> "$tmp/time.txt"
+    longest="$(awk -v a="$longest" -v b="$(processor)" 'BEGIN { print (b > a ? b : a) }')"
+  done
+  { time "$build/render/grainrender" --mix "$tmp/mixed.wav" "$tmp/part1.w64" "$tmp/part2.w64" > /dev/null; } 2> "$tmp/time.txt"
+  mix="$(processor)"
+  awk -v a="$one" -v l="$longest" -v m="$mix" 'BEGIN {
+    printf "grainrender, stereo, 10 s cut: one job %.2f s; the longer of two parts %.2f s + mix %.2f s: speed-up on two free cores %.2f\n", a, l, m, a / (l + m) }'
 done
-{ time "$build/render/grainrender" --mix "$tmp/mixed.wav" "${parts[@]}" > /dev/null; } 2> "$tmp/time.txt"
-mix="$(processor)"
-echo "  mix: $mix s processor"
-awk -v a="$one" -v l="$longest" -v m="$mix" -v c="$cores" \
-  'BEGIN { printf "speed-up on %d free cores, from processor times: %.2f (one job %.1f s; longest part %.1f s + mix %.1f s)\n", c, a / (l + m), a, l, m }'
+echo
+echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -11,30 +11,32 @@
 ; and 1 its end, whatever the file's length; reading wraps round at the ends.
 ; The voice's phase p5 moves the start on by up to one grain, so that streams
 ; that draw nearby positions do not read in step. Table 2 is the grain's
-; envelope. Across the note it moves from the previous to the current
-; position: azimuth (degrees clockwise, 0 ahead, 90 right, the short
-; way round), elevation (degrees, up is positive) and distance (metres), as
+; envelope. It starts at the current position and moves on at the voice's
+; velocity from the previous one: azimuth (degrees clockwise, 0 ahead, 90
+; right, the short way round), elevation (degrees, up is positive) and distance (metres), as
 ; VelaRookspace.inc places it, in the technique chosen with --omacro:SPACE=...
-; (stereo when not given); instr 99 is the global reverb.
+; (stereo when not given); instr 99 is the global reverb. instr 2 is the
+; grain of a statement heard later than its note's start (VelaRookspace.inc).
 
 #include "VelaRookspace.inc"
 
 giNoSuchTable = 9999        ; reading it raises Csound's init error on a faulty statement
+#define GRANULE_LEVEL #0.5#         ; the sound file's gain in a grain
 
-instr 1
+instr 1, 2
   ilength = nsamp(1)          ; samples of the file itself, not of the whole table
-  if pcount() != 14 || p3 <= 0 || p12 <= 0 || p4 < 1 || ilength < 1 then
-    prints "SCORE ERROR: instr 1 at %f wants 14 p-fields (has %d), a positive duration (%f), grain duration (%f) and voice (%f), and a sound file in table 1\n", p2, pcount(), p3, p12, p4
+  if ilength < 1 then
+    prints "SCORE ERROR: instr 1 at %f wants a sound file in table 1\n", p2
     iraise table 0, giNoSuchTable
   endif
-  inote = p3
-  igrain = (p12 < inote ? p12 : inote)
-  p3 = igrain + FlightTime(p10, p11, inote, igrain)    ; silent once the grain has reached the listener
-  irate = ftsr(1) * p14        ; file samples per second
+  $GRAIN_OPENING(14)
+  irate = ftsr(1) * p14        ; file samples per second of the grain as it leaves
   istart = (p13 + p5 * igrain * p14 * ftsr(1) / ilength) * ilength
-  aread linseg 0, igrain, igrain * irate
+  aread linseg 0, iheard, igrain * irate    ; the envelope's gap left out: under one control period
   aindex wrap aread + istart, 0, ilength
   asig tablei aindex, 1
-  aenv GrainEnvelope igrain
-  Place asig * aenv * 0.5, p6, p7, p8, p9, p10, p11, inote, p3
+  $GRAIN_ENVELOPE
+  asig = asig * aenvelope * $GRANULE_LEVEL
+  $PLACE(asig)
+  $GRAIN_HEARD
 endin
