@@ -1,5 +1,7 @@
 #include "command_line.hpp"
 
+#include <iostream>
+
 #include "coordinate_files.hpp"
 #include "score_writer.hpp"
 
@@ -88,6 +90,13 @@ std::optional<int> answerCommandLine(Program program, const std::vector<std::str
     const std::string& first = arguments[0] == "--help" || arguments[0] == "--version" ? arguments[1] : arguments[0];
     errors << name << ": unknown argument '" << first << "'; try '" << name << " --help'\n";
     return 2;
+}
+
+int scoreProgramMain(Program program, ScoreProgramRun run, int argc, char** argv) {
+    std::ios::sync_with_stdio(false);
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (auto answered = answerCommandLine(program, arguments, std::cout, std::cerr)) return *answered;
+    return run(std::cin, std::cout, fixedCoordinateFolder(), std::filesystem::path("."), std::cerr);
 }
 
 }  // namespace grain

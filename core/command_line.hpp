@@ -6,6 +6,8 @@
 // "--help", before the dialogue starts.
 #pragma once
 
+#include <filesystem>
+#include <istream>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -29,5 +31,14 @@ std::string programHelp(Program program);
 // else), or nothing when there are no arguments and the dialogue should run.
 std::optional<int> answerCommandLine(Program program, const std::vector<std::string>& arguments,
                                      std::ostream& console, std::ostream& errors);
+
+// A score program's whole run: answers, console, coordinate folder, score
+// folder and errors in; the exit status out.
+using ScoreProgramRun = int (*)(std::istream&, std::ostream&, const std::filesystem::path&,
+                                const std::filesystem::path&, std::ostream&);
+
+// The whole of a score program's main: the command line answered, or the run
+// on the console, from the fixed coordinate folder into the current folder.
+int scoreProgramMain(Program program, ScoreProgramRun run, int argc, char** argv);
 
 }  // namespace grain

@@ -34,6 +34,24 @@ float smallestGrainDuration(const std::array<float, 5>& points) {
     return m;
 }
 
+// Asks the five values of an envelope over the piece: at its start, a
+// quarter, half and three quarters of the total duration, and its end. The
+// grain durations' dialogue passes over one character before the last value.
+void askEnvelopePoints(AnswerReader& reader, std::array<float, 5>& points, const std::string& what,
+                       const std::string& unit, bool discardBeforeEnd) {
+    print(reader, "Enter the initial " + what + unit + "\n");
+    points[0] = readReal(reader, "the initial " + what);
+    const char* const fractions[] = {"1/4", "1/2", "3/4"};
+    const char* const articles[] = {"a ", "the ", "the "};
+    for (int k = 0; k < 3; ++k) {
+        print(reader, "Enter the " + what + " at " + articles[k] + fractions[k] + " of the total duration.\n");
+        points[static_cast<std::size_t>(k) + 1] = readReal(reader, "the " + what + " at " + fractions[k]);
+    }
+    if (discardBeforeEnd) discardCharacter(reader);
+    print(reader, "Enter the " + what + " at the end of the file.\n");
+    points[4] = readReal(reader, "the " + what + " at the end");
+}
+
 void askGrainDurations(AnswerReader& reader, RunParameters& p) {
     print(reader,
           "1. Grain duration randomly chosen between a given maximum and mimimum.\n"
@@ -50,17 +68,7 @@ void askGrainDurations(AnswerReader& reader, RunParameters& p) {
             p.maxGrainDur = readReal(reader, "the max grain duration");
             break;
         case 2:
-            print(reader, "Enter the initial grain duration in seconds\n");
-            points[0] = readReal(reader, "the initial grain duration");
-            print(reader, "Enter the grain duration at a 1/4 of the total duration.\n");
-            points[1] = readReal(reader, "the grain duration at 1/4");
-            print(reader, "Enter the grain duration at the 1/2 of the total duration.\n");
-            points[2] = readReal(reader, "the grain duration at 1/2");
-            print(reader, "Enter the grain duration at the 3/4 of the total duration.\n");
-            points[3] = readReal(reader, "the grain duration at 3/4");
-            discardCharacter(reader);
-            print(reader, "Enter the grain duration at the end of the file.\n");
-            points[4] = readReal(reader, "the grain duration at the end");
+            askEnvelopePoints(reader, points, "grain duration", " in seconds", true);
             p.minGrainDur = smallestGrainDuration(points);
             print(reader, "min grain dur is " + formatReal(p.minGrainDur) + "\n\n");
             break;
@@ -84,16 +92,7 @@ void askIntergrain(AnswerReader& reader, RunParameters& p) {
         points[0] = readReal(reader, "the intergrain value");
         return;
     }
-    print(reader, "Enter the initial intergrain value\n");
-    points[0] = readReal(reader, "the initial intergrain value");
-    print(reader, "Enter the intergrain value at a 1/4 of the total duration.\n");
-    points[1] = readReal(reader, "the intergrain value at 1/4");
-    print(reader, "Enter the intergrain value at the 1/2 of the total duration.\n");
-    points[2] = readReal(reader, "the intergrain value at 1/2");
-    print(reader, "Enter the intergrain value at the 3/4 of the total duration.\n");
-    points[3] = readReal(reader, "the intergrain value at 3/4");
-    print(reader, "Enter the intergrain value at the end of the file.\n");
-    points[4] = readReal(reader, "the intergrain value at the end");
+    askEnvelopePoints(reader, points, "intergrain value", "", false);
 }
 
 void askReverb(AnswerReader& reader, RunParameters& p) {
