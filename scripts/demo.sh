@@ -35,7 +35,7 @@ peak_of() {
            END { if (d > -1e9) printf "%.5f (%.1f dBFS)", exp(d / 20 * log(10)), d; else printf "0 (silent)" }'
     return
   fi
-  grep -a 'overall amps:' "$1" | tail -1 | sed 's/.*overall amps://' |
+  csound_amps "$1" |
     awk '{ p = 0; for (i = 1; i <= NF; i++) if ($i + 0 > p) p = $i + 0;
            if (p > 0) printf "%.5f (%.1f dBFS)", p, 20 * log(p) / log(10); else printf "0 (silent)" }'
 }

@@ -8,6 +8,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 source "$root/scripts/lib/programs.bash"
+source "$root/scripts/lib/csound.bash"
 scores=("$@")
 if [ ${#scores[@]} -eq 0 ]; then
   for program in "${score_programs[@]}"; do scores+=("$root/out/demo/${score_file[$program]}"); done
@@ -32,7 +33,7 @@ for space in stereo binaural ambix1 ambix3 ring8; do
     # file: 4-byte samples after a header of well under a kilobyte.
     cpu="$(grep -a 'Elapsed time at end of performance' "$log" | sed 's/.*CPU: *\([0-9.]*\)s.*/\1/')"
     bytes="$(stat -c %s "$tmp/out.wav")"
-    channels="$(grep -a 'overall amps:' "$log" | tail -1 | sed 's/.*overall amps://' | wc -w)"
+    channels="$(csound_amps "$log" | wc -w)"
     awk -v space="$space" -v name="$name" -v cpu="$cpu" -v bytes="$bytes" -v ch="$channels" 'BEGIN {
       seconds = bytes / (4 * ch * 44100); factor = seconds / cpu
       printf "| %s | %s | %.1f | %.2f | %.1f |\n", space, name, seconds, cpu, factor
