@@ -10,29 +10,21 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 build="${GRAIN_BUILD_DIR:-build}"
+bin="$build"
+case "$bin" in /*) ;; *) bin="$root/$bin" ;; esac
+source "$root/scripts/lib/programs.bash"
+source "$root/scripts/lib/csound.bash"
 
 # Only what the demo needs: the build, Csound and grainrender's libraries;
 # the tests need more (scripts/install-deps.sh with no list installs it all).
 bash scripts/install-deps.sh build csound render
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j"$(nproc)" --target glissonscore granulescore additivescore flockpaths scoreview grainrender
+cmake --build "$build" -j"$(nproc)" --target "${score_programs[@]}" flockpaths scoreview grainrender
 
 out="$root/out/demo"
 rm -rf "$out"
 mkdir -p "$out"
 cd "$out"
-
-# Csound's messages go to a log file, never into a pipe.
-csound_log_checked() {
-  local log="$1"
-  local errors
-  errors="$(grep -a -E '^[0-9]+ errors in performance' "$log" | tail -1 | cut -d' ' -f1)"
-  if [ "$errors" != "0" ] || grep -a -q -E 'WARNING|SCORE ERROR|INIT ERROR|PERF ERROR' "$log"; then
-    echo "demo: Csound reported problems, see $log:" >&2
-    grep -a -E 'WARNING|ERROR|errors in performance' "$log" | head -5 >&2
-    exit 1
-  fi
-}
 
 # Peak level of a rendering: the largest of Csound's overall amps (0 dBFS = 1).
 # grainrender's closing line gives each channel's peak in dBFS instead.
@@ -43,7 +35,7 @@ peak_of() {
            END { if (d > -1e9) printf "%.5f (%.1f dBFS)", exp(d / 20 * log(10)), d; else printf "0 (silent)" }'
     return
   fi
-  grep -a 'overall amps:' "$1" | tail -1 | sed 's/.*overall amps://' |
+  csound_amps "$1" |
     awk '{ p = 0; for (i = 1; i <= NF; i++) if ($i + 0 > p) p = $i + 0;
            if (p > 0) printf "%.5f (%.1f dBFS)", p, 20 * log(p) / log(10); else printf "0 (silent)" }'
 }
@@ -52,53 +44,54 @@ echo "== flockpaths: 20 boids every 0.05 s, the minimum grain duration of all th
 # flockpaths replaces only the coordinate files it wrote itself (a re-run of
 # the demo); files of a Boids patch in the folder make it refuse.
 status=0
-"$root/$build/flock/flockpaths" --voices 20 --interval 0.05 --duration 12 --seed 1 --svg "$out/flock.svg" || status=$?
+"$bin/flock/flockpaths" --voices 20 --interval 0.05 --duration 12 --seed 1 --svg "$out/flock.svg" || status=$?
 if [ "$status" = 2 ]; then
   echo "demo: /mnt/d/Max/bg holds coordinate files that flockpaths did not write (a Boids patch's?)." >&2
   echo "demo: move them elsewhere, or let the demo's flock replace them:" >&2
-  echo "demo:   $root/$build/flock/flockpaths --replace --voices 20 --interval 0.05 --duration 12 --seed 1" >&2
+  echo "demo:   $bin/flock/flockpaths --replace --voices 20 --interval 0.05 --duration 12 --seed 1" >&2
   exit 2
 fi
 [ "$status" = 0 ] || exit "$status"
 
 echo "== test sound for granulescore"
-csound -d -m4 -+msg_color=0 -W -o testsound.wav "$root/examples/testsound.csd" > testsound.log 2>&1 ||
-  { cat testsound.log; exit 1; }
-csound_log_checked testsound.log
+if ! problems="$(render_test_sound "$out")"; then
+  echo "demo: Csound reported problems, see out/demo/testsound.log:" >&2
+  echo "$problems" >&2
+  exit 1
+fi
 
-declare -A orchestra=([glissonscore]=VelaRookglisson [granulescore]=VelaRookgranule [additivescore]=VelaRookadditive)
-declare -A score=([glissonscore]=VELAROOKglisson.sco [granulescore]=VELAROOKgranule.sco [additivescore]=VELAROOKadditive.sco)
-declare -A binary=([glissonscore]=glisson/glissonscore [granulescore]=granule/granulescore [additivescore]=additive/additivescore)
-for program in glissonscore granulescore additivescore; do
-  echo "== $program < examples/$program.answers"
-  "$root/$build/${binary[$program]}" < "$root/examples/$program.answers" > "$program.console.txt"
+for program in "${score_programs[@]}"; do
+  echo "== $program < ${answers_file[$program]}"
+  "$bin/$(program_path "$program")" < "$root/${answers_file[$program]}" > "$program.console.txt"
   if grep -a -E '^Warning:|End of Boids input file reached|missing Boids input' "$program.console.txt"; then
     echo "demo: $program did not read the flock's files cleanly (see out/demo/$program.console.txt)" >&2
     exit 1
   fi
-  name="${orchestra[$program]}"
+  name="$(sound_stem "$program")"
   # Stereo, binaural (for headphones) and third-order AmbiX, each its own file.
   # grainrender refuses any Csound error or WARNING; its closing line (with the peaks) is kept.
   for space in stereo binaural ambix3; do
     wav="$name.wav"
     [ "$space" = stereo ] || wav="$name-$space.wav"
-    "$root/$build/render/grainrender" "${score[$program]}" --space "$space" -o "$wav" | tee "${wav%.wav}.log"
+    "$bin/render/grainrender" "${score_file[$program]}" --space "$space" -o "$wav" | tee "${wav%.wav}.log"
   done
 done
 
 echo "== scoreview: a picture of each score beside its WAV file"
-for f in VELAROOKglisson.sco VELAROOKgranule.sco VELAROOKadditive.sco; do
-  "$root/$build/scoreview/scoreview" "$f"
+for program in "${score_programs[@]}"; do
+  "$bin/scoreview/scoreview" "${score_file[$program]}"
 done
 
 echo
 echo "The demo made, in out/demo (and the coordinate files of 20 boids in /mnt/d/Max/bg):"
 echo "  flock.svg                     the flock's paths, from above and elevation over time"
-for f in VELAROOKglisson.sco VELAROOKgranule.sco VELAROOKadditive.sco; do
+for program in "${score_programs[@]}"; do
+  f="${score_file[$program]}"
   printf '  %-29s %s grain statements\n' "$f" "$(grep -a -c '^i1' "$f")"
 done
 printf '  %-29s peak %s\n' testsound.wav "$(peak_of testsound.log)"
-for name in VelaRookglisson VelaRookgranule VelaRookadditive; do
+for program in "${score_programs[@]}"; do
+  name="$(sound_stem "$program")"
   for wav in "$name.wav" "$name-binaural.wav" "$name-ambix3.wav"; do
     printf '  %-29s peak %s\n' "$wav" "$(peak_of "${wav%.wav}.log")"
   done
@@ -107,7 +100,7 @@ done
 # The tools are in the build folder, not yet on the PATH.
 version="$(sed -n 's/^project(grainscores VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")"
 echo
-echo "The tools are in $root/$build and not yet found by name (grainrender, flockpaths,"
+echo "The tools are in $bin and not yet found by name (grainrender, flockpaths,"
 echo "scoreview, glissonscore, ...). To call them as the README does, either install them"
 echo "into your home folder and put it on the PATH (the export line belongs in ~/.profile):"
 echo "  cmake --install $build --prefix ~/.local"
@@ -115,4 +108,6 @@ echo "  export PATH=\"\$HOME/.local/bin:\$PATH\""
 echo "or build and install the Debian package:"
 echo "  bash scripts/package.sh && apt install ./dist/grainscores_${version}_$(dpkg --print-architecture 2>/dev/null || echo amd64).deb"
 echo "or call them by their place: $build/render/grainrender, $build/flock/flockpaths, $build/scoreview/scoreview,"
-echo "  $build/glisson/glissonscore, $build/granule/granulescore, $build/additive/additivescore"
+places=()
+for program in "${score_programs[@]}"; do places+=("$build/$(program_path "$program")"); done
+echo "  $(IFS=,; echo "${places[*]}" | sed 's/,/, /g')"

@@ -7,8 +7,12 @@
 # Exits with status 1 when any factor is below 3.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
+source "$root/scripts/lib/programs.bash"
+source "$root/scripts/lib/csound.bash"
 scores=("$@")
-[ ${#scores[@]} -ne 0 ] || scores=("$root"/out/demo/VELAROOK{glisson,granule,additive}.sco)
+if [ ${#scores[@]} -eq 0 ]; then
+  for program in "${score_programs[@]}"; do scores+=("$root/out/demo/${score_file[$program]}"); done
+fi
 tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT
 slow=0
@@ -18,7 +22,9 @@ for space in stereo binaural ambix1 ambix3 ring8; do
   for score in "${scores[@]}"; do
     [ -f "$score" ] || { echo "render-speed: no score $score (run bash scripts/demo.sh first)" >&2; exit 1; }
     name="$(basename "$score" .sco)"
-    orchestra="$root/examples/VelaRook${name#VELAROOK}.orc"
+    program="$(program_of_score "$score")" ||
+      { echo "render-speed: $score is not named as a score of ${score_programs[*]}" >&2; exit 1; }
+    orchestra="$root/examples/${orchestra_file[$program]}"
     log="$tmp/$name-$space.log"
     SSDIR="${SSDIR:-$(dirname "$score")}" csound -d -m128 -+msg_color=0 -W -f -o "$tmp/out.wav" \
       --env:INCDIR="$root/examples" "$orchestra" "$score" --omacro:SPACE="$space" > "$log" 2>&1 ||
@@ -27,7 +33,7 @@ for space in stereo binaural ambix1 ambix3 ring8; do
     # file: 4-byte samples after a header of well under a kilobyte.
     cpu="$(grep -a 'Elapsed time at end of performance' "$log" | sed 's/.*CPU: *\([0-9.]*\)s.*/\1/')"
     bytes="$(stat -c %s "$tmp/out.wav")"
-    channels="$(grep -a 'overall amps:' "$log" | tail -1 | sed 's/.*overall amps://' | wc -w)"
+    channels="$(csound_amps "$log" | wc -w)"
     awk -v space="$space" -v name="$name" -v cpu="$cpu" -v bytes="$bytes" -v ch="$channels" 'BEGIN {
       seconds = bytes / (4 * ch * 44100); factor = seconds / cpu
       printf "| %s | %s | %.1f | %.2f | %.1f |\n", space, name, seconds, cpu, factor

@@ -33,3 +33,6 @@ wine_stop() {
 windows_imports() {
   x86_64-w64-mingw32-objdump -p "$1" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z' | sort | tr '\n' ' '
 }
+
+# crlf FILE: the file with every LF as CR LF, as text mode writes it on Windows.
+crlf() { perl -pe 's/\n/\r\n/g' "$1"; }

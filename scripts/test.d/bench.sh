@@ -5,14 +5,18 @@
 # prints its report with the goal of each program against the copy; each
 # micro-benchmark runs briefly. GRAIN_BUILD_DIR names another build folder.
 set -euo pipefail
-root="$(cd "$(dirname "$0")/../.." && pwd)"
-build="${GRAIN_BUILD_DIR:-$root/build}"
-"$build/bench/grainbench"
+source "$(dirname "$0")/../lib/stage.bash"
+if "$build/bench/grainbench"; then
+  pass "benchmarks: the large run"
+else
+  fail "benchmarks: the large run"
+fi
 log="$(mktemp)"
-if ! "$build/bench/grainmicrobench" --benchmark_min_time=0.01 >"$log" 2>&1; then
+if "$build/bench/grainmicrobench" --benchmark_min_time=0.01 >"$log" 2>&1; then
+  pass "benchmarks: the micro-benchmarks"
+else
   cat "$log"
-  rm -f "$log"
-  exit 1
+  fail "benchmarks: the micro-benchmarks"
 fi
 rm -f "$log"
-echo "benchmarks: the large run and the micro-benchmarks passed"
+finish_checks benchmarks

@@ -6,25 +6,21 @@
 set -euo pipefail
 source "$(dirname "$0")/../lib/stage.bash"
 cmake --build "$build" -j"$jobs" --target flockpaths scoredriver >/dev/null
-flockpaths="$root/$build/flock/flockpaths"
-driver="$root/$build/tests/tools/scoredriver"
+flockpaths="$build/flock/flockpaths"
+driver="$build/tests/tools/scoredriver"
 command -v csound >/dev/null || { echo "csound is missing: scripts/install-deps.sh installs it (scripts/packages/csound.txt)"; exit 1; }
 
 tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT
-# Csound's output always goes to a file: writing to a pipe that closes early
-# can leave it spinning.
 csound --version > "$tmp/version.txt" 2>&1 || true
 grep -a 'Csound version' "$tmp/version.txt" || true
 sounds="$tmp/sounds"
 mkdir -p "$sounds" "$tmp/bg"
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 # Renders score with orchestra into wav; log is Csound's output. Prints what is
-# wrong and returns 1 when the rendering is faulty. A copy of the score with
-# "C 0" first is rendered, so that a short statement cannot borrow the
-# missing fields of the statement above it.
+# wrong and returns 1 when the rendering is faulty (csound_log_problems). A
+# copy of the score with "C 0" first is rendered, so that a short statement
+# cannot borrow the missing fields of the statement above it.
 # The optional fifth argument is the spatial technique (stereo when not given).
 render_check() {
   local orchestra="$1" score="$2" wav="$3" log="$4" space="${5:-stereo}"
@@ -33,41 +29,12 @@ render_check() {
   local status=0
   SSDIR="$sounds" csound -d -m4 -+msg_color=0 -W -o "$wav" --env:INCDIR="$root/examples" "$orchestra" "$carried" \
     --omacro:SPACE="$space" > "$log" 2>&1 || status=$?
-  local wrong=()
-  [ "$status" -eq 0 ] || wrong+=("csound exited with status $status")
-  local errors
-  errors="$(grep -a -E '^[0-9]+ errors in performance' "$log" | tail -1 | cut -d' ' -f1)"
-  [ "$errors" = "0" ] || wrong+=("errors in performance: ${errors:-no count printed}")
-  local n
-  n="$(grep -a -c 'WARNING' "$log" || true)"
-  [ "$n" -eq 0 ] || wrong+=("$n WARNING lines, first: $(grep -a -m1 'WARNING' "$log")")
-  n="$(grep -a -c 'SCORE ERROR' "$log" || true)"
-  [ "$n" -eq 0 ] || wrong+=("$n SCORE ERROR lines, first: $(grep -a -m1 'SCORE ERROR' "$log")")
-  n="$(grep -a -c -E '^sread:|INIT ERROR|PERF ERROR' "$log" || true)"
-  [ "$n" -eq 0 ] || wrong+=("$n score reading or init errors, first: $(grep -a -m1 -E '^sread:|INIT ERROR|PERF ERROR' "$log")")
-  local outside
-  outside="$(grep -a 'overall samples out of range:' "$log" | tail -1 | sed 's/.*out of range://' | tr -cd '0-9 ' | tr -s ' ')"
-  echo "$outside" | awk '{ for (i = 1; i <= NF; i++) if ($i + 0 > 0) bad = 1 } END { exit bad }' ||
-    wrong+=("samples out of range: $outside")
-  local amps
-  amps="$(grep -a 'overall amps:' "$log" | tail -1 | sed 's/.*overall amps://')"
-  if [ -z "$amps" ]; then
-    wrong+=("no overall amps line")
-  elif ! echo "$amps" | awk '{ for (i = 1; i <= NF; i++) if ($i + 0 >= 1e-4) loud = 1 } END { exit !loud }'; then
-    wrong+=("silent output: overall amps $amps")
-  fi
-  if [ ${#wrong[@]} -ne 0 ]; then
-    printf '  %s\n' "${wrong[@]}"
-    return 1
-  fi
-  echo "  rendered $(basename "$wav"), overall amps $amps"
+  csound_log_problems "$log" "$status"
 }
 
 # The granule orchestra's sound file, made by Csound too.
-(cd "$sounds" && csound -d -m4 -+msg_color=0 -W -o testsound.wav "$root/examples/testsound.csd" > testsound.log 2>&1) ||
-  { cat "$sounds/testsound.log"; fail "the test sound could not be rendered"; exit 1; }
-amps="$(grep -a 'overall amps:' "$sounds/testsound.log" | tail -1 | sed 's/.*overall amps://')"
-echo "$amps" | awk '{ exit !($1 + 0 >= 1e-4) }' || fail "the test sound is silent: overall amps '$amps'"
+render_test_sound "$sounds" || give_up csound "the test sound could not be rendered"
+pass "the test sound, overall amps$(csound_amps "$sounds/testsound.log")"
 
 # One flock for every score: 20 boids sampled every 0.05 s, the minimum grain
 # duration of every answer set below (additivescore's is 1/20 with 20 streams).
@@ -75,13 +42,13 @@ echo "$amps" | awk '{ exit !($1 + 0 >= 1e-4) }' || fail "the test sound is silen
 
 # name, program, answers: the demo's bundled answers and one set of other modes each.
 cases=(
-  "glisson-demo glissonscore $(cat examples/glissonscore.answers | tr '\n' ' ')"
+  "glisson-demo glissonscore $(tr '\n' ' ' < "${answers_file[glissonscore]}")"
   "glisson-octaves glissonscore 2 200 2000 1 2 0.05 0.08 0.1 0.06 0.05 0 0 0.5 1 0.5 0 8 6 0"
   "glisson-ratios glissonscore 3 100 1000 3 1 0.05 0.12 0 0 1 2 0.5 0 8 5 1"
-  "granule-demo granulescore $(cat examples/granulescore.answers | tr '\n' ' ')"
+  "granule-demo granulescore $(tr '\n' ' ' < "${answers_file[granulescore]}")"
   "granule-dynamic granulescore 3 0.05 0 0 1 2 0.5 0 8 6 1 testsound.wav 2"
   "granule-backwards granulescore 2 0.05 0.1 0.2 0.1 0.05 1 1 6 3 1 testsound.wav -0.5"
-  "additive-demo additivescore $(cat examples/additivescore.answers | tr '\n' ' ')"
+  "additive-demo additivescore $(tr '\n' ' ' < "${answers_file[additivescore]}")"
   "additive-dynamic additivescore 55 3 8 0 0 0.5 1 0.5 0 20 0"
 )
 for entry in "${cases[@]}"; do
@@ -97,24 +64,27 @@ for entry in "${cases[@]}"; do
   if grep -a -q -E '^Warning:|End of Boids input file reached' "$dir/console.txt"; then
     fail "$name: $program complained about the flock's files: $(grep -a -m1 -E '^Warning:|End of Boids' "$dir/console.txt")"
   fi
-  score="$(ls "$dir"/*.sco)"
+  score="$dir/${score_file[$program]}"
+  if [ "$(cd "$dir" && ls -- *.sco)" != "${score_file[$program]}" ]; then
+    fail "$name: $program wrote $(cd "$dir" && ls -- *.sco | tr '\n' ' '), not just ${score_file[$program]}"
+    continue
+  fi
   "$driver" check "$program" "$score" || { fail "$name: the score is not sound"; continue; }
-  case "$program" in
-    glissonscore) orchestra=examples/VelaRookglisson.orc ;;
-    granulescore) orchestra=examples/VelaRookgranule.orc ;;
-    additivescore) orchestra=examples/VelaRookadditive.orc ;;
-  esac
+  orchestra="examples/${orchestra_file[$program]}"
   # The demo's scores in every technique; the others in stereo.
   spaces=(stereo)
   [[ "$name" == *-demo ]] && spaces=(stereo binaural ambix1 ambix3 ring8)
   for space in "${spaces[@]}"; do
-    render_check "$orchestra" "$score" "$dir/$name-$space.wav" "$dir/csound-$space.log" "$space" ||
+    if render_check "$orchestra" "$score" "$dir/$name-$space.wav" "$dir/csound-$space.log" "$space"; then
+      pass "$name: Csound's $space rendering, overall amps$(csound_amps "$dir/csound-$space.log")"
+    else
       fail "$name: Csound's $space rendering is faulty"
+    fi
   done
 done
 
 # The check must catch what Csound lets through: plant faults in a sound score.
-good="$tmp/glisson-demo/VELAROOKglisson.sco"
+good="$tmp/glisson-demo/${score_file[glissonscore]}"
 planted() {
   local name="$1" program="$2" orchestra="$3" sed_script="$4"
   local dir="$tmp/planted-$name"
@@ -125,21 +95,52 @@ planted() {
   if "$driver" check "$program" "$dir/faulty.sco" > "$dir/check.txt"; then
     fail "planted $name: the structure check passed a faulty score"
   else
-    echo "  structure check: $(head -1 "$dir/check.txt")"
+    pass "planted $name: the structure check: $(head -1 "$dir/check.txt")"
   fi
   if render_check "$orchestra" "$dir/faulty.sco" "$dir/faulty.wav" "$dir/csound.log"; then
     fail "planted $name: the Csound check passed a faulty score"
   else
-    echo "  (the Csound check failed, as it must)"
+    pass "planted $name: the Csound check failed, as it must"
   fi
 }
 # The tenth grain statement loses its last field.
-planted missing-field glissonscore examples/VelaRookglisson.orc '/^i1\t/{x;s/^/x/;/^x\{10\}$/{x;s/\t [^\t]*$//;b};x}'
+planted missing-field glissonscore "examples/${orchestra_file[glissonscore]}" '/^i1\t/{x;s/^/x/;/^x\{10\}$/{x;s/\t [^\t]*$//;b};x}'
 # The twelfth grain statement has a word in place of its phase.
-planted word-for-number glissonscore examples/VelaRookglisson.orc '/^i1\t/{x;s/^/x/;/^x\{12\}$/{x;s/^\(i1\t [^\t]*\t [^\t]*\t [^\t]*\t \)[^\t]*/\1phase/;b};x}'
+planted word-for-number glissonscore "examples/${orchestra_file[glissonscore]}" '/^i1\t/{x;s/^/x/;/^x\{12\}$/{x;s/^\(i1\t [^\t]*\t [^\t]*\t [^\t]*\t \)[^\t]*/\1phase/;b};x}'
 
-if [ "$failures" -ne 0 ]; then
-  echo "Csound rendering tests: $failures failed"
-  exit 1
+# The log check itself: a clean log of a real rendering passes, and each
+# fault that Csound reports with exit status 0, planted into a copy, fails it.
+clean="$tmp/glisson-demo/csound-stereo.log"
+if [ -f "$clean" ] && csound_log_problems "$clean" >/dev/null; then
+  log_faults=(
+    "a WARNING line|\$a WARNING: could not find table 9"
+    "a count of errors|s/^0 errors in performance/2 errors in performance/"
+    "no count of errors|/errors in performance/d"
+    "an INIT ERROR|\$a INIT ERROR in instr 1 (opcode grain3) line 40: invalid table"
+    "a PERF ERROR|\$a PERF ERROR in instr 1: illegal table"
+    "another ERROR|\$a ERROR: cannot open sound file"
+    "samples out of range|s/overall samples out of range: .*/overall samples out of range:        0        3/"
+    "silence|s/overall amps:.*/overall amps:  0.00000  0.00002/"
+    "no overall amps|/overall amps:/d"
+  )
+  for entry in "${log_faults[@]}"; do
+    fault="${entry%%|*}"
+    sed "${entry#*|}" "$clean" > "$tmp/planted.log"
+    if cmp -s "$clean" "$tmp/planted.log"; then
+      fail "log with $fault: the fault was not planted"
+    elif csound_log_problems "$tmp/planted.log" >/dev/null; then
+      fail "log with $fault: the Csound log check passed it"
+    else
+      pass "log with $fault: the Csound log check fails it"
+    fi
+  done
+  if csound_log_problems "$clean" 3 >/dev/null; then
+    fail "the Csound log check passed exit status 3"
+  else
+    pass "the Csound log check fails exit status 3"
+  fi
+else
+  fail "no clean log of the demo's glissonscore score to plant faults in"
 fi
-echo "Csound rendering tests: all passed"
+
+finish_checks "Csound rendering tests"

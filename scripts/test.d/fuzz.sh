@@ -7,13 +7,12 @@
 # failing input belongs in fuzz/corpus/<target>/ afterwards, where every run
 # replays it first.
 set -euo pipefail
-root="$(cd "$(dirname "$0")/../.." && pwd)"
-cd "$root"
+source "$(dirname "$0")/../lib/stage.bash"
 command -v clang++ >/dev/null || { echo "fuzz: clang++ is missing (see scripts/packages/fuzz.txt)" >&2; exit 1; }
 
-cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGRAIN_BUILD_TESTS=OFF \
+cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF \
   -DGRAIN_FUZZ=ON >/dev/null
-cmake --build build-fuzz -j"$(nproc)" --target fuzz_targets
+cmake --build build-fuzz -j"$jobs" --target fuzz_targets
 [ -x build-fuzz/fuzz/fuzz_whole_run ] || { echo "fuzz: the fuzz targets were not built" >&2; exit 1; }
 
 # Two fuzzers run at a time (one per core), in three rounds: the dialogues,
@@ -36,9 +35,8 @@ fuzz() {
     -artifact_prefix="build-fuzz/findings/$target-$seed-" >"build-fuzz/findings/$target-$seed.log" 2>&1
 }
 
-# round "TARGET SEED SECONDS" ...: runs the fuzzers side by side and fails
-# when any of them failed, showing the end of its log.
-failed=0
+# round "TARGET SEED SECONDS" ...: runs the fuzzers side by side and ends the
+# stage when any of them failed, showing the end of its log.
 round() {
   local pids=() names=() job
   for job in "$@"; do
@@ -49,21 +47,18 @@ round() {
     names+=("$target-$seed")
   done
   for i in "${!pids[@]}"; do
-    if ! wait "${pids[$i]}"; then
+    if wait "${pids[$i]}"; then
+      pass "fuzz: ${names[$i]}, $(sed -n 's/^stat::number_of_executed_units: *//p' "build-fuzz/findings/${names[$i]}.log") executions"
+    else
       tail -n 60 "build-fuzz/findings/${names[$i]}.log"
-      echo "fuzz: ${names[$i]} FAILED (log: build-fuzz/findings/${names[$i]}.log)" >&2
-      failed=1
+      fail "fuzz: ${names[$i]} (log: build-fuzz/findings/${names[$i]}.log)"
     fi
   done
-  [ "$failed" -eq 0 ] || exit 1
+  [ "$checks_failed" -eq 0 ] || { finish_checks fuzz || true; exit 1; }
 }
 
 round "glisson_dialogue 1 40" "granule_dialogue 1 40"
 round "additive_dialogue 1 60" "coordinate_files 1 60"
 round "whole_run 1 90" "whole_run 2 90"
 
-echo "fuzz: all targets passed; executions:"
-for log in build-fuzz/findings/*.log; do
-  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
-  echo "  $(basename "$log" .log): ${runs:-?}"
-done
+finish_checks fuzz

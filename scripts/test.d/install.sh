@@ -73,7 +73,7 @@ for program in "${score_programs[@]}"; do
 
   # An unknown argument: one line naming it, status 2, and the answers on
   # standard input stay unread (no dialogue).
-  in_place "$program-unknown" "$exe" --frobnicate <"$root/examples/$program.answers"
+  in_place "$program-unknown" "$exe" --frobnicate <"$root/${answers_file[$program]}"
   if [ "$(result "$program-unknown" status)" = 2 ] && [ ! -s "$tmp/$program-unknown/stdout" ] &&
      [ "$(wc -l <"$tmp/$program-unknown/stderr")" = 1 ] && grep -q -- "--frobnicate.*--help" "$tmp/$program-unknown/stderr" &&
      empty_cwd "$program-unknown"; then
@@ -83,10 +83,10 @@ for program in "${score_programs[@]}"; do
   fi
 
   # No argument: the dialogue on the bundled answers, the score of the build tree.
-  in_place "$program-run" "$exe" <"$stage/share/grainscores/examples/$program.answers"
+  in_place "$program-run" "$exe" <"$stage/share/grainscores/${answers_file[$program]}"
   mkdir -p "$tmp/$program-expected"
   "$build/tests/tools/scoredriver" run "$program" "$tmp/bg" "$tmp/$program-expected" \
-    <"$root/examples/$program.answers" >"$tmp/$program-expected/stdout"
+    <"$root/${answers_file[$program]}" >"$tmp/$program-expected/stdout"
   score="$tmp/$program-run/cwd/${score_file[$program]}"
   if [ "$(result "$program-run" status)" = 0 ] && [ "$(ls -A "$tmp/$program-run/cwd")" = "${score_file[$program]}" ]; then
     pass "$program: exit 0 and just ${score_file[$program]} in the current folder"

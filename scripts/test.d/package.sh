@@ -70,7 +70,7 @@ fi
 for program in "${score_programs[@]}"; do
   mkdir -p "$tmp/expected/$program"
   "$build/tests/tools/scoredriver" run "$program" "$bg" "$tmp/expected/$program" \
-    <"$root/examples/$program.answers" >/dev/null
+    <"$root/${answers_file[$program]}" >/dev/null
 done
 
 for program in "${score_programs[@]}"; do
@@ -78,7 +78,7 @@ for program in "${score_programs[@]}"; do
   mkdir -p "$dir"
   status=0
   (cd "$dir" && with_coordinates "$bg" "$root" "$tmp/debroot/usr/bin/$program" \
-    <"$tmp/debroot/usr/share/grainscores/examples/$program.answers" >"$tmp/deb-$program.out" 2>&1) || status=$?
+    <"$tmp/debroot/usr/share/grainscores/${answers_file[$program]}" >"$tmp/deb-$program.out" 2>&1) || status=$?
   if [ "$status" = 0 ]; then
     expect_same "packaged $program: the score equals the build tree's" \
       "$tmp/expected/$program/${score_file[$program]}" "$dir/${score_file[$program]}"
@@ -116,13 +116,13 @@ for program in "${score_programs[@]}"; do
   dir="$tmp/win-run/$program"
   mkdir -p "$dir"
   status=0
-  (cd "$dir" && wine_run "$top/$program.exe" <"$top/examples/$program.answers" \
+  (cd "$dir" && wine_run "$top/$program.exe" <"$top/${answers_file[$program]}" \
     >"$tmp/win-$program.out" 2>&1) || status=$?
   if [ "$status" != 0 ]; then
     fail "$program.exe from the ZIP: status $status: $(tail -3 "$tmp/win-$program.out")"
     continue
   fi
-  perl -pe 's/\n/\r\n/g' "$tmp/expected/$program/${score_file[$program]}" >"$tmp/expected/$program/crlf.sco"
+  crlf "$tmp/expected/$program/${score_file[$program]}" >"$tmp/expected/$program/crlf.sco"
   expect_same "$program.exe from the ZIP: the score is the Linux one with CR LF" \
     "$tmp/expected/$program/crlf.sco" "$dir/${score_file[$program]}"
   version_line="$(cd "$dir" && wine_run "$top/$program.exe" --version </dev/null)"

@@ -19,7 +19,7 @@ command -v csound >/dev/null || { echo "csound is missing: scripts/install-deps.
 command -v parallel >/dev/null || { echo "GNU parallel is missing: scripts/install-deps.sh installs it (scripts/packages/render.txt)"; exit 1; }
 cmake --build "$build" -j"$jobs" --target grainrender sounddiff flockpaths scoredriver >/dev/null ||
   { echo "grainrender could not be built: are libcsound64-dev and libsndfile1-dev installed (scripts/packages/render.txt)?"; exit 1; }
-bin="$root/$build"
+bin="$build"
 export PATH="$bin/render:$PATH"
 driver="$bin/tests/tools/scoredriver"
 
@@ -36,8 +36,6 @@ for tool in "$bin/render/grainrender" "$(command -v csound)"; do
   chmod +x "$tmp/bounded/$(basename "$tool")"
 done
 export PATH="$tmp/bounded:$PATH"
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 # The largest difference of two files, checked against -100 dBFS.
 equal_within() {
@@ -45,7 +43,7 @@ equal_within() {
   if ! level="$("$bin/tests/tools/sounddiff" "$a" "$b" 2>&1)"; then
     fail "$what: $level"
   elif [ "$level" = identical ] || awk -v l="${level% dBFS}" 'BEGIN { exit !(l + 0 < -100) }'; then
-    echo "  $what: largest difference $level"
+    pass "$what: largest difference $level"
   else
     fail "$what: largest difference $level, not below -100 dBFS"
   fi
@@ -76,20 +74,20 @@ for entry in "${cases[@]}"; do
   mkdir -p "$dir"
   tr ' ' '\n' <<< "$answers" | "$driver" run "$program" "$tmp/bg" "$dir" > "$dir/console.txt" ||
     { fail "$program could not write its score"; continue; }
-  score="$(cd "$dir" && ls *.sco)"
-  orchestra="$(sed 's/^VELAROOK/VelaRook/; s/\.sco$/.orc/' <<< "$score")"
+  score="${score_file[$program]}"
+  orchestra="${orchestra_file[$program]}"
   if [ "$program" = granulescore ]; then
-    (cd "$dir" && csound -d -m4 -+msg_color=0 -W -o testsound.wav "$root/examples/testsound.csd" > testsound.log 2>&1) ||
-      { fail "the test sound could not be rendered"; continue; }
+    render_test_sound "$dir" || { fail "the test sound could not be rendered"; continue; }
   fi
   for space in "${techniques[@]}"; do
     echo "== $program, $space"
     out="$dir/$space"
     mkdir -p "$out"
-    if ! (cd "$dir" && SSDIR="$dir" INCDIR="$root/examples" csound -d -m4 -+msg_color=0 -W -f "--omacro:SPACE=$space" \
-            -o "$out/whole.wav" "$root/examples/$orchestra" "$score" > "$out/csound.log" 2>&1) ||
-       grep -a -q -E 'WARNING|ERROR|^[1-9][0-9]* errors in performance' "$out/csound.log"; then
-      fail "$program, $space: csound could not render the whole score: $(grep -a -m3 -E 'WARNING|ERROR|error' "$out/csound.log")"
+    status=0
+    (cd "$dir" && SSDIR="$dir" INCDIR="$root/examples" csound -d -m4 -+msg_color=0 -W -f "--omacro:SPACE=$space" \
+       -o "$out/whole.wav" "$root/examples/$orchestra" "$score" > "$out/csound.log" 2>&1) || status=$?
+    if ! problems="$(csound_log_problems "$out/csound.log" "$status")"; then
+      fail "$program, $space: csound could not render the whole score: $problems"
       continue
     fi
     for n in 1 4; do
@@ -117,19 +115,15 @@ for entry in "${cases[@]}"; do
        [ -e "$out/two-of-three.wav" ] || [[ "$refusal" != *"part 3 of 3 is missing"* ]]; then
       fail "$program: a mix without part 3 was not refused as it must be: $refusal"
     else
-      echo "  a mix without part 3 is refused: $refusal"
+      pass "$program: a mix without part 3 is refused: $refusal"
     fi
     level="$("$bin/tests/tools/sounddiff" "$out/whole.wav" "$out/part1.w64")"
     if awk -v l="${level% dBFS}" 'BEGIN { exit !(l + 0 >= -100) }'; then
-      echo "  part 1 alone differs from the whole by $level, as it must"
+      pass "$program: part 1 alone differs from the whole by $level, as it must"
     else
       fail "$program: part 1 alone passes as the whole ($level)"
     fi
   fi
 done
 
-if [ "$failures" -ne 0 ]; then
-  echo "grainrender tests: $failures failed"
-  exit 1
-fi
-echo "grainrender tests: all passed"
+finish_checks "grainrender tests"

@@ -108,8 +108,8 @@ for program in "${score_programs[@]}"; do
   score="${score_file[$program]}"
   mkdir -p "$tmp/$program/linux" "$tmp/$program/win"
   "$native/tests/tools/scoredriver" run "$program" "$tmp/flock20" "$tmp/$program/linux" \
-    <"$root/examples/$program.answers" >/dev/null
-  perl -pe 's/\n/\r\n/g' "$tmp/$program/linux/$score" >"$tmp/$program/win/$score"
+    <"$root/${answers_file[$program]}" >/dev/null
+  crlf "$tmp/$program/linux/$score" >"$tmp/$program/win/$score"
   "$native/scoreview/scoreview" "$tmp/$program/linux/$score" >/dev/null
   status=0
   (cd "$tmp/$program/win" && wine_run "$windows/scoreview/scoreview.exe" "$score") >"$tmp/$program/out" 2>&1 ||

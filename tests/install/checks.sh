@@ -1,25 +1,11 @@
-# Shared by the stages that test what is handed out (scripts/test.d/install.sh
-# and scripts/test.d/package.sh): sourced, not run. The caller sets root (the
-# project folder) and tmp (a scratch folder outside it).
-
-checks_passed=0
-checks_failed=0
-pass() { checks_passed=$((checks_passed + 1)); echo "ok    $1"; }
-fail() { checks_failed=$((checks_failed + 1)); echo "FAIL  $1"; }
-# Ends the stage with the count; status 1 when anything failed.
-finish_checks() {
-  echo "$1: $checks_passed passed, $checks_failed failed"
-  [ "$checks_failed" -eq 0 ]
-}
+# Shared by the stages that test what is handed out (scripts/test.d/install.sh,
+# scripts/test.d/package.sh and scripts/test.d/windows.sh): sourced, not run,
+# after scripts/lib/stage.bash (root, pass and fail, the programs' names).
 
 # The project's version, from its CMakeLists.txt.
 project_version() {
   sed -n 's/^project(grainscores VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt"
 }
-
-score_programs=(glissonscore granulescore additivescore)
-declare -A score_file=([glissonscore]=VELAROOKglisson.sco [granulescore]=VELAROOKgranule.sco
-                       [additivescore]=VELAROOKadditive.sco)
 
 # The example files that every installation carries: the source's examples/
 # folder, by the patterns that the install rules take.
@@ -42,20 +28,6 @@ expect_layout() {
   else
     fail "$what: missing or different: ${missing[*]}"
   fi
-}
-
-# with_coordinates FOLDER HIDDEN COMMAND...: runs the command in a private
-# mount namespace in which FOLDER is the programs' fixed coordinate folder
-# /mnt/d/Max/bg (a tmpfs covers /mnt) and an empty tmpfs covers HIDDEN, so the
-# command cannot see or use anything there. Status 125 when the mounts fail.
-with_coordinates() {
-  local unshare_cmd=(unshare --mount)
-  [ "$(id -u)" -eq 0 ] || unshare_cmd=(unshare --user --map-root-user --mount)
-  "${unshare_cmd[@]}" bash -c '
-    mount --make-rprivate / && mount -t tmpfs -o size=1m grain-mnt /mnt && mkdir -p /mnt/d/Max/bg &&
-      mount --bind "$1" /mnt/d/Max/bg && mount -t tmpfs -o size=1m,mode=0755 grain-hidden "$2" || exit 125
-    shift 2
-    exec "$@"' with-coordinates "$1" "$2" "${@:3}"
 }
 
 # A flock for the bundled answers (their minimum grain duration is 0.05 s
