@@ -2,7 +2,7 @@
 # (package g++-mingw-w64-x86-64-posix). The executables are linked statically,
 # so they run on Windows, or under Wine, without any MinGW runtime DLL.
 #
-#   cmake -S . -B build-mingw -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DGRAIN_BUILD_TESTS=OFF
+#   cmake -S . -B build-mingw -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DBUILD_TESTING=OFF
 #   cmake --build build-mingw -j2
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
