@@ -53,28 +53,10 @@ std::string granuleScore(const std::string& soundFile) {
            "File Play Pos\t Play Speed\ni1\t 0\t 0.6\t 1\t 0\t 0\t 0\t 0\t 0\t 1\t 1\t 0.5\t 0.1\t 1\n\ne\n";
 }
 
-class Folder {
-public:
-    Folder() {
-        path_ = fs::temp_directory_path() /
-                ("grainrender-output-" + std::to_string(getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(path_);
-        fs::create_directories(path_);
-    }
-    ~Folder() { fs::remove_all(path_); }
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-    std::set<std::string> names() const {
-        std::set<std::string> all;
-        for (const auto& entry : fs::directory_iterator(path_)) all.insert(entry.path().filename().string());
-        return all;
-    }
-
-private:
-    fs::path path_;
+// A test's folder whose paths are texts, as grainrender's arguments are.
+struct Folder : TemporaryFolder {
+    std::string operator/(const std::string& name) const { return (path() / name).string(); }
 };
-
-void writeText(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
 // The standard output and error of a shell command; fails the test when the
 // tool is missing (scripts/packages/sound.txt names the package).

@@ -57,32 +57,6 @@ std::string glissonScore(bool reverb = true, double grainDur = 0.05) {
     return text + "\ne\n";
 }
 
-class TemporaryFolder {
-public:
-    TemporaryFolder() {
-        path_ = fs::temp_directory_path() / ("grainrender-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(path_);
-        fs::create_directories(path_);
-    }
-    ~TemporaryFolder() { fs::remove_all(path_); }
-    fs::path operator/(const std::string& name) const { return path_ / name; }
-    const fs::path& path() const { return path_; }
-    // The names of everything in the folder.
-    std::set<std::string> names() const {
-        std::set<std::string> all;
-        for (const auto& entry : fs::directory_iterator(path_)) all.insert(entry.path().filename().string());
-        return all;
-    }
-
-private:
-    fs::path path_;
-};
-
-void writeText(const fs::path& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
-
 // Writes a float sound file of the given interleaved samples, WAV or W64 by its name, through libsndfile.
 void writeSound(const fs::path& path, int channels, int rate, const std::vector<float>& samples) {
     SF_INFO info{};

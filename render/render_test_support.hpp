@@ -7,6 +7,9 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <filesystem>
+#include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -23,6 +26,33 @@ inline const bool bounded = [] {
     rlimit limit{largestFile, largestFile};
     return setrlimit(RLIMIT_FSIZE, &limit) == 0;
 }();
+
+namespace fs = std::filesystem;
+
+// A fresh folder of the test's own, removed with everything in it at the end.
+class TemporaryFolder {
+public:
+    TemporaryFolder() {
+        path_ = fs::temp_directory_path() / ("grainrender-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+                                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(path_);
+        fs::create_directories(path_);
+    }
+    ~TemporaryFolder() { fs::remove_all(path_); }
+    fs::path operator/(const std::string& name) const { return path_ / name; }
+    const fs::path& path() const { return path_; }
+    // The names of everything in the folder.
+    std::set<std::string> names() const {
+        std::set<std::string> all;
+        for (const auto& entry : fs::directory_iterator(path_)) all.insert(entry.path().filename().string());
+        return all;
+    }
+
+private:
+    fs::path path_;
+};
+
+inline void writeText(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
 struct RunResult {
     int status;
