@@ -22,8 +22,8 @@ giNoSuchTable = 9999        ; reading it raises Csound's init error on a faulty 
 
 instr 1, 2
   $GRAIN_OPENING(13)
-  $GRAIN_ENVELOPE
-  asig oscili $PARTIAL_LEVEL * aenvelope / p4, p13 * ipitch, 1, p5
+  $GRAIN_ENVELOPE($PARTIAL_LEVEL / p4)
+  asig oscili aenvelope, p13 * ipitch, 1, p5
   $PLACE(asig)
   $GRAIN_HEARD
 endin

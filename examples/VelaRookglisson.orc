@@ -38,9 +38,9 @@ instr 1, 2
   else
     kfreq linseg p13 * ipitch, iheard, p14 * ipitch
   endif
-  $GRAIN_ENVELOPE
+  $GRAIN_ENVELOPE($GLISSON_LEVEL)
   ktable vco2ft kfreq, $HARMONIC_WAVE
-  asig oscilikt $GLISSON_LEVEL * aenvelope, kfreq, ktable, p5
+  asig oscilikt aenvelope, kfreq, ktable, p5
   $PLACE(asig)
   $GRAIN_HEARD
 endin

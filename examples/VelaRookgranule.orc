@@ -35,8 +35,8 @@ instr 1, 2
   aread linseg 0, iheard, igrain * irate    ; the envelope's gap left out: under one control period
   aindex wrap aread + istart, 0, ilength
   asig tablei aindex, 1
-  $GRAIN_ENVELOPE
-  asig = asig * aenvelope * $GRANULE_LEVEL
+  $GRAIN_ENVELOPE($GRANULE_LEVEL)
+  asig = asig * aenvelope
   $PLACE(asig)
   $GRAIN_HEARD
 endin
