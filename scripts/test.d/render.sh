@@ -107,21 +107,21 @@ for entry in "${cases[@]}"; do
     fi
     equal_within "--part 1/3..3/3, --mix" "$out/whole.wav" "$out/mixed.wav"
   done
-  # A mix without part 3 is refused, and the comparison must catch a part
+  # A mix without the third part is refused, and the comparison must catch a part
   # that is not the whole.
   out="$dir/${techniques[0]}"
   if [ -f "$out/part1.w64" ]; then
     if refusal="$(grainrender --mix "$out/two-of-three.wav" "$out/part1.w64" "$out/part2.w64" 2>&1)" ||
        [ -e "$out/two-of-three.wav" ] || [[ "$refusal" != *"part 3 of 3 is missing"* ]]; then
-      fail "$program: a mix without part 3 was not refused as it must be: $refusal"
+      fail "$program: a mix without the third part was not refused as it must be: $refusal"
     else
-      pass "$program: a mix without part 3 is refused: $refusal"
+      pass "$program: a mix without the third part is refused: $refusal"
     fi
     level="$("$bin/tests/tools/sounddiff" "$out/whole.wav" "$out/part1.w64")"
     if awk -v l="${level% dBFS}" 'BEGIN { exit !(l + 0 >= -100) }'; then
-      pass "$program: part 1 alone differs from the whole by $level, as it must"
+      pass "$program: the first part alone differs from the whole by $level, as it must"
     else
-      fail "$program: part 1 alone passes as the whole ($level)"
+      fail "$program: the first part alone passes as the whole ($level)"
     fi
   fi
 done
