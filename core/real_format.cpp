@@ -192,14 +192,6 @@ char* formatReal(char* out, double value) { return format(out, value); }
 
 char* formatFloat(char* out, float value) { return formatFloatBits(out, value); }
 
-char* formatRealFields(char* out, const float* values, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) {
-        out[0] = '\t';
-        out[1] = ' ';
-        out = formatFloatBits(out + 2, values[i]);
-    }
-    return out;
-}
 
 std::string formatReal(double value) {
     char text[maxDoubleTextLength + 16];

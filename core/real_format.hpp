@@ -24,10 +24,6 @@ char* formatReal(char* out, double value);
 // field of a grain statement takes.
 char* formatFloat(char* out, float value);
 
-// Writes each of the count values as a field of a score statement: a tab, a
-// blank and the value like "%f". out must hold count * (maxFloatTextLength +
-// 2) characters.
-char* formatRealFields(char* out, const float* values, std::size_t count);
 
 // The same text as a string, for console messages.
 std::string formatReal(double value);

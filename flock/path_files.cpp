@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "atomic_file.hpp"
+#include "content_digest.hpp"
 #include "svg_drawing.hpp"
 
 namespace flock {
@@ -166,17 +167,6 @@ std::string flight(const std::vector<Vec3>& positions, int boid, const std::stri
 
 }  // namespace
 
-std::string contentDigest(const std::string& bytes) {
-    std::uint64_t hash = 0xcbf29ce484222325ull;
-    for (unsigned char c : bytes) {
-        hash ^= c;
-        hash *= 0x100000001b3ull;
-    }
-    char text[17];
-    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
-    return text;
-}
-
 std::optional<std::string> firstForeignFile(const std::filesystem::path& folder) {
     const std::vector<CoordinateFile> files = coordinateFilesIn(folder);
     if (files.empty()) return std::nullopt;
@@ -185,7 +175,7 @@ std::optional<std::string> firstForeignFile(const std::filesystem::path& folder)
         auto recorded = record.find(file.path.filename().string());
         if (recorded == record.end()) return file.path.string() + " was not written by flockpaths";
         auto bytes = readWhole(file.path);
-        if (!bytes || bytes->size() != recorded->second.size || contentDigest(*bytes) != recorded->second.digest)
+        if (!bytes || bytes->size() != recorded->second.size || grain::contentDigest(*bytes) != recorded->second.digest)
             return file.path.string() + " was changed since flockpaths wrote it";
     }
     return std::nullopt;
@@ -251,7 +241,7 @@ WriteOutcome writeFlockFiles(const std::vector<BoidPath>& paths, const std::file
             const std::filesystem::path file = boidFile(folder, b + 1, letters[c]);
             const std::string text = coordinateText(columns[c]);
             if (!add(file, text)) return outcome;
-            record += file.filename().string() + " " + std::to_string(text.size()) + " " + contentDigest(text) + "\n";
+            record += file.filename().string() + " " + std::to_string(text.size()) + " " + grain::contentDigest(text) + "\n";
         }
     }
     // Files of higher boid numbers from an earlier, larger flock would be read

@@ -31,9 +31,6 @@ std::string coordinateText(const std::vector<double>& values);
 // The record of what flockpaths wrote, in the folder of the coordinate files.
 inline constexpr const char* manifestName = "flockpaths.manifest";
 
-// The digest of a file's bytes kept in the record: 64-bit FNV-1a, in hex.
-std::string contentDigest(const std::string& bytes);
-
 // The first coordinate file (bg<k>a.txt, ...; by boid number, then azimuth,
 // elevation, distance) in folder that flockpaths may not replace or remove:
 // one not in the record, or changed since it was recorded. The text names

@@ -267,14 +267,14 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
                       scoreFolder.string());
 
     // What every part file records: the technique is the speaker file's digest for --speakers.
-    PartLabel label{digest(text), options.space, 0, orchestraDigest(orchestra), 0, 0};
+    PartLabel label{contentDigest(text), options.space, 0, orchestraDigest(orchestra), 0, 0};
     if (!options.speakers.empty()) {
         std::string speakerText;
         if (!fs::is_regular_file(options.speakers)) return refuse("the speaker file " + options.speakers + " is missing");
         if (!readFile(options.speakers, speakerText)) return refuse("cannot read the speaker file " + options.speakers);
         SpeakerLayout layout = readSpeakerLayout(speakerText, options.speakers);
         if (!layout.refusal.empty()) return refuse(layout.refusal);
-        label.space = "speakers " + digest(speakerText);
+        label.space = "speakers " + contentDigest(speakerText);
     }
 
     std::string output = options.output.empty() ? defaultOutput(options, score.program) : options.output;

@@ -301,7 +301,7 @@ TEST(Loudness, EachLayoutCountsItsChannelsAndAMixIsLeveledLikeARender) {
         for (std::size_t s = 0; s < tone.size(); ++s)
             tone[s] = static_cast<float>(0.1 * std::sin(2 * pi * 1000 * static_cast<double>(s / static_cast<std::size_t>(channels)) / rate));
         std::string part = folder / (space + ".w64");
-        PartLabel label{digest(space), space, rate, digest("orchestra"), 1, 1};
+        PartLabel label{contentDigest(space), space, rate, contentDigest("orchestra"), 1, 1};
         PartFileWriter writer(part, channels, rate, labelText(label));
         ASSERT_TRUE(writer.good()) << writer.error();
         ASSERT_TRUE(writer.write(tone.data(), 3 * rate));

@@ -40,17 +40,6 @@ std::string missingParts(const std::vector<int>& missing, int count) {
 
 }  // namespace
 
-std::string digest(const std::string& bytes) {
-    std::uint64_t hash = 0xcbf29ce484222325ull;
-    for (char byte : bytes) {
-        hash ^= static_cast<unsigned char>(byte);
-        hash *= 0x100000001b3ull;
-    }
-    char text[17];
-    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
-    return text;
-}
-
 std::string orchestraDigest(const std::string& orchestraPath) {
     auto orchestra = readAll(orchestraPath);
     if (!orchestra) return "";
@@ -61,7 +50,7 @@ std::string orchestraDigest(const std::string& orchestraPath) {
             if (auto text = readAll(entry.path())) includes[entry.path().filename().string()] = *text;
     std::string all = *orchestra;
     for (const auto& [name, text] : includes) all += "\n" + name + "\n" + std::to_string(text.size()) + "\n" + text;
-    return digest(all);
+    return contentDigest(all);
 }
 
 std::string labelText(const PartLabel& label) {

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "content_digest.hpp"
+
 namespace render {
 
 struct PartLabel {
@@ -21,8 +23,8 @@ struct PartLabel {
     int partCount = 0;      // N
 };
 
-// A digest of bytes: 16 hexadecimal digits (64-bit FNV-1a), the same on every machine.
-std::string digest(const std::string& bytes);
+// A digest of bytes (grain::contentDigest).
+using grain::contentDigest;
 
 // The digest of an orchestra: its text and that of every include file (.inc)
 // in its folder, by name. Empty when the orchestra cannot be read.

@@ -71,7 +71,7 @@ void writeSound(const fs::path& path, int channels, int rate, const std::vector<
 }
 
 // A label of part part of count, of one score, stereo at 48000 Hz.
-PartLabel partOf(int part, int count) { return {digest("score"), "stereo", 48000, digest("orchestra"), part, count}; }
+PartLabel partOf(int part, int count) { return {contentDigest("score"), "stereo", 48000, contentDigest("orchestra"), part, count}; }
 
 // Writes a part file as grainrender does, with its label.
 void writePart(const fs::path& path, int channels, const PartLabel& label, const std::vector<float>& samples) {
@@ -262,7 +262,7 @@ TEST(Mix, APeakAboveFullScaleIsWarnedOf) {
 
 TEST(PartFile, IsAFloatW64FileThatCarriesItsLabelBeforeTheSamples) {
     TemporaryFolder folder;
-    PartLabel label{digest("score"), "speakers " + digest("hall"), 44100, digest("orchestra"), 7, 12};
+    PartLabel label{contentDigest("score"), "speakers " + contentDigest("hall"), 44100, contentDigest("orchestra"), 7, 12};
     std::vector<float> samples{0.5f, -0.25f, 1.5f, 0.0f, -1.0f, 0.125f};
     writePart(folder / "p.w64", 3, label, samples);
     SF_INFO info{};
@@ -304,12 +304,12 @@ TEST(Mix, TakesExactlyPartsOneToNOfOneRenderEachOnceInAnyOrder) {
         change(label);
         writePart(folder / name, 1, label, {0.5f});
     };
-    variant("otherScore.w64", [](PartLabel& l) { l.score = digest("another score"); });
+    variant("otherScore.w64", [](PartLabel& l) { l.score = contentDigest("another score"); });
     variant("binaural.w64", [](PartLabel& l) { l.space = "binaural"; });
-    variant("hall.w64", [](PartLabel& l) { l.space = "speakers " + digest("hall"); });
-    variant("dome.w64", [](PartLabel& l) { l.space = "speakers " + digest("dome"); });
+    variant("hall.w64", [](PartLabel& l) { l.space = "speakers " + contentDigest("hall"); });
+    variant("dome.w64", [](PartLabel& l) { l.space = "speakers " + contentDigest("dome"); });
     variant("slower.w64", [](PartLabel& l) { l.rate = 44100; });
-    variant("otherOrchestra.w64", [](PartLabel& l) { l.orchestra = digest("another orchestra"); });
+    variant("otherOrchestra.w64", [](PartLabel& l) { l.orchestra = contentDigest("another orchestra"); });
     variant("ofFour.w64", [](PartLabel& l) { l.partCount = 4; });
     writeSound(folder / "plain.w64", 1, 48000, {0.5f});
     const std::set<std::string> inputs = folder.names();
