@@ -12,7 +12,7 @@
 #include <system_error>
 
 #include "atomic_file.hpp"
-#include "content_digest.hpp"
+#include "file_bytes.hpp"
 #include "svg_drawing.hpp"
 
 namespace flock {
@@ -32,15 +32,6 @@ bool writeWhole(const std::filesystem::path& file, const std::string& text) {
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
     out.close();
     return !out.fail();
-}
-
-std::optional<std::string> readWhole(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad()) return std::nullopt;
-    return text.str();
 }
 
 // A coordinate file in the folder: its boid number and which of a, e, d.
@@ -94,7 +85,7 @@ struct Recorded {
 
 std::map<std::string, Recorded> readRecord(const std::filesystem::path& folder) {
     std::map<std::string, Recorded> record;
-    auto text = readWhole(folder / manifestName);
+    auto text = grain::readFileBytes(folder / manifestName);
     if (!text) return record;
     std::istringstream lines(*text);
     for (std::string line; std::getline(lines, line);) {
@@ -174,7 +165,7 @@ std::optional<std::string> firstForeignFile(const std::filesystem::path& folder)
     for (const CoordinateFile& file : files) {
         auto recorded = record.find(file.path.filename().string());
         if (recorded == record.end()) return file.path.string() + " was not written by flockpaths";
-        auto bytes = readWhole(file.path);
+        auto bytes = grain::readFileBytes(file.path);
         if (!bytes || bytes->size() != recorded->second.size || grain::contentDigest(*bytes) != recorded->second.digest)
             return file.path.string() + " was changed since flockpaths wrote it";
     }

@@ -15,6 +15,7 @@
 #include "atomic_file.hpp"
 #include "command_line.hpp"
 #include "containers.hpp"
+#include "file_bytes.hpp"
 #include "loudness.hpp"
 #include "part_file.hpp"
 #include "part_label.hpp"
@@ -36,15 +37,6 @@ using Clock = std::chrono::steady_clock;
 
 double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-bool readFile(const std::string& path, std::string& text) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream all;
-    all << in.rdbuf();
-    text = all.str();
-    return static_cast<bool>(in) || in.eof();
 }
 
 // Removes the folder of a whole render's parts when the run ends, finished or not.
@@ -247,10 +239,11 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
         err << "grainrender: " << why << "\n";
         return 1;
     };
-    std::string text;
-    if (!fs::is_regular_file(options.score) || !readFile(options.score, text))
+    auto scoreBytes = fs::is_regular_file(options.score) ? grain::readFileBytes(options.score) : std::nullopt;
+    if (!scoreBytes)
         return refuse("cannot read the score " + options.score + ": " +
                       (fs::exists(options.score) ? "it is not a readable file" : "it is missing"));
+    const std::string& text = *scoreBytes;
     SplitReading reading = splitScore(text, fs::path(options.score).filename().string());
     if (!reading.score) return refuse("the score " + options.score + " " + reading.refusal);
     SplitScore score = *reading.score;
@@ -258,8 +251,9 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
     std::string refusal;
     std::string orchestra = findOrchestra(options, score.program, environment, refusal);
     if (orchestra.empty()) return refuse(refusal);
-    std::string orchestraText;
-    if (!readFile(orchestra, orchestraText)) return refuse("cannot read the orchestra " + orchestra);
+    auto orchestraBytes = grain::readFileBytes(orchestra);
+    if (!orchestraBytes) return refuse("cannot read the orchestra " + orchestra);
+    const std::string& orchestraText = *orchestraBytes;
 
     fs::path scoreFolder = fs::absolute(fs::path(options.score)).parent_path();
     if (score.program.id == grain::Program::granule && !fs::is_regular_file(scoreFolder / score.soundFile))
@@ -269,9 +263,10 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
     // What every part file records: the technique is the speaker file's digest for --speakers.
     PartLabel label{contentDigest(text), options.space, 0, orchestraDigest(orchestra), 0, 0};
     if (!options.speakers.empty()) {
-        std::string speakerText;
         if (!fs::is_regular_file(options.speakers)) return refuse("the speaker file " + options.speakers + " is missing");
-        if (!readFile(options.speakers, speakerText)) return refuse("cannot read the speaker file " + options.speakers);
+        auto speakerBytes = grain::readFileBytes(options.speakers);
+        if (!speakerBytes) return refuse("cannot read the speaker file " + options.speakers);
+        const std::string& speakerText = *speakerBytes;
         SpeakerLayout layout = readSpeakerLayout(speakerText, options.speakers);
         if (!layout.refusal.empty()) return refuse(layout.refusal);
         label.space = "speakers " + contentDigest(speakerText);

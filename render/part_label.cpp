@@ -16,14 +16,6 @@ namespace {
 
 const std::string firstWords = "grainrender part ";
 
-std::optional<std::string> readAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::ostringstream all;
-    all << in.rdbuf();
-    return all.str();
-}
-
 // How a technique reads in a refusal: "ambix3", "a speaker file".
 std::string techniqueName(const std::string& space) {
     return space.rfind("speakers ", 0) == 0 ? "for a speaker file" : "in " + space;
@@ -41,13 +33,13 @@ std::string missingParts(const std::vector<int>& missing, int count) {
 }  // namespace
 
 std::string orchestraDigest(const std::string& orchestraPath) {
-    auto orchestra = readAll(orchestraPath);
+    auto orchestra = grain::readFileBytes(orchestraPath);
     if (!orchestra) return "";
     std::map<std::string, std::string> includes;  // by name, so the order is the same everywhere
     std::error_code error;
     for (const auto& entry : fs::directory_iterator(fs::absolute(orchestraPath).parent_path(), error))
         if (entry.path().extension() == ".inc")
-            if (auto text = readAll(entry.path())) includes[entry.path().filename().string()] = *text;
+            if (auto text = grain::readFileBytes(entry.path())) includes[entry.path().filename().string()] = *text;
     std::string all = *orchestra;
     for (const auto& [name, text] : includes) all += "\n" + name + "\n" + std::to_string(text.size()) + "\n" + text;
     return contentDigest(all);

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "content_digest.hpp"
+#include "file_bytes.hpp"
 
 namespace render {
 

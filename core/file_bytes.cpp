@@ -1,9 +1,20 @@
-#include "content_digest.hpp"
+#include "file_bytes.hpp"
 
 #include <cstdint>
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 
 namespace grain {
+
+std::optional<std::string> readFileBytes(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    if (in.bad()) return std::nullopt;
+    return bytes.str();
+}
 
 std::string contentDigest(const std::string& bytes) {
     std::uint64_t hash = 0xcbf29ce484222325ull;
