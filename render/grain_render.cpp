@@ -13,7 +13,6 @@
 #include <thread>
 
 #include "atomic_file.hpp"
-#include "command_line.hpp"
 #include "containers.hpp"
 #include "file_bytes.hpp"
 #include "loudness.hpp"
@@ -26,6 +25,7 @@
 #include "score_split.hpp"
 #include "sound_files.hpp"
 #include "speaker_file.hpp"
+#include "version.hpp"
 
 namespace fs = std::filesystem;
 

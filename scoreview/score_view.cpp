@@ -6,10 +6,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "command_line.hpp"
 #include "score_picture.hpp"
 #include "score_reader.hpp"
 #include "svg_drawing.hpp"
+#include "version.hpp"
 
 namespace scoreview {
 

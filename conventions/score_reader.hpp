@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "run_parameters.hpp"
+#include "score_format.hpp"
 
 namespace scoreview {
 

@@ -11,9 +11,16 @@
 #include <optional>
 #include <string_view>
 
-#include "run_parameters.hpp"
-
 namespace grain {
+
+// The three score programs.
+enum class Program { glisson, granule, additive };
+
+// The program's name as the composer starts it, for messages.
+const char* programName(Program program);
+
+// The example orchestra that plays the program's scores ("VelaRookglisson.orc", ...).
+const char* orchestraFileName(Program program);
 
 // The lines a score's header is made of, in the order a format lists them.
 enum class HeaderLine {
