@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "additive_score.hpp"
+#include "coordinate_names.hpp"
 #include "decimal_reader.hpp"
 #include "glisson_score.hpp"
 #include "granule_score.hpp"
@@ -139,14 +140,13 @@ void writeCoordinates(const fs::path& folder, int voices, int samples) {
                 value[c] = std::clamp(value[c], low[c], high[c]);
                 series[c].push_back(value[c]);
             }
-        const char letters[3] = {'a', 'e', 'd'};
         for (int c = 0; c < 3; ++c) {
             char* out = text.data();
             for (float v : series[c]) {
                 out = grain::formatReal(out, v);
                 *out++ = '\n';
             }
-            fs::path path = folder / ("bg" + std::to_string(voice) + letters[c] + ".txt");
+            fs::path path = grain::coordinateFilePath(folder, voice, grain::coordinateLetters[static_cast<std::size_t>(c)]);
             std::FILE* file = std::fopen(path.string().c_str(), "wb");
             if (file == nullptr) throw std::runtime_error("cannot create " + path.string());
             std::fwrite(text.data(), 1, static_cast<std::size_t>(out - text.data()), file);
