@@ -30,7 +30,7 @@ TEST(ScoreFormat, aWrittenScoreIsTheProgramsOwnAndIsToldByItsColumnComment) {
         for (int i = 0; i < format.headerLines; ++i) std::getline(lines, line);
         EXPECT_TRUE(isColumnComment(line, format)) << line;
         ASSERT_FALSE(statements(run.score).empty());
-        EXPECT_EQ(statements(run.score).front().size(), static_cast<std::size_t>(format.pFields));
+        EXPECT_EQ(statements(run.score).front().size(), static_cast<std::size_t>(format.pFields()));
         EXPECT_EQ(programOfScore(run.score), format.program);
         std::string crlf;
         for (char c : run.score) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
