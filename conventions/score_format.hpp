@@ -34,6 +34,7 @@ inline constexpr std::string_view fieldLead = "\t ";       // what goes before e
 // "i99\t 0\t <duration>\t".
 inline constexpr std::string_view reverbStart = "i99\t 0\t ";
 inline constexpr std::string_view reverbTail = "\t";
+static_assert(reverbStart.starts_with(reverbStatement) && reverbStart.substr(3).starts_with(fieldLead));
 
 // The p-fields every grain statement has: "i1", then p2 start, p3 note
 // duration, p4 voice, p5 phase, p6-p7 azimuths (previous, this), p8-p9
