@@ -87,9 +87,7 @@ std::optional<SoundTable> soundTableOf(std::string_view line) {
     if (digits == 0 || digits > 12 || line[0] == '0' || !startsWith(line.substr(digits), soundTableGen))
         return std::nullopt;
     std::from_chars(line.data(), line.data() + digits, size);
-    std::string_view file = line.substr(digits + soundTableGen.size());
-    if (file.find('"') != std::string_view::npos) return std::nullopt;
-    return SoundTable{size, file};
+    return SoundTable{size, line.substr(digits + soundTableGen.size())};
 }
 
 GrainStatement grainOf(const std::vector<std::string_view>& fields, int line) {
