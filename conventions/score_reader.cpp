@@ -72,7 +72,7 @@ std::vector<std::string_view> linesOf(const std::string& score) {
 }
 
 // Table 1 of a granule score: "f1 0 <size> 1 \"<file>\" 0 4 1", its size a
-// positive whole number.
+// whole number (0: as long as the file, Csound's deferred size).
 struct SoundTable {
     long long size;
     std::string_view file;
@@ -84,7 +84,7 @@ std::optional<SoundTable> soundTableOf(std::string_view line) {
     std::size_t digits = 0;
     while (digits < line.size() && isDigit(line[digits])) ++digits;
     long long size = 0;
-    if (digits == 0 || digits > 12 || line[0] == '0' || !startsWith(line.substr(digits), soundTableGen))
+    if (digits == 0 || digits > 12 || (line[0] == '0' && digits > 1) || !startsWith(line.substr(digits), soundTableGen))
         return std::nullopt;
     std::from_chars(line.data(), line.data() + digits, size);
     return SoundTable{size, line.substr(digits + soundTableGen.size())};

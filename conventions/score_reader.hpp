@@ -43,7 +43,7 @@ struct ScoreReading {
     double reverbDuration = 0.0;            // its duration, seconds
     std::vector<std::string> problems;      // "line N: what is wrong"; empty when the score is sound
     // granulescore: table 1's statement, its line (from 1), the size it
-    // gives the table and the sound file it reads.
+    // gives the table (0: the file's length) and the sound file it reads.
     int soundTableLine = 0;
     long long soundTableSize = 0;
     std::string soundFile;

@@ -293,7 +293,7 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
         SoundFileFacts facts = soundFileFacts(sound.path);
         const std::string name = fs::path(score.soundFile).filename().string();
         long long size = score.soundTableSize;
-        if (facts.frames > size) {
+        if (size != 0 && facts.frames > size) {
             err << "grainrender: " << longSoundNote(name, facts, size) << "\n";
             size = facts.frames;
         }

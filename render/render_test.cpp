@@ -165,6 +165,13 @@ TEST(ScoreSplit, TheHeaderIsEverythingBeforeTheFirstGrainAndTheColumnsNameThePro
     auto widened = splitScore(longer + glisson(1, 0) + closing());
     ASSERT_TRUE(widened.score) << widened.refusal;
     EXPECT_EQ(widened.score->soundTableSize, 5292000);
+    std::string deferred = granuleHeader("x.wav");  // Csound's size 0: the file's length
+    deferred.replace(deferred.find("4194304"), 7, "0");
+    auto sized = splitScore(deferred + glisson(1, 0) + closing());
+    ASSERT_TRUE(sized.score) << sized.refusal;
+    EXPECT_EQ(sized.score->soundTableSize, 0);
+    deferred.replace(deferred.find(" 0 1 "), 5, " 01 1 ");
+    EXPECT_FALSE(splitScore(deferred + glisson(1, 0) + closing()).score);
 }
 
 TEST(ScoreSplit, RefusesWhatTheProgramsDoNotWrite) {
