@@ -36,7 +36,7 @@ struct PartialSchedule {
 
     void fillFields(const VoiceState&, const TrajectoryPoint&, const TrajectoryPoint&, GrainEvent& event,
                     RunState&) const {
-        event.partialFreq = partialFreq;
+        event.own[0] = partialFreq;  // Fundamental: the partial's frequency
     }
 
     // The interval of the next grainlet: from the envelope at the voice time

@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "additive_score.hpp"
+#include "coordinate_names.hpp"
 #include "decimal_reader.hpp"
 #include "glisson_score.hpp"
 #include "granule_score.hpp"
@@ -139,14 +140,13 @@ void writeCoordinates(const fs::path& folder, int voices, int samples) {
                 value[c] = std::clamp(value[c], low[c], high[c]);
                 series[c].push_back(value[c]);
             }
-        const char letters[3] = {'a', 'e', 'd'};
         for (int c = 0; c < 3; ++c) {
             char* out = text.data();
             for (float v : series[c]) {
                 out = grain::formatReal(out, v);
                 *out++ = '\n';
             }
-            fs::path path = folder / ("bg" + std::to_string(voice) + letters[c] + ".txt");
+            fs::path path = grain::coordinateFilePath(folder, voice, grain::coordinateLetters[static_cast<std::size_t>(c)]);
             std::FILE* file = std::fopen(path.string().c_str(), "wb");
             if (file == nullptr) throw std::runtime_error("cannot create " + path.string());
             std::fwrite(text.data(), 1, static_cast<std::size_t>(out - text.data()), file);
@@ -242,7 +242,7 @@ struct ScoreFacts {
     bool identical = true;            // both gave the same text
 };
 
-int fieldCount(Program program) { return program == Program::additive ? 13 : 14; }
+int fieldCount(Program program) { return grain::scoreFormat(program).pFields(); }
 
 void add(Timing& total, Timing part) {
     total.wall += part.wall;
@@ -272,21 +272,16 @@ ScoreFacts examineScore(const fs::path& scorePath, Program program) {
         for (const auto& e : events) {
             int n = 0;
             std::size_t room = grain::maxStatementLength;
-            if (program == Program::glisson)
+            if (program != Program::additive)
                 n = std::snprintf(put, room, "i1\t %f\t %f\t %d\t %f\t %f\t %f\t %f\t %f\t %f\t %f\t %f\t %f\t %f\n",
                                   double(e.srt), double(e.dur), e.voice, double(e.phase), double(e.aziOld),
                                   double(e.azi), double(e.elevOld), double(e.elev), double(e.distOld), double(e.dist),
-                                  double(e.grainDur), double(e.startFreq), double(e.endFreq));
-            else if (program == Program::granule)
-                n = std::snprintf(put, room, "i1\t %f\t %f\t %d\t %f\t %f\t %f\t %f\t %f\t %f\t %f\t %f\t %f\t %f\n",
-                                  double(e.srt), double(e.dur), e.voice, double(e.phase), double(e.aziOld),
-                                  double(e.azi), double(e.elevOld), double(e.elev), double(e.distOld), double(e.dist),
-                                  double(e.grainDur), double(e.filePlayPos), double(e.playSpeed));
+                                  double(e.grainDur), double(e.own[0]), double(e.own[1]));
             else
                 n = std::snprintf(put, room, "i1\t %f\t %f\t %d\t %f\t %f\t %f\t %f\t %f\t %f\t %f\t %f\t %f\n",
                                   double(e.srt), double(e.dur), e.voice, double(e.phase), double(e.aziOld),
                                   double(e.azi), double(e.elevOld), double(e.elev), double(e.distOld), double(e.dist),
-                                  double(e.grainDur), double(e.partialFreq));
+                                  double(e.grainDur), double(e.own[0]));
             put += n;
         }
         add(facts.snprintfFormat, snprintfWatch.elapsed());
@@ -301,7 +296,7 @@ ScoreFacts examineScore(const fs::path& scorePath, Program program) {
         if (std::strncmp(line, "i1\t", 3) != 0) continue;
         const char* p = line + 2;
         const char* last = line + std::strlen(line);
-        float values[13];
+        float values[13] = {};
         int voice = 0;
         int count = fieldCount(program);
         for (int f = 0, r = 0; f < count; ++f) {
@@ -328,15 +323,7 @@ ScoreFacts examineScore(const fs::path& scorePath, Program program) {
         e.distOld = values[7];
         e.dist = values[8];
         e.grainDur = values[9];
-        if (program == Program::glisson) {
-            e.startFreq = values[10];
-            e.endFreq = values[11];
-        } else if (program == Program::granule) {
-            e.filePlayPos = values[10];
-            e.playSpeed = values[11];
-        } else {
-            e.partialFreq = values[10];
-        }
+        e.own = {values[10], values[11]};
         events.push_back(e);
         ++facts.statements;
         if (voice >= 1) {

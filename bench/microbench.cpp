@@ -88,8 +88,7 @@ void formatEventStatements(benchmark::State& state) {
         e.distOld = values[(i + 3) % values.size()];
         e.dist = values[(i + 7) % values.size()];
         e.grainDur = 0.01f;
-        e.startFreq = values[(i + 4) % values.size()];
-        e.endFreq = values[(i + 8) % values.size()];
+        e.own = {values[(i + 4) % values.size()], values[(i + 8) % values.size()]};
         benchmark::DoNotOptimize(grain::formatEvent(text.data(), grain::Program::glisson, e));
         benchmark::ClobberMemory();
         ++i;

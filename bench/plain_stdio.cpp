@@ -4,17 +4,20 @@
 #include <stdexcept>
 #include <string>
 
+#include "coordinate_names.hpp"
+
 void plainStdioRun(const std::filesystem::path& coordinates, const std::vector<long long>& statementsPerVoice,
                    int fields, int samples, const std::filesystem::path& score) {
     std::vector<float> a(static_cast<std::size_t>(samples)), e(a.size()), d(a.size());
     std::FILE* out = std::fopen(score.string().c_str(), "w");
     if (out == nullptr) throw std::runtime_error("cannot create " + score.string());
     for (std::size_t v = 1; v <= statementsPerVoice.size(); ++v) {
-        std::string stem = (coordinates / ("bg" + std::to_string(v))).string();
-        std::FILE* fa = std::fopen((stem + "a.txt").c_str(), "r");
-        std::FILE* fe = std::fopen((stem + "e.txt").c_str(), "r");
-        std::FILE* fd = std::fopen((stem + "d.txt").c_str(), "r");
-        if (fa == nullptr || fe == nullptr || fd == nullptr) throw std::runtime_error("missing files of " + stem);
+        const auto voice = static_cast<long long>(v);
+        std::FILE* fa = std::fopen(grain::coordinateFilePath(coordinates, voice, 'a').string().c_str(), "r");
+        std::FILE* fe = std::fopen(grain::coordinateFilePath(coordinates, voice, 'e').string().c_str(), "r");
+        std::FILE* fd = std::fopen(grain::coordinateFilePath(coordinates, voice, 'd').string().c_str(), "r");
+        if (fa == nullptr || fe == nullptr || fd == nullptr)
+            throw std::runtime_error("missing files of voice " + std::to_string(v));
         int count = 0;
         while (count < samples) {
             if (std::fscanf(fa, "%f", &a[static_cast<std::size_t>(count)]) != 1) break;

@@ -49,10 +49,6 @@ std::string orchestraPlace(Program program) {
 
 }  // namespace
 
-const char* collectionVersion() { return GRAIN_VERSION; }
-
-std::string versionLine(const std::string& name) { return name + " " + collectionVersion() + "\n"; }
-
 std::string programHelp(Program program) {
     const std::string name = programName(program);
     return "Usage: " + name + " [--help | --version]\n" +

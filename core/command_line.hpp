@@ -14,14 +14,9 @@
 #include <vector>
 
 #include "run_parameters.hpp"
+#include "version.hpp"
 
 namespace grain {
-
-// The version of the programs, shared by every program of the collection.
-const char* collectionVersion();
-
-// "NAME VERSION" and a line end: the answer to --version of any program.
-std::string versionLine(const std::string& name);
 
 // The --help text of a score program.
 std::string programHelp(Program program);

@@ -103,18 +103,6 @@ CoordinateFile openForReading(const std::filesystem::path& path, std::vector<Mis
 
 }  // namespace
 
-std::filesystem::path fixedCoordinateFolder() {
-#ifdef _WIN32
-    return std::filesystem::path("D:\\Max\\bg");
-#else
-    return std::filesystem::path("/mnt/d/Max/bg");
-#endif
-}
-
-std::filesystem::path coordinateFilePath(const std::filesystem::path& folder, int voice, char letter) {
-    return folder / ("bg" + std::to_string(voice) + letter + ".txt");
-}
-
 TrajectoryLoad loadTrajectory(int voice, Trajectory& trajectory, const std::filesystem::path& folder) {
     TrajectoryLoad load;
     std::filesystem::path paths[3] = {coordinateFilePath(folder, voice, 'a'), coordinateFilePath(folder, voice, 'e'),

@@ -1,7 +1,7 @@
 // The Boids coordinate files: for every voice the flocking patch writes the
 // azimuth, elevation and distance of one boid, one value per spatial sampling
 // interval, into bg<voice>a.txt, bg<voice>e.txt and bg<voice>d.txt in the
-// fixed coordinate folder. A voice's three files are read into the run's one
+// fixed coordinate folder (their names: coordinate_names.hpp). A voice's three files are read into the run's one
 // Trajectory when the voice starts and closed again before its grains; what
 // the reading found is handed back for the voice loop to tell the composer.
 #pragma once
@@ -13,6 +13,8 @@
 #include <ostream>
 #include <string>
 #include <vector>
+
+#include "coordinate_names.hpp"
 
 namespace grain {
 
@@ -50,13 +52,6 @@ struct TrajectoryLoad {
     // Whether all three files were there and read.
     bool loaded() const { return missing.empty(); }
 };
-
-// The fixed folder the patch writes to: D:\Max\bg on Windows, and where the
-// D: drive appears on other systems, /mnt/d/Max/bg.
-std::filesystem::path fixedCoordinateFolder();
-
-// The file of one coordinate of a voice: letter 'a', 'e' or 'd'.
-std::filesystem::path coordinateFilePath(const std::filesystem::path& folder, int voice, char letter);
 
 // Opens the voice's three files, reads them into trajectory and closes them.
 // When a file is missing nothing is read, and the result names every file

@@ -6,18 +6,9 @@
 #include <array>
 #include <string>
 
+#include "score_format.hpp"
+
 namespace grain {
-
-// The three score programs that share this core.
-enum class Program { glisson, granule, additive };
-
-// The program's name as the composer starts it, for messages (from its
-// ScoreFormat, score_format.hpp).
-const char* programName(Program program);
-
-// The example orchestra that plays the program's scores ("VelaRookglisson.orc",
-// ...; from its ScoreFormat).
-const char* orchestraFileName(Program program);
 
 struct RunParameters {
     int frequencyMode = 0;          // glissonscore: frequency mapping menu, 1 to 3

@@ -26,7 +26,7 @@ bool isFinite(const GrainEvent& e) {
     // values at once, without a branch each: every statement goes through here.
     std::uint32_t carries = 0;
     for (float value : {e.srt, e.dur, e.phase, e.aziOld, e.azi, e.elevOld, e.elev, e.distOld, e.dist, e.grainDur,
-                        e.startFreq, e.endFreq, e.filePlayPos, e.playSpeed, e.partialFreq})
+                        e.own[0], e.own[1]})
         carries |= (std::bit_cast<std::uint32_t>(value) & 0x7f800000u) + 0x00800000u;
     return (carries & 0x80000000u) == 0;
 }

@@ -15,7 +15,10 @@ namespace grain {
 namespace {
 
 constexpr std::size_t bufferSize = 1 << 20;
-static_assert(maxStatementLength >= 16 * (maxFloatTextLength + 2) + 16, "room for a statement of 14 fields");
+static_assert(sharedPFields + maxOwnFields <= 16 &&
+                  maxStatementLength >= 16 * (maxFloatTextLength + 2) + 16,
+              "room for a statement of every program's fields");
+static_assert(6 + maxOwnFields <= std::tuple_size_v<decltype(ScoreWriter::recent)>, "an entry for every own field");
 
 void recordFailure(ScoreWriter& writer, const char* what, int error) {
     if (writer.failure.empty())
@@ -64,6 +67,16 @@ bool openScore(ScoreWriter& writer, Program program, const std::filesystem::path
     writer.used = 0;
     writer.failure.clear();
     writer.recent = {};
+    // Each own field keeps its text in an entry of its own after the shared
+    // fields', unless it usually repeats the field before it: then the two
+    // share one, as an "old" field shares its new field's.
+    const ScoreFormat& format = scoreFormat(program);
+    writer.ownFields = format.ownFieldCount;
+    std::uint8_t entry = 5;
+    for (int k = 0; k < format.ownFieldCount; ++k) {
+        if (k == 0 || !format.ownFields[static_cast<std::size_t>(k)].repeatsPrevious) ++entry;
+        writer.ownRecent[static_cast<std::size_t>(k)] = entry;
+    }
     std::error_code ignored;
     if (std::filesystem::is_directory(writer.path, ignored)) {  // nothing could ever take its place
         recordFailure(writer, "create", EISDIR);
@@ -84,39 +97,30 @@ bool openScore(ScoreWriter& writer, Program program, const std::filesystem::path
 void writeHeader(ScoreWriter& writer, const RunParameters& p) {
     const ScoreFormat& format = scoreFormat(writer.program);
     for (int line = 0; line < format.headerLines; ++line) {
-        switch (format.header[static_cast<std::size_t>(line)]) {
-            case HeaderLine::userData: {
-                // With a constant density the one intergrain value holds at
-                // every point of the piece, so it stands for all five.
-                auto ig = p.intergrainPoints;
-                if (p.densityMode != 0) ig.fill(ig[0]);
-                const char* labels[] = {";User data - fundamental ", ", igstart ", ", igmid1 ", ", igmid1 ",
-                                        ", igmid1 ", ", igend ", ", duration ", ", streams ", " mingrain duration "};
-                const float values[] = {p.fundamental, ig[0], ig[1], ig[2], ig[3], ig[4],
-                                        p.totalDuration, p.streams, p.minGrainDur};
-                for (int i = 0; i < 9; ++i) {
-                    append(writer, labels[i]);
-                    appendReal(writer, values[i]);
-                }
-                break;
+        const HeaderLine kind = format.header[static_cast<std::size_t>(line)];
+        append(writer, headerText(kind, format).text);
+        // The run's values, where the line has them.
+        if (kind == HeaderLine::userData) {
+            // With a constant density the one intergrain value holds at
+            // every point of the piece, so it stands for all five.
+            auto ig = p.intergrainPoints;
+            if (p.densityMode != 0) ig.fill(ig[0]);
+            const float values[] = {p.fundamental, ig[0], ig[1], ig[2], ig[3], ig[4],
+                                    p.totalDuration, p.streams, p.minGrainDur};
+            appendReal(writer, values[0]);
+            for (std::size_t i = 1; i < userDataLabels.size(); ++i) {
+                append(writer, userDataLabels[i]);
+                appendReal(writer, values[i]);
             }
-            case HeaderLine::sineTableComment: append(writer, sineTableComment); break;
-            case HeaderLine::sineTable:
-                // One partial per harmonic.
-                append(writer, sineTableStart);
-                for (int i = 0; i < p.harmonics; ++i) append(writer, "1 ");
-                break;
-            case HeaderLine::soundTable:
-                append(writer, soundTableStart);
-                append(writer, p.soundFile);
-                append(writer, soundTableEnd);
-                break;
-            case HeaderLine::envelopeTable: append(writer, envelopeTable); break;
-            case HeaderLine::blank: break;
-            case HeaderLine::columnComment:
-                append(writer, sharedColumns);
-                append(writer, format.ownColumns);
-                break;
+        } else if (kind == HeaderLine::sineTable) {
+            for (int i = 0; i < p.harmonics; ++i) append(writer, sineTablePartial);  // one partial per harmonic
+        } else if (kind == HeaderLine::soundTable) {
+            char size[24];
+            append(writer, std::string_view(size, static_cast<std::size_t>(
+                                                      std::to_chars(size, size + sizeof size, soundTableSize).ptr - size)));
+            append(writer, soundTableGen);
+            append(writer, p.soundFile);
+            append(writer, soundTableEnd);
         }
         append(writer, "\n");
     }
@@ -147,12 +151,15 @@ inline char* recentField(char* out, float value, RecentField& recent) {
 }
 
 // Writes the grain's statement at out and returns its end: the one encoder of
-// a statement, for the writer and for formatEvent alike.
-inline char* encodeStatement(char* out, Program program, const GrainEvent& e, std::array<RecentField, 8>& recent) {
-    out[0] = 'i';
-    out[1] = '1';
-    out[2] = '\t';
-    out[3] = ' ';
+// a statement, for the writer and for formatEvent alike. The program's own
+// fields are the first ownFields of the event's, each remembered in its
+// entry of recent (ownRecent).
+inline char* encodeStatement(char* out, const GrainEvent& e, int ownFields,
+                             const std::array<std::uint8_t, maxOwnFields>& ownRecent,
+                             std::array<RecentField, 8>& recent) {
+    static_assert(grainStatement.size() + fieldLead.size() == 4);
+    std::memcpy(out, grainStatement.data(), grainStatement.size());
+    std::memcpy(out + grainStatement.size(), fieldLead.data(), fieldLead.size());
     out = formatFloat(out + 4, e.srt);
     out = recentField(out, e.dur, recent[0]);
     out[0] = '\t';
@@ -168,18 +175,9 @@ inline char* encodeStatement(char* out, Program program, const GrainEvent& e, st
     out = recentField(out, e.distOld, recent[4]);
     out = recentField(out, e.dist, recent[4]);
     out = recentField(out, e.grainDur, recent[5]);
-    switch (program) {
-        case Program::glisson:
-            // A glissando that starts where the voice's last one ended (the
-            // linear mapping of both elevations) repeats its end frequency.
-            out = recentField(out, e.startFreq, recent[6]);
-            out = recentField(out, e.endFreq, recent[6]);
-            break;
-        case Program::granule:
-            out = recentField(out, e.filePlayPos, recent[6]);
-            out = recentField(out, e.playSpeed, recent[7]);
-            break;
-        case Program::additive: out = recentField(out, e.partialFreq, recent[6]); break;
+    for (int k = 0; k < ownFields; ++k) {
+        const auto field = static_cast<std::size_t>(k);
+        out = recentField(out, e.own[field], recent[ownRecent[field]]);
     }
     *out = '\n';
     return out + 1;
@@ -188,22 +186,30 @@ inline char* encodeStatement(char* out, Program program, const GrainEvent& e, st
 }  // namespace
 
 char* formatEvent(char* out, Program program, const GrainEvent& event) {
+    // Every own field its own entry: nothing is repeated within a statement.
     std::array<RecentField, 8> recent{};
-    return encodeStatement(out, program, event, recent);
+    std::array<std::uint8_t, maxOwnFields> ownRecent{};
+    for (std::size_t k = 0; k < ownRecent.size(); ++k) ownRecent[k] = static_cast<std::uint8_t>(6 + k);
+    return encodeStatement(out, event, scoreFormat(program).ownFieldCount, ownRecent, recent);
 }
 
 void writeEvent(ScoreWriter& writer, const GrainEvent& event) {
     char* start = reserve(writer, maxStatementLength);
-    writer.used += static_cast<std::size_t>(encodeStatement(start, writer.program, event, writer.recent) - start);
+    writer.used += static_cast<std::size_t>(
+        encodeStatement(start, event, writer.ownFields, writer.ownRecent, writer.recent) - start);
 }
 
 bool finishScore(ScoreWriter& writer, const RunParameters& p, std::ostream& console) {
     if (p.reverb == 1) {
-        append(writer, "\ni99\t 0\t ");
+        append(writer, "\n");
+        append(writer, reverbStart);
         appendReal(writer, p.totalDuration);
-        append(writer, "\t\n");
+        append(writer, reverbTail);
+        append(writer, "\n");
     }
-    append(writer, "\ne\n");
+    append(writer, "\n");
+    append(writer, endStatement);
+    append(writer, "\n");
     flushBuffer(writer);
     errno = 0;
     if (std::fflush(writer.file) != 0) recordFailure(writer, "write", errno != 0 ? errno : EIO);

@@ -1,6 +1,6 @@
-// The Csound score a run writes: function tables, a column comment, one "i1"
-// statement per grain, the optional global reverb statement and the end
-// statement. Statements are built in memory and written in large blocks; the
+// The Csound score a run writes, as its ScoreFormat says (score_format.hpp):
+// function tables, a column comment, one "i1" statement per grain, the
+// optional global reverb statement and the end statement. Statements are built in memory and written in large blocks; the
 // file is created in text mode, so line ends follow the platform. The score is
 // written under a temporary name beside it and replaces an earlier score only
 // when it is complete, so a run that cannot finish it leaves the earlier one
@@ -17,11 +17,14 @@
 
 #include "atomic_file.hpp"
 #include "run_parameters.hpp"
+#include "score_format.hpp"
 
 namespace grain {
 
 // The p-fields of one grain statement, in p-field order. The last fields
-// belong to one program each.
+// are the program's own (its ScoreFormat's ownFields): glissonscore's start
+// and end frequency (Hz), granulescore's file play position (0 to 1) and play
+// speed, additivescore's partial frequency (Hz).
 struct GrainEvent {
     float srt = 0.0f;       // start time, seconds
     float dur = 0.0f;       // note duration, seconds
@@ -34,11 +37,7 @@ struct GrainEvent {
     float distOld = 0.0f;   // distance of the previous grain
     float dist = 0.0f;      // distance of this grain
     float grainDur = 0.0f;  // grain duration, seconds
-    float startFreq = 0.0f;    // glissonscore: glissando start frequency, Hz
-    float endFreq = 0.0f;      // glissonscore: glissando end frequency, Hz
-    float filePlayPos = 0.0f;  // granulescore: position in the sound file, 0 to 1
-    float playSpeed = 0.0f;    // granulescore: playback speed
-    float partialFreq = 0.0f;  // additivescore: the voice's partial frequency, Hz
+    std::array<float, maxOwnFields> own{};  // p13 on, as many as the program has
 };
 
 // Where the statements in the buffer last wrote a field. Many fields come
@@ -60,6 +59,8 @@ struct ScoreWriter {
     std::size_t used = 0;
     std::string failure;  // the first write failure, empty while all is well
     std::array<RecentField, 8> recent{};  // by field: see writeEvent
+    std::array<std::uint8_t, maxOwnFields> ownRecent{};  // the recent entry of each own field
+    int ownFields = 0;                                   // the program's own fields
 };
 
 // The name the score file is created under ("VELAROOKglisson.sco", ...).

@@ -1,8 +1,8 @@
 #include "flock_paths.hpp"
 
-#include "command_line.hpp"
 #include "flock_options.hpp"
 #include "path_files.hpp"
+#include "version.hpp"
 
 namespace flock {
 

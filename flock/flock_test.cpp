@@ -529,7 +529,7 @@ TEST(FlockPaths, TheThreeProgramsReadItsFilesWithoutWarnings) {
         ASSERT_EQ(result.status, 0) << result.errors;
         EXPECT_EQ(result.console.find("Warning"), std::string::npos) << result.console;
         EXPECT_EQ(result.console.find("End of Boids input file reached"), std::string::npos);
-        scoreview::ScoreReading s = scoreview::readScore(result.score, c.program);
+        grain::ScoreReading s = grain::readScore(result.score, c.program);
         EXPECT_TRUE(s.problems.empty()) << s.problems.front();
         EXPECT_EQ(static_cast<int>(s.voices.size()), c.statementVoices);
         EXPECT_TRUE(s.reverb);

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "coordinate_files.hpp"
+#include "coordinate_names.hpp"
 #include "flock_paths.hpp"
 
 int main(int argc, char** argv) {

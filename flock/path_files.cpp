@@ -1,29 +1,22 @@
 #include "path_files.hpp"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <system_error>
 
 #include "atomic_file.hpp"
+#include "coordinate_names.hpp"
 #include "file_bytes.hpp"
 #include "svg_drawing.hpp"
 
 namespace flock {
 
 namespace {
-
-const char* const letters = "aed";  // azimuth, elevation, distance
-
-std::filesystem::path boidFile(const std::filesystem::path& folder, std::size_t boid, char letter) {
-    return folder / ("bg" + std::to_string(boid) + letter + ".txt");
-}
 
 // Writes text whole into a new file; false when it could not be written.
 bool writeWhole(const std::filesystem::path& file, const std::string& text) {
@@ -36,29 +29,13 @@ bool writeWhole(const std::filesystem::path& file, const std::string& text) {
 
 // A coordinate file in the folder: its boid number and which of a, e, d.
 struct CoordinateFile {
-    std::size_t boid = 0;
-    std::size_t letter = 0;  // index into letters
+    long long boid = 0;
+    std::size_t letter = 0;  // index into grain::coordinateLetters
     std::filesystem::path path;
     bool operator<(const CoordinateFile& other) const {
         return boid != other.boid ? boid < other.boid : letter < other.letter;
     }
 };
-
-// The boid number and letter of a name that the score programs read as a
-// coordinate file (bg<k>a.txt with k written as %d writes it, from 1).
-std::optional<CoordinateFile> coordinateName(std::string name) {
-#ifdef _WIN32
-    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));  // BG1A.TXT is bg1a.txt there
-#endif
-    if (name.size() < 8 || name.compare(0, 2, "bg") != 0 || name.compare(name.size() - 4, 4, ".txt") != 0)
-        return std::nullopt;
-    const std::string digits = name.substr(2, name.size() - 7);
-    const char* letter = std::strchr(letters, name[name.size() - 5]);
-    if (letter == nullptr || *letter == '\0' || digits.empty() || digits.size() > 9 || digits[0] == '0' ||
-        digits.find_first_not_of("0123456789") != std::string::npos)
-        return std::nullopt;
-    return CoordinateFile{std::stoul(digits), static_cast<std::size_t>(letter - letters), {}};
-}
 
 // Every coordinate file in the folder, by boid number, then a, e, d.
 std::vector<CoordinateFile> coordinateFilesIn(const std::filesystem::path& folder) {
@@ -68,10 +45,8 @@ std::vector<CoordinateFile> coordinateFilesIn(const std::filesystem::path& folde
          entry.increment(error)) {
         std::error_code ignored;
         if (!entry->is_regular_file(ignored)) continue;  // a folder of that name is nobody's coordinate file
-        if (auto file = coordinateName(entry->path().filename().string())) {
-            file->path = entry->path();
-            files.push_back(*file);
-        }
+        if (auto name = grain::coordinateNameOf(entry->path().filename().string()))
+            files.push_back({name->voice, name->letter, entry->path()});
     }
     std::sort(files.begin(), files.end());
     return files;
@@ -229,7 +204,8 @@ WriteOutcome writeFlockFiles(const std::vector<BoidPath>& paths, const std::file
             columns[2].push_back(heard.distance);
         }
         for (int c = 0; c < 3; ++c) {
-            const std::filesystem::path file = boidFile(folder, b + 1, letters[c]);
+            const std::filesystem::path file =
+                grain::coordinateFilePath(folder, static_cast<long long>(b) + 1, grain::coordinateLetters[c]);
             const std::string text = coordinateText(columns[c]);
             if (!add(file, text)) return outcome;
             record += file.filename().string() + " " + std::to_string(text.size()) + " " + grain::contentDigest(text) + "\n";
@@ -238,7 +214,7 @@ WriteOutcome writeFlockFiles(const std::vector<BoidPath>& paths, const std::file
     // Files of higher boid numbers from an earlier, larger flock would be read
     // as further voices: they go when the new flock is placed.
     for (const CoordinateFile& file : coordinateFilesIn(folder)) {
-        if (file.boid <= paths.size()) continue;
+        if (file.boid <= static_cast<long long>(paths.size())) continue;
         group.remove(file.path);
         outcome.removedStale.push_back(file.path.filename().string());
     }

@@ -14,8 +14,7 @@ int runGlissonScore(std::istream& input, std::ostream& console, const std::files
         // Elevations are sampled +90 degrees (0 to 180) for the frequency mapping.
         auto fields = [&mapper](const TrajectoryPoint& previous, const TrajectoryPoint& current, GrainEvent& event) {
             auto [start, end] = mapFrequencies(mapper, previous.elevation, current.elevation);
-            event.startFreq = start;
-            event.endFreq = end;
+            event.own = {start, end};  // Start Freq, End Freq
         };
         runGrainStreams<scoreFormat(Program::glisson).elevationOffset>(p, writer, run, fields);
     };

@@ -12,8 +12,7 @@ int runGranuleScore(std::istream& input, std::ostream& console, const std::files
     auto voices = [](const RunParameters& p, ScoreWriter& writer, RunState& run) {
         // The file play position is the last draw before the statement.
         auto fields = [&p, &run](const TrajectoryPoint&, const TrajectoryPoint&, GrainEvent& event) {
-            event.filePlayPos = drawFilePlayPos(run.random);
-            event.playSpeed = p.playSpeed;
+            event.own = {drawFilePlayPos(run.random), p.playSpeed};  // File Play Pos, Play Speed
         };
         runGrainStreams<scoreFormat(Program::granule).elevationOffset>(p, writer, run, fields);
     };

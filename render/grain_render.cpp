@@ -13,7 +13,6 @@
 #include <thread>
 
 #include "atomic_file.hpp"
-#include "command_line.hpp"
 #include "containers.hpp"
 #include "file_bytes.hpp"
 #include "loudness.hpp"
@@ -26,6 +25,7 @@
 #include "score_split.hpp"
 #include "sound_files.hpp"
 #include "speaker_file.hpp"
+#include "version.hpp"
 
 namespace fs = std::filesystem;
 
@@ -50,8 +50,8 @@ struct LeftoverFiles {
 
 // The output name when none is given: the orchestra's name, the technique
 // unless stereo, and the part, beside the score.
-std::string defaultOutput(const RenderOptions& options, const ScoreProgram& program) {
-    std::string name = fs::path(program.orchestra).stem().string();
+std::string defaultOutput(const RenderOptions& options, grain::Program program) {
+    std::string name = fs::path(grain::orchestraFileName(program)).stem().string();
     if (!options.speakers.empty())
         name.append(1, '-').append(fs::path(options.speakers).stem().string());
     else if (options.space != "stereo")
@@ -63,8 +63,9 @@ std::string defaultOutput(const RenderOptions& options, const ScoreProgram& prog
     return (fs::path(options.score).parent_path() / name).string();
 }
 
-std::string findOrchestra(const RenderOptions& options, const ScoreProgram& program,
+std::string findOrchestra(const RenderOptions& options, grain::Program program,
                           const RenderEnvironment& environment, std::string& refusal) {
+    const std::string orchestraName = grain::orchestraFileName(program);
     if (!options.orchestra.empty()) {
         if (fs::is_regular_file(options.orchestra)) return options.orchestra;
         refusal = "the orchestra " + options.orchestra + " is missing";
@@ -72,11 +73,11 @@ std::string findOrchestra(const RenderOptions& options, const ScoreProgram& prog
     }
     std::string looked;
     for (const auto& folder : environment.orchestraFolders) {
-        auto candidate = fs::path(folder) / program.orchestra;
+        auto candidate = fs::path(folder) / orchestraName;
         if (fs::is_regular_file(candidate)) return candidate.string();
         looked += (looked.empty() ? "" : ", ") + folder;
     }
-    refusal = "the orchestra " + program.orchestra + " of " + program.program + " is missing (looked in " +
+    refusal = "the orchestra " + orchestraName + " of " + grain::programName(program) + " is missing (looked in " +
               (looked.empty() ? std::string("no folder") : looked) + "; --orchestra names it)";
     return "";
 }
@@ -244,8 +245,9 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
         return refuse("cannot read the score " + options.score + ": " +
                       (fs::exists(options.score) ? "it is not a readable file" : "it is missing"));
     const std::string& text = *scoreBytes;
-    SplitReading reading = splitScore(text, fs::path(options.score).filename().string());
-    if (!reading.score) return refuse("the score " + options.score + " " + reading.refusal);
+    // Only a whole score is rendered: every line as its program writes it.
+    SplitReading reading = splitScore(text);
+    if (!reading.score) return refuse(options.score + ": " + reading.refusal + "; nothing rendered");
     SplitScore score = *reading.score;
 
     std::string refusal;
@@ -256,7 +258,7 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
     const std::string& orchestraText = *orchestraBytes;
 
     fs::path scoreFolder = fs::absolute(fs::path(options.score)).parent_path();
-    if (score.program.id == grain::Program::granule && !fs::is_regular_file(scoreFolder / score.soundFile))
+    if (score.program == grain::Program::granule && !fs::is_regular_file(scoreFolder / score.soundFile))
         return refuse("the sound file \"" + score.soundFile + "\" of the score is missing: it belongs in " +
                       scoreFolder.string());
 
@@ -277,7 +279,7 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
 
     // The sound file at the render's rate: table 1 reads a converted copy when the composer's file differs.
     SoundAtRate sound;
-    if (score.program.id == grain::Program::granule) {
+    if (score.program == grain::Program::granule) {
         PartJob probe{orchestraText, fs::absolute(orchestra).parent_path().string(), scoreFolder.string(), "",
                       options.space, options.speakers.empty() ? "" : fs::absolute(options.speakers).string(),
                       options.rate, "", {}};
@@ -285,11 +287,19 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
         sound = soundAtRate((scoreFolder / score.soundFile).string(), renderRate(probe),
                             fs::absolute(output).parent_path().string());
         if (!sound.error.empty()) return refuse(sound.error);
-        if (sound.copy) {
-            auto named = score.header.find('"' + score.soundFile + '"');
-            if (named != std::string::npos) score.header.replace(named + 1, score.soundFile.size(), sound.path);
-            err << "grainrender: " << sound.note << "\n";
+        if (sound.copy) err << "grainrender: " << sound.note << "\n";
+        // Table 1 holds the whole file, however long: the score handed to
+        // Csound gives it the file's length when the score's is too short.
+        SoundFileFacts facts = soundFileFacts(sound.path);
+        const std::string name = fs::path(score.soundFile).filename().string();
+        long long size = score.soundTableSize;
+        if (size != 0 && facts.frames > size) {
+            err << "grainrender: " << longSoundNote(name, facts, size) << "\n";
+            size = facts.frames;
         }
+        if (facts.channels() > 1) err << "grainrender: " << channelsNote(name, facts) << "\n";
+        if (sound.copy || size != score.soundTableSize)
+            setSoundTable(score, size, sound.copy ? sound.path : score.soundFile);
     }
 
     PartPlan plan = planParts(options, environment, score);

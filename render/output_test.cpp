@@ -18,6 +18,7 @@
 #include <sstream>
 
 #include "containers.hpp"
+#include "file_bytes.hpp"
 #include "grain_render.hpp"
 #include "part_file.hpp"
 #include "part_label.hpp"
@@ -32,25 +33,19 @@ namespace {
 
 const double pi = std::acos(-1.0);
 
-const std::string columns =
-    ";inst\t srt\t\t  dur\t\t voice Phase\t Aziold\t Azi\t\t Elevold\t Elev\t\t Distold\t Dist\t\t Graindur\t ";
-
 // A glisson score of four voices, a grain every 0.1 s each for `seconds`, reverb on.
 std::string glissonScore(double seconds) {
-    std::ostringstream text;
-    text << "f1 0 16384 10 1 1 1 \nf2 0 16385 20 7 1 2    ; grain envelope\n\n" << columns << "Start Freq\t End Freq\n";
+    std::string text = glissonHeader;
     for (int voice = 1; voice <= 4; ++voice)
         for (int grain = 0; grain * 0.1 < seconds; ++grain)
-            text << "i1\t " << grain * 0.1 + voice * 0.02 << "\t 0.1\t " << voice << "\t 0.1\t " << voice * 80 << "\t "
-                 << voice * 80 + 20 << "\t 0\t 10\t 3\t 4\t 0.05\t " << 200 * voice << "\t " << 300 * voice << "\n";
-    text << "\ni99\t 0\t " << seconds + 0.5 << "\t\n\ne\n";
-    return text.str();
+            text += statement({grain * 0.1 + voice * 0.02, 0.1, double(voice), 0.1, voice * 80.0, voice * 80.0 + 20, 0,
+                               10, 3, 4, 0.05, 200.0 * voice, 300.0 * voice});
+    return text + closing(seconds + 0.5);
 }
 
 // A granule score with one grain: half a second of the file from a tenth in, at speed 1, straight ahead.
 std::string granuleScore(const std::string& soundFile) {
-    return "f1 0 4194304 1 \"" + soundFile + "\" 0 4 1\nf2 0 16385 20 7 1 2    ; grain envelope\n\n" + columns +
-           "File Play Pos\t Play Speed\ni1\t 0\t 0.6\t 1\t 0\t 0\t 0\t 0\t 0\t 1\t 1\t 0.5\t 0.1\t 1\n\ne\n";
+    return granuleHeader(soundFile) + statement({0, 0.6, 1, 0, 0, 0, 0, 0, 1, 1, 0.5, 0.1, 1}) + closing();
 }
 
 // A test's folder whose paths are texts, as grainrender's arguments are.
@@ -251,6 +246,57 @@ TEST(Resampling, ASoundFileAtAnotherRateIsConvertedAndHeardAtItsPitch) {
         double heard = grain::sound::peakFrequency(sound.channels.at(0), rate, 400, 2500, static_cast<std::size_t>(rate / 10), static_cast<std::size_t>(rate * 4 / 10));
         EXPECT_NEAR(heard, 1000, 5) << fileRate << " Hz file in a " << rate << " Hz render";
     }
+}
+
+// A sound file of two minutes, longer than the 4194304 samples of the
+// score's table 1, is played whole: a grain from 0.95 of the way in sounds the
+// file's last seconds (the only ones that sound), one from half way is
+// silent. The file's second channel is named with its level.
+TEST(GranuleSound, ALongFileIsPlayedWholeAndItsOtherChannelsAreNamed) {
+    Folder folder;
+    // 120 s of silence with a 1 kHz tone in the last ten seconds, channel 2 at
+    // half channel 1's level; FLAC keeps the file small.
+    constexpr int rate = 44100;
+    constexpr long long frames = 120LL * rate;
+    SF_INFO info{};
+    info.channels = 2;
+    info.samplerate = rate;
+    info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+    SNDFILE* file = sf_open((folder / "long.flac").c_str(), SFM_WRITE, &info);
+    ASSERT_NE(file, nullptr) << "libsndfile cannot write FLAC: " << sf_strerror(nullptr);
+    std::vector<float> block(2 * rate);
+    for (long long at = 0; at < frames; at += rate) {
+        for (long long n = 0; n < rate; ++n) {
+            double tone = at + n >= 110LL * rate ? 0.5 * std::sin(2 * pi * 1000 * static_cast<double>(at + n) / rate) : 0.0;
+            block[static_cast<std::size_t>(2 * n)] = static_cast<float>(tone);
+            block[static_cast<std::size_t>(2 * n + 1)] = static_cast<float>(tone / 2);
+        }
+        ASSERT_EQ(sf_writef_float(file, block.data(), rate), rate);
+    }
+    sf_close(file);
+    // Voice 1 from half way in (60 s), voice 2 from 0.95 of the way (114 s), half a second each.
+    const std::string score = granuleHeader("long.flac") + statement({0, 0.6, 1, 0, 0, 0, 0, 0, 1, 1, 0.5, 0.5, 1}) +
+                              statement({1, 0.6, 2, 0, 0, 0, 0, 0, 1, 1, 0.5, 0.95, 1}) + closing();
+    writeText(folder.path() / "VELAROOKgranule.sco", score);
+
+    RunResult run = grainrender({folder / "VELAROOKgranule.sco", "-o", folder / "out.wav"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err,
+              "grainrender: the sound file long.flac lasts 120.0 s (5292000 samples), more than the score's table 1 of "
+              "4194304 samples: the render gives table 1 the file's length (the score file is unchanged)\n"
+              "grainrender: the sound file long.flac has 2 channels: the score reads channel 1 only; channel 2 is at "
+              "-6.0 dB against it\n");
+    EXPECT_EQ(grain::readFileBytes(folder.path() / "VELAROOKgranule.sco"), score);
+
+    auto sound = grain::sound::readSound(folder.path() / "out.wav");
+    ASSERT_EQ(sound.rate, rate);
+    const auto& left = sound.channels.at(0);
+    auto at = [](double seconds) { return static_cast<std::size_t>(seconds * rate); };
+    const double fromMiddle = grain::sound::rms(left, at(0.1), at(0.4));
+    const double fromEnd = grain::sound::rms(left, at(1.1), at(1.4));
+    EXPECT_GT(fromEnd, 0.05);
+    EXPECT_LT(fromMiddle, fromEnd * 1e-3);
+    EXPECT_NEAR(grain::sound::peakFrequency(left, rate, 400, 2500, at(1.1), at(1.4)), 1000, 5);
 }
 
 // --- Loudness ---

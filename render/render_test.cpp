@@ -33,19 +33,9 @@ using namespace render::testing;
 
 namespace {
 
-const std::string glissonHeader =
-    ";Table 1 6 simple sine wave harmonics (using GEN10).\n"
-    "f1 0 16384 10 1 1 1 \n"
-    "f2 0 16385 20 7 1 2    ; grain envelope\n"
-    "\n;inst\t srt\t\t  dur\t\t voice Phase\t Aziold\t Azi\t\t Elevold\t Elev\t\t Distold\t Dist\t\t Graindur\t Start "
-    "Freq\t End Freq\n";
-
 // A glisson statement of voice at start, 0.1 s long.
 std::string glisson(int voice, double start, double grainDur = 0.05) {
-    std::ostringstream line;
-    line << "i1\t " << start << "\t 0.1\t " << voice << "\t 0.1\t 30\t 40\t 0\t 5\t 10\t 12\t " << grainDur
-         << "\t 440\t 660\n";
-    return line.str();
+    return statement({start, 0.1, double(voice), 0.1, 30, 40, 0, 5, 10, 12, grainDur, 440, 660});
 }
 
 // A short glisson score: voices 1 to 4, with more grains the lower the voice.
@@ -53,8 +43,7 @@ std::string glissonScore(bool reverb = true, double grainDur = 0.05) {
     std::string text = glissonHeader;
     for (int voice = 1; voice <= 4; ++voice)
         for (int grain = 0; grain < 6 - voice; ++grain) text += glisson(voice, 0.1 * grain, grainDur);
-    if (reverb) text += "\ni99\t 0\t 0.6\t\n";
-    return text + "\ne\n";
+    return text + closing(reverb ? 0.6 : 0);
 }
 
 // Writes a float sound file of the given interleaved samples, WAV or W64 by its name, through libsndfile.
@@ -154,47 +143,57 @@ TEST(RenderOptions, BadCommandLinesExitWithStatusTwoAndWriteNothing) {
 // --- Scores taken apart ---
 
 TEST(ScoreSplit, TheHeaderIsEverythingBeforeTheFirstGrainAndTheColumnsNameTheProgram) {
-    auto reading = splitScore(glissonScore(), "piece.sco");
+    auto reading = splitScore(glissonScore());
     ASSERT_TRUE(reading.score) << reading.refusal;
-    EXPECT_EQ(reading.score->program.program, "glissonscore");
+    EXPECT_EQ(reading.score->program, grain::Program::glisson);
     EXPECT_EQ(reading.score->header, glissonHeader);
     EXPECT_EQ(reading.score->grains.size(), 14u);
-    EXPECT_EQ(reading.score->reverb, "i99\t 0\t 0.6\t\n");
+    EXPECT_EQ(reading.score->reverb, "i99\t 0\t 0.600000\t\n");
 
-    std::string granule = "f1 0 4194304 1 \"my sound.wav\" 0 4 1\nf2 0 16385 20 7 1 2    ; grain envelope\n\n"
-                          ";inst\t srt\t\t  dur\t\t voice Phase\t Aziold\t Azi\t\t Elevold\t Elev\t\t Distold\t "
-                          "Dist\t\t Graindur\t File Play Pos\t Play Speed\n" + glisson(1, 0) + "\ne\n";
-    auto granuleReading = splitScore(granule, "VELAROOKglisson.sco");
+    auto granuleReading = splitScore(granuleHeader("my sound.wav") + glisson(1, 0) + closing());
     ASSERT_TRUE(granuleReading.score) << granuleReading.refusal;
-    EXPECT_EQ(granuleReading.score->program.program, "granulescore");
-    EXPECT_EQ(granuleReading.score->soundFile, "my sound.wav");
-
-    // Without the column comment the file name decides, in either case.
-    auto named = splitScore("f1 0 16384 10 1 \n" + glisson(1, 0) + "e\n", "VelaRookAdditive.sco");
-    ASSERT_TRUE(named.score) << named.refusal;
-    EXPECT_EQ(named.score->program.program, "additivescore");
+    SplitScore granule = *granuleReading.score;
+    EXPECT_EQ(granule.program, grain::Program::granule);
+    EXPECT_EQ(granule.soundFile, "my sound.wav");
+    EXPECT_EQ(granule.soundTableSize, 4194304);
+    // Table 1 made longer for a long file (or another file named): that line
+    // changes and nothing else; a table widened by hand reads as well.
+    std::string longer = granuleHeader("/tmp/long sound.wav");
+    longer.replace(longer.find("4194304"), 7, "5292000");
+    setSoundTable(granule, 5292000, "/tmp/long sound.wav");
+    EXPECT_EQ(granule.header, longer);
+    auto widened = splitScore(longer + glisson(1, 0) + closing());
+    ASSERT_TRUE(widened.score) << widened.refusal;
+    EXPECT_EQ(widened.score->soundTableSize, 5292000);
+    std::string deferred = granuleHeader("x.wav");  // Csound's size 0: the file's length
+    deferred.replace(deferred.find("4194304"), 7, "0");
+    auto sized = splitScore(deferred + glisson(1, 0) + closing());
+    ASSERT_TRUE(sized.score) << sized.refusal;
+    EXPECT_EQ(sized.score->soundTableSize, 0);
+    deferred.replace(deferred.find(" 0 1 "), 5, " 01 1 ");
+    EXPECT_FALSE(splitScore(deferred + glisson(1, 0) + closing()).score);
 }
 
 TEST(ScoreSplit, RefusesWhatTheProgramsDoNotWrite) {
-    EXPECT_FALSE(splitScore("f1 0 16384 10 1 \n" + glisson(1, 0) + "e\n", "mine.sco").score);
-    EXPECT_FALSE(splitScore("", "mine.sco").score);
-    auto other = splitScore(glissonHeader + glisson(1, 0) + "i2 0 1 1\ne\n", "x.sco");
+    EXPECT_FALSE(splitScore("f1 0 16384 10 1 \n" + glisson(1, 0) + "e\n").score);
+    EXPECT_FALSE(splitScore("").score);
+    auto other = splitScore(glissonHeader + glisson(1, 0) + "i2 0 1 1\ne\n");
     EXPECT_FALSE(other.score);
-    EXPECT_NE(other.refusal.find("line 7"), std::string::npos) << other.refusal;
-    EXPECT_FALSE(splitScore(glissonHeader + "i1\t 0\t 0.1\n", "x.sco").score);
-    EXPECT_FALSE(splitScore(glissonHeader + "i1\t 0\t 0.1\t 1.5\t 0\n", "x.sco").score);
+    EXPECT_EQ(other.refusal.rfind("line 7: ", 0), 0u) << other.refusal;
+    EXPECT_FALSE(splitScore(glissonHeader + "i1\t 0\t 0.1\n").score);
+    EXPECT_FALSE(splitScore(glissonHeader + "i1\t 0\t 0.1\t 1.5\t 0\n").score);
 }
 
 TEST(ScoreSplit, EveryGrainLandsInExactlyOnePartWithTheHeaderAndTheReverbInEach) {
-    auto score = *splitScore(glissonScore(), "x.sco").score;
+    auto score = *splitScore(glissonScore()).score;
     for (int count : {1, 2, 3, 4, 7}) {
         auto shares = shareVoices(score, count);
         std::size_t grains = 0;
         for (int part = 0; part < count; ++part) {
             std::string text = partScoreText(score, shares, part);
             EXPECT_EQ(text.rfind(glissonHeader, 0), 0u);
-            EXPECT_NE(text.find("\ni99\t 0\t 0.6\t\n\ne\n"), std::string::npos) << text;
-            auto again = splitScore(text, "x.sco");
+            EXPECT_NE(text.find("\ni99\t 0\t 0.600000\t\n\ne\n"), std::string::npos) << text;
+            auto again = splitScore(text);
             if (!again.score && count > 4) {  // more parts than voices: some hold none
                 EXPECT_NE(again.refusal.find("holds no grain statements"), std::string::npos) << again.refusal;
                 continue;
@@ -208,7 +207,7 @@ TEST(ScoreSplit, EveryGrainLandsInExactlyOnePartWithTheHeaderAndTheReverbInEach)
 }
 
 TEST(ScoreSplit, VoicesAreDealtOutByNoteTimeTheSameWayEveryTime) {
-    auto score = *splitScore(glissonScore(), "x.sco").score;  // voices hold 5, 4, 3 and 2 grains
+    auto score = *splitScore(glissonScore()).score;  // voices hold 5, 4, 3 and 2 grains
     auto shares = shareVoices(score, 2);
     EXPECT_EQ(shares, (std::map<int, int>{{1, 0}, {2, 1}, {3, 1}, {4, 0}}));  // 7 grains and 7
     EXPECT_EQ(shareVoices(score, 2), shares);
@@ -421,8 +420,7 @@ TEST(Render, EachRefusalIsOneLineWithStatusOneAndLeavesNothingBehind) {
     auto at = [&](const std::string& name) { return (folder / name).string(); };
     writeText(folder / "VELAROOKglisson.sco", glissonScore());
     writeText(folder / "notes.sco", "f1 0 16384 10 1\ni1 0 1\ne\n");
-    writeText(folder / "VELAROOKgranule.sco",
-              "f1 0 4194304 1 \"missing.wav\" 0 4 1\nf2 0 16385 20 7 1 2    ; grain envelope\n" + glisson(1, 0) + "e\n");
+    writeText(folder / "VELAROOKgranule.sco", granuleHeader("missing.wav") + glisson(1, 0) + closing());
     // A grain duration of 0 is a faulty statement: the orchestra makes it an init error.
     writeText(folder / "faulty.sco", glissonScore(true, 0));
     fs::create_directory(folder / "taken.wav");
@@ -443,7 +441,7 @@ TEST(Render, EachRefusalIsOneLineWithStatusOneAndLeavesNothingBehind) {
     };
     for (const auto& [arguments, says] : std::vector<Case>{
              {{at("nothing.sco")}, "nothing.sco: it is missing"},
-             {{at("notes.sco")}, "is not a score of glissonscore, granulescore or additivescore"},
+             {{at("notes.sco")}, "notes.sco: line 1: not a score of glissonscore, granulescore or additivescore"},
              {{at("VELAROOKglisson.sco"), "--orchestra", at("none.orc")}, "the orchestra " + at("none.orc") + " is missing"},
              {{at("VELAROOKgranule.sco")}, "the sound file \"missing.wav\" of the score is missing"},
              {{at("VELAROOKglisson.sco"), "--speakers", at("hall.speakers")}, "the speaker file " + at("hall.speakers") + " is missing"},
@@ -452,9 +450,9 @@ TEST(Render, EachRefusalIsOneLineWithStatusOneAndLeavesNothingBehind) {
              {{at("faulty.sco"), "-o", at("f.wav"), "--jobs", "1"}, "INIT ERROR"},
              {{at("faulty.sco"), "-o", at("f.wav"), "--jobs", "4"}, "the other parts were stopped"},
              {{at("faulty.sco"), "-o", at("f.w64"), "--part", "2/3"}, "SCORE ERROR"},
-             {{at("header.sco")}, "header.sco holds no grain statements: it is not a complete score"},
-             {{at("cut.sco")}, "cut.sco has no end statement (e): it is not a complete score"},
-             {{at("empty.sco"), "--part", "1/2"}, "empty.sco is not a score of"},
+             {{at("header.sco")}, "header.sco: line 6: the score ends before an empty line"},
+             {{at("cut.sco")}, "cut.sco: line 20: the score ends before an empty line; nothing rendered"},
+             {{at("empty.sco"), "--part", "1/2"}, "empty.sco: line 1: the file is empty"},
              {{at("VELAROOKglisson.sco"), "--speakers", at("short.speakers")},
               "the speaker file " + at("short.speakers") + ", line 3: SPEAKER_DIRECTIONS holds 7 values"},
          }) {
@@ -464,6 +462,48 @@ TEST(Render, EachRefusalIsOneLineWithStatusOneAndLeavesNothingBehind) {
         EXPECT_EQ(run.err.rfind("grainrender: ", 0), 0u) << run.err;
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(folder.names(), inputs) << run.err;
+    }
+}
+
+// Csound would carry a missing p-field over from the statement before and
+// render the grain somewhere else: grainrender reads every line first, as
+// scoreview does, and renders only a whole score.
+TEST(Render, ADamagedScoreIsRefusedAtItsLineBeforeCsoundStarts) {
+    const std::string whole = glissonScore();  // grains on lines 6 to 19
+    const std::string sixth = glisson(1, 0);
+    auto replaced = [&](const std::string& line) {
+        std::string text = whole;
+        return text.replace(text.find(sixth), sixth.size(), line);
+    };
+    std::string word = statement({0, 0.1, 1, 0.1, 30, 40, 7, 5, 10, 12, 0.05, 440, 660});
+    word.replace(word.find("7.000000"), 8, "loud");
+    const std::string cut = whole.substr(0, whole.find("\ni99"));  // ends with line 19
+    const std::string additiveHeader =
+        ";User data - fundamental 100.000000, igstart 0.100000, igmid1 0.100000, igmid1 0.100000, igmid1 0.100000, "
+        "igend 0.100000, duration 1.000000, streams 1.000000 mingrain duration 0.100000\n"
+        ";Table 1 6 simple sine wave harmonics (using GEN10).\nf1 0 16384 10 1 \n"
+        "f2 0 16385 20 7 1 2    ; grain envelope\n\n" + sharedColumns + "Fundamental\n";
+    struct Case {
+        std::string score;
+        std::string says;
+    };
+    for (const auto& [score, says] : std::vector<Case>{
+             // One number deleted.
+             {replaced(sixth.substr(0, sixth.rfind("\t "))  + "\n"),
+              "line 6: a grain statement has 13 p-fields instead of 14"},
+             {replaced(word), "line 6: p8 is 'loud', not a number with six decimals"},
+             // The end of the file lost in the middle of the last statement.
+             {cut.substr(0, cut.size() - 26), "line 19: a grain statement has 12 p-fields instead of 14"},
+             // A glisson statement in an additive score.
+             {additiveHeader + glisson(1, 0) + closing(), "line 7: a grain statement has 14 p-fields instead of 13"},
+         }) {
+        TemporaryFolder folder;
+        writeText(folder / "piece.sco", score);
+        RunResult run = grainrender({(folder / "piece.sco").string()});
+        EXPECT_EQ(run.status, 1) << run.err;
+        EXPECT_EQ(run.err.rfind("grainrender: " + (folder / "piece.sco").string() + ": " + says, 0), 0u) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        EXPECT_EQ(folder.names(), std::set<std::string>{"piece.sco"});
     }
 }
 

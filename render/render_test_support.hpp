@@ -1,5 +1,6 @@
 // What the render tests share: grainrender run in the test's own process,
-// bounded in what it may write.
+// bounded in what it may write, and scores written as the programs write
+// them (grainrender refuses any other).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,8 +8,10 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <set>
 #include <sstream>
 #include <string>
@@ -66,6 +69,46 @@ inline RunResult grainrender(const std::vector<std::string>& arguments) {
     std::ostringstream out, err;
     int status = runGrainRender(arguments, environment, out, err);
     return {status, out.str(), err.str()};
+}
+
+// The column comment up to the program's own titles.
+inline const std::string sharedColumns =
+    ";inst\t srt\t\t  dur\t\t voice Phase\t Aziold\t Azi\t\t Elevold\t Elev\t\t Distold\t Dist\t\t Graindur\t ";
+
+// The header of a glisson score with three harmonics.
+inline const std::string glissonHeader = ";Table 1 6 simple sine wave harmonics (using GEN10).\n"
+                                         "f1 0 16384 10 1 1 1 \n"
+                                         "f2 0 16385 20 7 1 2    ; grain envelope\n\n" +
+                                         sharedColumns + "Start Freq\t End Freq\n";
+
+// The header of a granule score whose table 1 reads soundFile.
+inline std::string granuleHeader(const std::string& soundFile) {
+    return "f1 0 4194304 1 \"" + soundFile + "\" 0 4 1\nf2 0 16385 20 7 1 2    ; grain envelope\n\n" + sharedColumns +
+           "File Play Pos\t Play Speed\n";
+}
+
+// One grain statement: "i1" and the values from p2 on, the voice (p4) as a
+// whole number and every other value as "%f" writes it.
+inline std::string statement(std::initializer_list<double> values) {
+    std::string line = "i1";
+    char field[64];
+    int p = 2;
+    for (double value : values) {
+        if (p++ == 4)
+            std::snprintf(field, sizeof field, "\t %d", static_cast<int>(value));
+        else
+            std::snprintf(field, sizeof field, "\t %f", value);
+        line += field;
+    }
+    return line + "\n";
+}
+
+// The closing lines: the reverb statement when reverb (its duration, s) is
+// above 0, and the end statement.
+inline std::string closing(double reverb = 0) {
+    char line[64] = "";
+    if (reverb > 0) std::snprintf(line, sizeof line, "\ni99\t 0\t %f\t\n", reverb);
+    return std::string(line) + "\ne\n";
 }
 
 }  // namespace render::testing

@@ -3,6 +3,8 @@
 #include <samplerate.h>
 #include <sndfile.h>
 
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <vector>
 
@@ -89,6 +91,60 @@ SoundAtRate soundAtRate(const std::string& path, int rate, const std::string& sc
         sound.note = "the sound file " + fs::path(path).filename().string() + " is at " + std::to_string(fileRate) +
                      " Hz: the render plays a copy converted to " + std::to_string(rate) + " Hz";
     return sound;
+}
+
+SoundFileFacts soundFileFacts(const std::string& path) {
+    SoundFileFacts facts;
+    SF_INFO info{};
+    SoundFile file(sf_open(path.c_str(), SFM_READ, &info), sf_close);
+    if (!file || info.channels < 1) return facts;
+    const auto channels = static_cast<std::size_t>(info.channels);
+    std::vector<double> squares(channels, 0.0);
+    std::vector<float> block(static_cast<std::size_t>(blockFrames) * channels);
+    long long frames = 0;
+    for (sf_count_t got; (got = sf_readf_float(file.get(), block.data(), blockFrames)) > 0;) {
+        for (std::size_t k = 0; k < static_cast<std::size_t>(got) * channels; ++k)
+            squares[k % channels] += static_cast<double>(block[k]) * block[k];
+        frames += got;
+    }
+    facts.frames = frames;
+    facts.rate = info.samplerate;
+    for (double sum : squares) facts.rms.push_back(frames > 0 ? std::sqrt(sum / static_cast<double>(frames)) : 0.0);
+    return facts;
+}
+
+namespace {
+
+// value with one decimal, and its sign when signed.
+std::string oneDecimal(double value, bool signed_ = false) {
+    char text[32];
+    std::snprintf(text, sizeof text, signed_ ? "%+.1f" : "%.1f", value);
+    return text;
+}
+
+}  // namespace
+
+std::string longSoundNote(const std::string& name, const SoundFileFacts& facts, long long size) {
+    return "the sound file " + name + " lasts " + oneDecimal(static_cast<double>(facts.frames) / facts.rate) +
+           " s (" + std::to_string(facts.frames) + " samples), more than the score's table 1 of " +
+           std::to_string(size) + " samples: the render gives table 1 the file's length (the score file is unchanged)";
+}
+
+std::string channelsNote(const std::string& name, const SoundFileFacts& facts) {
+    std::string note = "the sound file " + name + " has " + std::to_string(facts.channels()) +
+                       " channels: the score reads channel 1 only";
+    const double first = facts.rms[0];
+    for (std::size_t k = 1; k < facts.channels(); ++k) {
+        note += k == 1 ? "; " : ", ";
+        note += "channel " + std::to_string(k + 1);
+        if (facts.rms[k] == 0.0)
+            note += " is silent";
+        else if (first == 0.0)
+            note += " sounds where channel 1 is silent";
+        else
+            note += " is at " + oneDecimal(20.0 * std::log10(facts.rms[k] / first), true) + " dB against it";
+    }
+    return note;
 }
 
 }  // namespace render

@@ -3,10 +3,17 @@
 // at the wrong pitch and speed; grainrender plays a copy converted to the
 // render's rate instead (libsamplerate's best sinc converter), kept only
 // while the render lasts. The composer's sound file and score stay as they are.
+//
+// What the render tells of the file it plays: when it is longer than the
+// score's table 1, the score handed to Csound gives the table the file's
+// length, so that the whole file is played; when it has more than one
+// channel, table 1 reads channel 1 only, and the composer hears how loud the
+// others are against it.
 #pragma once
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "atomic_file.hpp"
 
@@ -31,5 +38,24 @@ struct SoundAtRate {
 // The sound file at path for a render at rate; a converted copy is written
 // in the folder `scratch`.
 SoundAtRate soundAtRate(const std::string& path, int rate, const std::string& scratch);
+
+// A sound file's length and channels, and each channel's RMS level.
+struct SoundFileFacts {
+    long long frames = 0;     // 0 when the file cannot be read
+    int rate = 0;
+    std::vector<double> rms;  // by channel
+    std::size_t channels() const { return rms.size(); }
+};
+
+// Reads the sound file at path whole.
+SoundFileFacts soundFileFacts(const std::string& path);
+
+// The line that says the file named name is longer than table 1's size
+// samples and that the render gives the table the file's length.
+std::string longSoundNote(const std::string& name, const SoundFileFacts& facts, long long size);
+
+// The line that says the score reads channel 1 of the file named name and
+// how loud the other channels are against it.
+std::string channelsNote(const std::string& name, const SoundFileFacts& facts);
 
 }  // namespace render

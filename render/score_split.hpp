@@ -12,20 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "run_parameters.hpp"
+#include "score_format.hpp"
 
 namespace render {
-
-// The program that wrote a score, its orchestra and the name of the score it writes.
-struct ScoreProgram {
-    grain::Program id;
-    std::string program;    // "glissonscore"
-    std::string orchestra;  // "VelaRookglisson.orc"
-    std::string scoreName;  // "VELAROOKglisson.sco"
-};
-
-// The names the score programs themselves use.
-ScoreProgram scoreProgram(grain::Program program);
 
 // One grain (instr 1) statement as a line of text: its text with its line
 // end, its voice (p4), its note duration and when it ends.
@@ -37,24 +26,32 @@ struct GrainLine {
 };
 
 struct SplitScore {
-    ScoreProgram program;
+    grain::Program program = grain::Program::glisson;  // whose score it is, by its column comment
     std::string header;                 // everything before the first grain statement
-    std::vector<GrainLine> grains; // in score order
+    std::vector<GrainLine> grains;      // in score order
     std::string reverb;                 // the i99 statement with its line end; empty without reverb
     double reverbEnd = 0;               // p2 + p3 of the reverb statement
-    std::string soundFile;              // granulescore: the sound file named in table 1
+    // granulescore: the sound file named in table 1, the size the score gives
+    // the table and its line in the header (from 0).
+    std::string soundFile;
+    long long soundTableSize = 0;
+    std::size_t soundTableLine = 0;
 };
 
 struct SplitReading {
-    std::optional<SplitScore> score;  // set when the text is a score of the three programs
-    std::string refusal;              // why it is not, otherwise
+    std::optional<SplitScore> score;  // set when the text is a whole score of the three programs
+    std::string refusal;              // why it is not, otherwise: "line N: what is wrong"
 };
 
-// Takes a score apart. Its column comment names its program, as for every
-// reader of scores; fileName (without folder) names it when the header has
-// none. A score without grain statements or without its end statement is
-// refused as incomplete.
-SplitReading splitScore(const std::string& text, const std::string& fileName);
+// Takes a score apart after reading every line of it with the strict score
+// reader (score_reader.hpp): a score that is not exactly as its program
+// writes it is refused with its first problem, as scoreview names it. A score
+// without grain statements is refused as incomplete.
+SplitReading splitScore(const std::string& text);
+
+// Gives table 1 of a granule score's header size samples and the sound file
+// file (the score's own table statement otherwise unchanged).
+void setSoundTable(SplitScore& score, long long size, const std::string& file);
 
 // Which part (0 to partCount-1) renders each voice. Voices are dealt out by
 // their total note time, longest first, each to the part with the least so

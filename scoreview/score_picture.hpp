@@ -17,6 +17,10 @@
 
 namespace scoreview {
 
+// The scores as the strict reader of the ground floor reads them.
+using grain::GrainStatement;
+using grain::ScoreReading;
+
 // The SVG text of a sound reading (no problems); name is the score's file name.
 std::string scorePicture(const ScoreReading& reading, const std::string& name);
 

@@ -50,7 +50,7 @@ TEST(ScoreReader, ScoresOfTheThreeProgramsAreSound) {
     };
     for (const Case& c : {Case{Program::glisson, glissonAnswers, true}, Case{Program::granule, granuleAnswers, false},
                           Case{Program::additive, additiveAnswers, true}}) {
-        scoreview::ScoreReading s = scoreview::readScore(scoreOf(c.program, c.answers), c.program);
+        grain::ScoreReading s = grain::readScore(scoreOf(c.program, c.answers), c.program);
         EXPECT_TRUE(s.problems.empty()) << s.problems.front();
         EXPECT_EQ(s.voices, (std::vector<int>{1, 2, 3}));
         EXPECT_GT(s.grains.size(), 3u);
@@ -62,11 +62,11 @@ TEST(ScoreReader, RecognisesTheProgramAndReadsItsGrains) {
     const std::string answers[] = {glissonAnswers, granuleAnswers, additiveAnswers};
     for (Program program : {Program::glisson, Program::granule, Program::additive}) {
         const std::string score = scoreOf(program, answers[static_cast<int>(program)]);
-        scoreview::ScoreReading s = scoreview::readScore(score);
+        grain::ScoreReading s = grain::readScore(score);
         ASSERT_EQ(s.program, program);
         ASSERT_TRUE(s.problems.empty()) << s.problems.front();
         // The first grain's values are the text of its line.
-        const scoreview::GrainStatement& g = s.grains.front();
+        const grain::GrainStatement& g = s.grains.front();
         char text[400];
         std::snprintf(text, sizeof text, "i1\t %f\t %f\t %d\t %f\t %f\t %f\t %f\t %f\t %f\t %f\t %f\t %f", g.start,
                       g.noteDuration, g.voice, g.phase, g.aziOld, g.azi, g.elevOld, g.elev, g.distOld, g.dist,
@@ -81,11 +81,11 @@ TEST(ScoreReader, RecognisesTheProgramAndReadsItsGrains) {
     // Windows line ends read the same.
     std::string score = scoreOf(Program::granule, granuleAnswers), crlf;
     for (char c : score) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    EXPECT_EQ(scoreview::readScore(crlf).grains.size(), scoreview::readScore(score).grains.size());
+    EXPECT_EQ(grain::readScore(crlf).grains.size(), grain::readScore(score).grains.size());
     // Anything else is refused at its first line.
     for (const std::string& other : {std::string(""), std::string("f1 0 16384 10 1\ni1 0 1\ne\n"),
                                      std::string("<svg/>\n")}) {
-        scoreview::ScoreReading s = scoreview::readScore(other);
+        grain::ScoreReading s = grain::readScore(other);
         EXPECT_FALSE(s.program.has_value());
         ASSERT_EQ(s.problems.size(), 1u);
         EXPECT_EQ(s.problems.front().rfind("line 1: ", 0), 0u) << s.problems.front();
@@ -133,7 +133,7 @@ TEST(ScoreReader, NamesEveryDamagedStatement) {
         {join(fields, " "), "not each led by a tab and a blank"},
     };
     for (const Case& c : cases) {
-        scoreview::ScoreReading s = scoreview::readScore(replaceLine(score, first, c.damaged), Program::glisson);
+        grain::ScoreReading s = grain::readScore(replaceLine(score, first, c.damaged), Program::glisson);
         ASSERT_FALSE(s.problems.empty()) << c.damaged;
         EXPECT_NE(s.problems.front().find(c.problem), std::string::npos) << s.problems.front();
     }
@@ -141,7 +141,7 @@ TEST(ScoreReader, NamesEveryDamagedStatement) {
     std::string additive = scoreOf(Program::additive, additiveAnswers);
     int additiveFirst = 7;
     ASSERT_EQ(lineOf(additive, additiveFirst).rfind("i1\t ", 0), 0u);
-    scoreview::ScoreReading s = scoreview::readScore(
+    grain::ScoreReading s = grain::readScore(
         replaceLine(additive, additiveFirst, lineOf(additive, additiveFirst) + "\t 2.000000"), Program::additive);
     ASSERT_FALSE(s.problems.empty());
     EXPECT_NE(s.problems.front().find("14 p-fields instead of 13"), std::string::npos);
@@ -150,7 +150,7 @@ TEST(ScoreReader, NamesEveryDamagedStatement) {
 TEST(ScoreReader, NamesMissingHeaderAndClosingLines) {
     const std::string score = scoreOf(Program::glisson, glissonAnswers);
     auto firstProblem = [](const std::string& text) {
-        scoreview::ScoreReading s = scoreview::readScore(text, Program::glisson);
+        grain::ScoreReading s = grain::readScore(text, Program::glisson);
         return s.problems.empty() ? std::string("none") : s.problems.front();
     };
     EXPECT_NE(firstProblem(replaceLine(score, 3, "f2 0 16385 20 7 1")).find("line 3: header line"), std::string::npos);

@@ -6,10 +6,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "command_line.hpp"
 #include "score_picture.hpp"
 #include "score_reader.hpp"
 #include "svg_drawing.hpp"
+#include "version.hpp"
 
 namespace scoreview {
 
@@ -76,7 +76,7 @@ int runScoreView(const std::vector<std::string>& arguments, std::ostream& consol
     }
     std::ostringstream text;
     text << file.rdbuf();
-    ScoreReading reading = readScore(text.str());
+    ScoreReading reading = grain::readScore(text.str());
     if (!reading.problems.empty()) {
         for (std::size_t k = 0; k < reading.problems.size() && k < shownProblems; ++k)
             errors << "scoreview: " << scoreName << ": " << reading.problems[k] << "\n";

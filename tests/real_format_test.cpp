@@ -177,8 +177,7 @@ TEST(GrainStatement, IsThePrintfTextOfEveryField) {
         grain::GrainEvent e;
         e.srt = any(), e.dur = any(), e.voice = static_cast<int>(random()), e.phase = any();
         e.aziOld = any(), e.azi = any(), e.elevOld = any(), e.elev = any(), e.distOld = any(), e.dist = any();
-        e.grainDur = any(), e.startFreq = any(), e.endFreq = any(), e.filePlayPos = any(), e.playSpeed = any();
-        e.partialFreq = any();
+        e.grainDur = any(), e.own = {any(), any()};
         for (auto program : {grain::Program::glisson, grain::Program::granule, grain::Program::additive}) {
             *grain::formatEvent(ours, program, e) = '\0';
             const char* fourteen = "i1\t %f\t %f\t %d\t %f\t %f\t %f\t %f\t %f\t %f\t %f\t %f\t %f\t %f\n";
@@ -188,9 +187,10 @@ TEST(GrainStatement, IsThePrintfTextOfEveryField) {
                               double(e.aziOld), double(e.azi), double(e.elevOld), double(e.elev),
                               double(e.distOld), double(e.dist), double(e.grainDur), double(last)...);
             };
-            if (program == grain::Program::glisson) common(fourteen, e.startFreq, e.endFreq);
-            if (program == grain::Program::granule) common(fourteen, e.filePlayPos, e.playSpeed);
-            if (program == grain::Program::additive) common(thirteen, e.partialFreq);
+            if (program == grain::Program::additive)
+                common(thirteen, e.own[0]);
+            else
+                common(fourteen, e.own[0], e.own[1]);
             ASSERT_STREQ(ours, theirs);
         }
     }
@@ -216,25 +216,26 @@ TEST(GrainStatement, ScoreTextIsPrintfsWhenValuesRepeat) {
         std::string expected;
         char line[grain::maxStatementLength + 600];
         float previous[3] = {0.0f, 0.0f, 0.0f};
+        float previousEnd = 0.0f;
         for (int i = 0; i < 30'000; ++i) {  // several megabytes: blocks are written out
             grain::GrainEvent e;
             e.srt = any(), e.dur = any(), e.voice = i / 1000, e.phase = any(), e.grainDur = any();
             e.aziOld = previous[0], e.elevOld = previous[1], e.distOld = previous[2];
             e.azi = random() % 3 == 0 ? e.aziOld : any();
-            e.elev = any(), e.dist = any(), e.startFreq = any(), e.endFreq = any();
-            e.filePlayPos = any(), e.playSpeed = any(), e.partialFreq = any();
+            e.elev = any(), e.dist = any(), e.own = {any(), any()};
+            // A glissando often starts where the last one ended.
+            if (program == grain::Program::glisson && random() % 2 == 0) e.own[0] = previousEnd;
+            previousEnd = e.own[1];
             previous[0] = e.azi, previous[1] = e.elev, previous[2] = e.dist;
             grain::writeEvent(writer, e);
             std::snprintf(line, sizeof line, "i1\t %f\t %f\t %d\t %f\t %f\t %f\t %f\t %f\t %f\t %f\t %f", double(e.srt),
                           double(e.dur), e.voice, double(e.phase), double(e.aziOld), double(e.azi),
                           double(e.elevOld), double(e.elev), double(e.distOld), double(e.dist), double(e.grainDur));
             expected += line;
-            if (program == grain::Program::glisson)
-                std::snprintf(line, sizeof line, "\t %f\t %f\n", double(e.startFreq), double(e.endFreq));
-            if (program == grain::Program::granule)
-                std::snprintf(line, sizeof line, "\t %f\t %f\n", double(e.filePlayPos), double(e.playSpeed));
             if (program == grain::Program::additive)
-                std::snprintf(line, sizeof line, "\t %f\n", double(e.partialFreq));
+                std::snprintf(line, sizeof line, "\t %f\n", double(e.own[0]));
+            else
+                std::snprintf(line, sizeof line, "\t %f\t %f\n", double(e.own[0]), double(e.own[1]));
             expected += line;
         }
         std::ostringstream console;

@@ -214,7 +214,7 @@ TEST(Robustness, aFieldRepeatingTheFieldJustBeforeItIsWrittenWhole) {
     event.elevOld = event.elev = 5.0f;
     event.distOld = event.dist = 2.0f;
     event.grainDur = 0.05f;
-    event.startFreq = event.endFreq = 100.0f;
+    event.own = {100.0f, 100.0f};
     writeEvent(writer, event);
     writeEvent(writer, event);
     std::ostringstream console;

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
+
 #include "program_run.hpp"
 #include "test_support.hpp"
 
@@ -30,7 +33,7 @@ TEST(ScoreFormat, aWrittenScoreIsTheProgramsOwnAndIsToldByItsColumnComment) {
         for (int i = 0; i < format.headerLines; ++i) std::getline(lines, line);
         EXPECT_TRUE(isColumnComment(line, format)) << line;
         ASSERT_FALSE(statements(run.score).empty());
-        EXPECT_EQ(statements(run.score).front().size(), static_cast<std::size_t>(format.pFields));
+        EXPECT_EQ(statements(run.score).front().size(), static_cast<std::size_t>(format.pFields()));
         EXPECT_EQ(programOfScore(run.score), format.program);
         std::string crlf;
         for (char c : run.score) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
@@ -41,4 +44,36 @@ TEST(ScoreFormat, aWrittenScoreIsTheProgramsOwnAndIsToldByItsColumnComment) {
     EXPECT_EQ(programOfScore("f1 0 16384 10 1\ni1 0 1\ne\n"), std::nullopt);
     EXPECT_EQ(programOfScore(std::string(sharedColumns) + "Start Freq\n"), std::nullopt);
     EXPECT_EQ(programOfScore(std::string(sharedColumns) + "Fundamental\t Extra\n"), std::nullopt);
+}
+
+// What the format says a program's score is, its orchestra and the scripts
+// say too: each orchestra's grain instrument checks the format's p-field
+// count (GRAIN_OPENING(N)), and the scripts' program table names the same
+// programs with their scores and orchestras.
+TEST(ScoreFormat, theOrchestrasAndTheScriptsAgreeWithTheFormat) {
+    const std::filesystem::path source = GRAIN_SOURCE_DIR;
+    std::string table;  // the scripts' table, one line per program
+    {
+        const std::string command = "bash -c 'source \"" + (source / "scripts/lib/programs.bash").string() +
+                                    "\" && for p in \"${score_programs[@]}\"; do "
+                                    "echo \"$p ${score_file[$p]} ${orchestra_file[$p]} ${answers_file[$p]}\"; done'";
+        std::FILE* pipe = popen(command.c_str(), "r");
+        ASSERT_NE(pipe, nullptr);
+        char buffer[512];
+        while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) table += buffer;
+        ASSERT_EQ(pclose(pipe), 0) << table;
+    }
+    std::string expected;
+    for (const ScoreFormat& format : scoreFormats) {
+        const std::string name(format.name), orchestra(format.orchestraFileName);
+        expected += name + " " + std::string(format.scoreFileName) + " " + orchestra + " examples/" + name +
+                    ".answers\n";
+        EXPECT_TRUE(std::filesystem::exists(source / "examples" / (name + ".answers"))) << name;
+        const std::string text = readText(source / "examples" / orchestra);
+        ASSERT_FALSE(text.empty()) << orchestra;
+        const std::string opening = "$GRAIN_OPENING(" + std::to_string(format.pFields()) + ")";
+        EXPECT_NE(text.find(opening), std::string::npos) << orchestra << " does not open with " << opening;
+        EXPECT_EQ(text.find("$GRAIN_OPENING("), text.rfind("$GRAIN_OPENING(")) << orchestra << ": one grain instrument";
+    }
+    EXPECT_EQ(table, expected);
 }

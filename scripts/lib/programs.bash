@@ -1,5 +1,6 @@
 # The three score programs as the scripts know them, in one place: sourced,
-# not run. Per program, by its name: the folder of the build tree that holds
+# not run. The names, scores and orchestras are those of the programs' score
+# formats (conventions/score_format.hpp); a test holds the two together. Per program, by its name: the folder of the build tree that holds
 # it, the score it writes in the current folder, the example orchestra that
 # plays that score (in examples/) and the bundled answers to its dialogue.
 score_programs=(glissonscore granulescore additivescore)

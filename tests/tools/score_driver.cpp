@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
         }
         std::ostringstream text;
         text << file.rdbuf();
-        scoreview::ScoreReading s = scoreview::readScore(text.str(), *program);
+        grain::ScoreReading s = grain::readScore(text.str(), *program);
         for (const std::string& p : s.problems) std::cout << argv[3] << ": " << p << "\n";
         if (!s.problems.empty()) return 1;
         std::cout << argv[3] << ": " << s.grains.size() << " grain statements of " << s.voices.size() << " voices"

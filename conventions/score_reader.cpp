@@ -1,12 +1,14 @@
 #include "score_reader.hpp"
 
+#include <algorithm>
 #include <charconv>
+#include <optional>
 #include <set>
 #include <string_view>
 
 #include "score_format.hpp"
 
-namespace scoreview {
+namespace grain {
 
 namespace {
 
@@ -45,8 +47,8 @@ bool splitStatement(std::string_view line, std::string_view head, std::vector<st
     fields.assign(1, head);
     std::size_t pos = head.size();
     while (pos < line.size()) {
-        if (line.substr(pos, 2) != "\t ") return false;
-        pos += 2;
+        if (line.substr(pos, fieldLead.size()) != fieldLead) return false;
+        pos += fieldLead.size();
         std::size_t end = line.find('\t', pos);
         if (end == std::string_view::npos) end = line.size();
         fields.push_back(line.substr(pos, end - pos));
@@ -69,13 +71,32 @@ std::vector<std::string_view> linesOf(const std::string& score) {
     return lines;
 }
 
+// Table 1 of a granule score: "f1 0 <size> 1 \"<file>\" 0 4 1", its size a
+// whole number (0: as long as the file, Csound's deferred size).
+struct SoundTable {
+    long long size;
+    std::string_view file;
+};
+std::optional<SoundTable> soundTableOf(std::string_view line) {
+    if (!startsWith(line, soundTableStart) || !line.ends_with(soundTableEnd)) return std::nullopt;
+    line.remove_prefix(soundTableStart.size());
+    line.remove_suffix(soundTableEnd.size());
+    std::size_t digits = 0;
+    while (digits < line.size() && isDigit(line[digits])) ++digits;
+    long long size = 0;
+    if (digits == 0 || digits > 12 || (line[0] == '0' && digits > 1) || !startsWith(line.substr(digits), soundTableGen))
+        return std::nullopt;
+    std::from_chars(line.data(), line.data() + digits, size);
+    return SoundTable{size, line.substr(digits + soundTableGen.size())};
+}
+
 GrainStatement grainOf(const std::vector<std::string_view>& fields, int line) {
     GrainStatement g;
     g.line = line;
     double* values[] = {&g.start, &g.noteDuration, nullptr, &g.phase, &g.aziOld, &g.azi, &g.elevOld,
                         &g.elev, &g.distOld, &g.dist, &g.grainDuration, &g.p13, &g.p14};
     for (std::size_t f = 1; f < fields.size(); ++f) {
-        if (f == 3)
+        if (f + 1 == voicePField)
             g.voice = static_cast<int>(numberOf(fields[f]));
         else
             *values[f - 1] = numberOf(fields[f]);
@@ -83,12 +104,13 @@ GrainStatement grainOf(const std::vector<std::string_view>& fields, int line) {
     return g;
 }
 
+// Reads the score's lines as a score of program: all but the line end of the last.
+ScoreReading readLines(const std::string& score, Program program);
+
 }  // namespace
 
-int grainFields(grain::Program program) { return grain::scoreFormat(program).pFields; }
-
 ScoreReading readScore(const std::string& score) {
-    if (auto program = grain::programOfScore(score)) return readScore(score, *program);
+    if (auto program = programOfScore(score)) return readScore(score, *program);
     ScoreReading result;
     result.problems.push_back(score.empty() ? "line 1: the file is empty"
                                             : "line 1: not a score of glissonscore, granulescore or additivescore "
@@ -96,57 +118,59 @@ ScoreReading readScore(const std::string& score) {
     return result;
 }
 
-ScoreReading readScore(const std::string& score, grain::Program program) {
+ScoreReading readScore(const std::string& score, Program program) {
+    ScoreReading result = readLines(score, program);
+    // Told last, so that the problems come in the order of their lines.
+    if (score.empty() || score.back() != '\n')
+        result.problems.push_back("line " + std::to_string(std::count(score.begin(), score.end(), '\n') + 1) +
+                                  ": the score does not end with a line end");
+    return result;
+}
+
+namespace {
+
+ScoreReading readLines(const std::string& score, Program program) {
     ScoreReading result;
     result.program = program;
     const std::vector<std::string_view> lines = linesOf(score);
     auto problem = [&](std::size_t index, const std::string& what) {
         result.problems.push_back("line " + std::to_string(index + 1) + ": " + what);
     };
-    if (score.empty() || score.back() != '\n')
-        problem(lines.empty() ? 0 : lines.size() - 1, "the score does not end with a line end");
-
     // The header: each line of the program's format, whole, or its fixed
     // beginning where the run's values follow.
-    using grain::HeaderLine;
-    const grain::ScoreFormat& format = grain::scoreFormat(program);
-    struct Expected {
-        std::string text;
-        bool prefixOnly;
-    };
-    std::vector<Expected> header;
-    for (int line = 0; line < format.headerLines; ++line) {
-        switch (format.header[static_cast<std::size_t>(line)]) {
-            case HeaderLine::userData: header.push_back({std::string(grain::userDataStart), true}); break;
-            case HeaderLine::sineTableComment: header.push_back({std::string(grain::sineTableComment), false}); break;
-            case HeaderLine::sineTable: header.push_back({std::string(grain::sineTableStart), true}); break;
-            case HeaderLine::soundTable: header.push_back({std::string(grain::soundTableStart), true}); break;
-            case HeaderLine::envelopeTable: header.push_back({std::string(grain::envelopeTable), false}); break;
-            case HeaderLine::blank: header.push_back({"", false}); break;
-            case HeaderLine::columnComment:
-                header.push_back({std::string(grain::sharedColumns), false});
-                header.back().text.append(format.ownColumns);
-                break;
-        }
-    }
+    const ScoreFormat& format = scoreFormat(program);
+    std::vector<HeaderText> header;
+    for (int line = 0; line < format.headerLines; ++line)
+        header.push_back(headerText(format.header[static_cast<std::size_t>(line)], format));
     std::size_t at = 0;
-    for (const auto& [expected, prefixOnly] : header) {
+    for (std::size_t k = 0; k < header.size(); ++k) {
+        const auto& [expected, valuesFollow] = header[k];
         if (at >= lines.size()) {
             problem(at, "the header ends early");
             return result;
         }
         std::string_view line = lines[at];
-        bool fits = prefixOnly ? startsWith(line, expected) : line == expected;
-        if (!fits) problem(at, "header line should be '" + expected + (prefixOnly ? "...'" : "'"));
+        if (format.header[k] == HeaderLine::soundTable) {
+            if (auto table = soundTableOf(line)) {
+                result.soundTableLine = static_cast<int>(at + 1);
+                result.soundTableSize = table->size;
+                result.soundFile = std::string(table->file);
+            } else {
+                problem(at, "header line should be '" + expected + "<size>" + std::string(soundTableGen) +
+                                "<sound file>" + std::string(soundTableEnd) + "'");
+            }
+        } else if (valuesFollow ? !startsWith(line, expected) : line != expected) {
+            problem(at, "header line should be '" + expected + (valuesFollow ? "...'" : "'"));
+        }
         ++at;
     }
 
     // The grain statements.
-    const std::size_t wanted = static_cast<std::size_t>(grainFields(program));
+    const auto wanted = static_cast<std::size_t>(format.pFields());
     std::set<int> voices;
     std::vector<std::string_view> fields;
-    for (; at < lines.size() && startsWith(lines[at], "i1"); ++at) {
-        if (!splitStatement(lines[at], "i1", fields)) {
+    for (; at < lines.size() && startsWith(lines[at], grainStatement); ++at) {
+        if (!splitStatement(lines[at], grainStatement, fields)) {
             problem(at, "the values of a grain statement are not each led by a tab and a blank");
             continue;
         }
@@ -157,12 +181,13 @@ ScoreReading readScore(const std::string& score, grain::Program program) {
         }
         bool good = true;
         for (std::size_t f = 1; f < fields.size(); ++f) {
-            if (f == 3 ? isVoice(fields[f]) : isFixedSix(fields[f])) continue;
+            const bool voice = f + 1 == voicePField;
+            if (voice ? isVoice(fields[f]) : isFixedSix(fields[f])) continue;
             good = false;
             std::string what(1, 'p');
             what.append(std::to_string(f + 1));
             what.append(" is '").append(fields[f]).append("', not ");
-            what.append(f == 3 ? "a voice number" : "a number with six decimals");
+            what.append(voice ? "a voice number" : "a number with six decimals");
             problem(at, what);
         }
         if (!good) continue;
@@ -188,22 +213,26 @@ ScoreReading readScore(const std::string& score, grain::Program program) {
         return true;
     };
     if (!expectLine("")) return result;
-    if (at < lines.size() && startsWith(lines[at], "i99")) {
+    if (at < lines.size() && startsWith(lines[at], reverbStatement)) {
         std::string_view line = lines[at];
-        const std::string_view lead = "i99\t 0\t ";
-        std::string_view duration =
-            line.size() > lead.size() + 1 ? line.substr(lead.size(), line.size() - lead.size() - 1) : "";
-        if (startsWith(line, lead) && line.back() == '\t' && isFixedSix(duration))
+        std::string_view duration = line.size() > reverbStart.size() + reverbTail.size()
+                                        ? line.substr(reverbStart.size(),
+                                                      line.size() - reverbStart.size() - reverbTail.size())
+                                        : "";
+        if (startsWith(line, reverbStart) && line.ends_with(reverbTail) && isFixedSix(duration))
             result.reverbDuration = numberOf(duration);
         else
             problem(at, "the reverb statement should read 'i99<tab> 0<tab> <duration><tab>'");
         result.reverb = true;
+        result.reverbLine = static_cast<int>(at + 1);
         ++at;
         if (!expectLine("")) return result;
     }
-    if (!expectLine("e")) return result;
+    if (!expectLine(endStatement)) return result;
     if (at != lines.size()) problem(at, "text after the end statement");
     return result;
 }
 
-}  // namespace scoreview
+}  // namespace
+
+}  // namespace grain

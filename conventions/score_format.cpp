@@ -2,6 +2,24 @@
 
 namespace grain {
 
+HeaderText headerText(HeaderLine line, const ScoreFormat& format) {
+    switch (line) {
+        case HeaderLine::userData: return {std::string(userDataLabels[0]), true};
+        case HeaderLine::sineTableComment: return {std::string(sineTableComment), false};
+        case HeaderLine::sineTable: return {std::string(sineTableStart), true};
+        case HeaderLine::soundTable: return {std::string(soundTableStart), true};
+        case HeaderLine::envelopeTable: return {std::string(envelopeTable), false};
+        case HeaderLine::blank: return {"", false};
+        case HeaderLine::columnComment: break;
+    }
+    std::string text(sharedColumns);
+    for (int k = 0; k < format.ownFieldCount; ++k) {
+        if (k != 0) text += ownColumnLead;
+        text += format.ownFields[static_cast<std::size_t>(k)].title;
+    }
+    return {text, false};
+}
+
 std::optional<Program> programOfScore(std::string_view text) {
     const std::string_view commentStart = sharedColumns.substr(0, 5);  // ";inst"
     for (std::size_t at = 0; at < text.size();) {
