@@ -66,7 +66,7 @@ void setJobOptions(CSOUND* csound, const PartJob& job) {
           "--env:INCDIR=" + job.orchestraFolder, "--env:SSDIR=" + job.soundFolder, "--omacro:SPACE=" + job.space}) {
         csoundSetOption(csound, option.c_str());
     }
-    if (!job.speakers.empty()) csoundSetOption(csound, ("--omacro:SPEAKERS=" + job.speakers).c_str());
+    if (!job.panning.empty()) csoundSetOption(csound, ("--omacro:PANNING=" + job.panning).c_str());
     if (job.rate > 0) csoundSetOption(csound, ("--sample-rate=" + std::to_string(job.rate)).c_str());
 }
 
