@@ -390,7 +390,7 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
     if (error) return refuse("cannot make the folder of the parts " + partFolder.string() + ": " + error.message());
     std::string panningPath;
     if (layout) {
-        panningPath = (partFolder / "panning.txt").string();
+        panningPath = (partFolder / "grainrender-panning.txt").string();
         std::ofstream panning(panningPath, std::ios::binary);
         if (!(panning << space::panningMacros(panningOf(*layout))) || !panning.flush())
             return refuse("cannot write the panning of the layout into " + panningPath);

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -23,6 +24,7 @@
 #include "part_label.hpp"
 #include "render_test_support.hpp"
 #include "sound_measure.hpp"
+#include "techniques.hpp"
 
 namespace fs = std::filesystem;
 using namespace render;
@@ -147,18 +149,43 @@ TEST(Containers, EachContainerHoldsTheWavRenderWithinItsPrecision) {
                                                      "piece.aiff", "piece.FLAC"}));
 }
 
-TEST(Containers, TheWavHeaderIsExtensibleFloatWithTheTechniquesChannelMask) {
+// Every technique of the table: its include file is there, a render has its
+// channels and its channel mask in the WAV header (ffprobe names the masks it
+// knows), LFE and silent channels are silent; and the scripts that render in
+// every technique Csound renders alone name those of the table.
+TEST(Containers, EveryTechniqueOfTheTableRendersItsChannelsWithItsChannelMask) {
     Folder folder;
     writeText(folder / "VELAROOKglisson.sco", glissonScore(0.3));
-    struct Case {
-        std::string space;
-        std::uint32_t channels, mask;
-    };
-    for (const auto& [space, channels, mask] : std::vector<Case>{
-             {"stereo", 2, 0x3}, {"binaural", 2, 0x3}, {"ambix1", 4, 0}, {"ring8", 8, 0}}) {
+    const std::map<std::string, std::string> ffprobeNames = {{"stereo", "stereo"}, {"0+2+0", "stereo"},
+                                                             {"0+5+0", "5.1(side)"}, {"0+7+0", "7.1"}};
+    std::string alone;  // the techniques Csound renders with no file of grainrender's
+    for (const Technique& technique : techniques()) {
+        const std::string& space = technique.name;
+        EXPECT_TRUE(fs::is_regular_file(fs::path(GRAIN_SOURCE_EXAMPLES) / technique.include)) << technique.include;
+        if (!technique.speakerFile && !technique.layout) alone += (alone.empty() ? "" : " ") + space;
+        auto channels = static_cast<std::uint32_t>(technique.speakerFile ? 8 : technique.channels);
+        std::uint32_t mask = technique.mask;
         std::string out = folder / (space + ".wav");
-        RunResult run = grainrender({folder / "VELAROOKglisson.sco", "--space", space, "-o", out});
+        RunResult run = technique.speakerFile
+                            ? grainrender({folder / "VELAROOKglisson.sco", "--speakers",
+                                           std::string(GRAIN_SOURCE_EXAMPLES) + "/ring8.speakers", "-o", out})
+                            : grainrender({folder / "VELAROOKglisson.sco", "--space", technique.alias.empty() ? space : technique.alias,
+                                           "-o", out});
         ASSERT_EQ(run.status, 0) << run.err;
+        if (technique.layout) {
+            SF_INFO info;
+            auto all = samples(out, info);
+            for (std::size_t c = 0; c < technique.layout->channels.size(); ++c) {
+                if (technique.layout->channels[c].kind == space::ChannelKind::speaker) continue;
+                float loudest = 0;
+                for (std::size_t s = c; s < all.size(); s += channels) loudest = std::max(loudest, std::fabs(all[s]));
+                EXPECT_EQ(loudest, 0.0f) << space << " channel " << technique.layout->channels[c].name;
+            }
+        }
+        if (auto name = ffprobeNames.find(space); name != ffprobeNames.end()) {
+            std::string named = shell("ffprobe", "-v error -show_entries stream=channel_layout -of csv=p=0 " + shellWord(out));
+            EXPECT_EQ(named, name->second + "\n") << space;
+        }
         std::ifstream file(out, std::ios::binary);
         std::string bytes((std::istreambuf_iterator<char>(file)), {});
         ASSERT_GT(bytes.size(), 100u);
@@ -178,6 +205,16 @@ TEST(Containers, TheWavHeaderIsExtensibleFloatWithTheTechniquesChannelMask) {
         // The sub-format: KSDATAFORMAT_SUBTYPE_IEEE_FLOAT, not the B-format of Furse-Malham Ambisonics.
         const unsigned char ieeeFloat[16] = {3, 0, 0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
         EXPECT_EQ(bytes.substr(fmt + 24, 16), std::string(reinterpret_cast<const char*>(ieeeFloat), 16)) << space;
+    }
+    for (const char* script : {"scripts/render-speed.sh", "scripts/test.d/csound.sh"}) {
+        std::ifstream file(fs::path(GRAIN_SOURCE_EXAMPLES).parent_path() / script);
+        std::string text((std::istreambuf_iterator<char>(file)), {});
+        // the longest list of techniques the script names ("for space in ...", "spaces=(...)")
+        std::string longest;
+        std::regex list("(?:for space in |spaces=\\()([a-z0-9 ]+)");
+        for (auto at = std::sregex_iterator(text.begin(), text.end(), list); at != std::sregex_iterator(); ++at)
+            if ((*at)[1].length() > static_cast<std::ptrdiff_t>(longest.size())) longest = (*at)[1].str();
+        EXPECT_EQ(longest, alone) << script << " renders in other techniques than the table's (render/techniques.cpp)";
     }
 }
 
