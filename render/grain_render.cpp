@@ -263,8 +263,10 @@ int mixParts(const RenderOptions& options, std::ostream& out, std::ostream& err)
         err << "grainrender: " << mixed.refusal << "\n";
         return 1;
     }
-    return deliver(sum.temporary().string(), *mixed.summary, options, options.spaceGiven ? options.space : "",
-                   options.output, start, out, err);
+    // The parts' technique, when the composer names none: their labels record it.
+    std::string space = options.spaceGiven ? options.space : "";
+    if (!options.spaceGiven && labels[0] && findTechnique(labels[0]->space)) space = labels[0]->space;
+    return deliver(sum.temporary().string(), *mixed.summary, options, space, options.output, start, out, err);
 }
 
 // Renders the jobs at once, one thread each, with the progress bar on err when asked.

@@ -106,6 +106,19 @@ TEST(RenderOptions, ReadsPartsTechniquesAndMixes) {
     auto speakers = parseRenderOptions({"s.sco", "--speakers", "hall.speakers"});
     ASSERT_TRUE(speakers.options) << speakers.refusal;
     EXPECT_EQ(speakers.options->space, "speakers");
+    // A layout by its alias is the layout; --decode renders Ambisonics (third order unless told) or decodes a file.
+    auto layout = parseRenderOptions({"s.sco", "--space", "7.1.4"});
+    ASSERT_TRUE(layout.options) << layout.refusal;
+    EXPECT_EQ(layout.options->space, "4+7+0");
+    auto once = parseRenderOptions({"s.sco", "--decode", "5.1", "-o", "x.wav"});
+    ASSERT_TRUE(once.options) << once.refusal;
+    EXPECT_EQ(once.options->space, "ambix3");
+    EXPECT_FALSE(once.options->decodeFile);
+    auto file = parseRenderOptions({"--decode", "hall.speakers", "field.caf", "--verbose"});
+    ASSERT_TRUE(file.options) << file.refusal;
+    EXPECT_TRUE(file.options->decodeFile);
+    EXPECT_EQ(file.options->decodeInput, "field.caf");
+    EXPECT_TRUE(file.options->verbose);
     auto mix = parseRenderOptions({"--mix", "out.wav", "a.w64", "b.w64"});
     ASSERT_TRUE(mix.options) << mix.refusal;
     EXPECT_EQ(mix.options->output, "out.wav");
@@ -135,6 +148,12 @@ TEST(RenderOptions, BadCommandLinesExitWithStatusTwoAndWriteNothing) {
              {score, "-o", (folder / "out.mp3").string()},
              {score, "-o", (folder / "out").string()},
              {score, "--space", "ambix3", "-o", (folder / "out.flac").string()},
+             {score, "--space", "7.1.4", "-o", (folder / "out.flac").string()},   // 12 channels
+             {score, "--decode", "22.2", "-o", (folder / "out.flac").string()},
+             {score, "--space", "stereo", "--decode", "5.1"},
+             {score, "--decode", "5.1", "--part", "1/2"},
+             {score, "--space", "speakers"},
+             {"--decode", "5.1", (folder / "field.caf").string(), "--jobs", "2"},
              {score, "--part", "1/2", "-o", (folder / "part1.wav").string()},
              {"--mix", (folder / "out.ogg").string(), score},
              // A level is one number, for the finished render only.
