@@ -263,9 +263,12 @@ int mixParts(const RenderOptions& options, std::ostream& out, std::ostream& err)
         err << "grainrender: " << mixed.refusal << "\n";
         return 1;
     }
-    // The parts' technique, when the composer names none: their labels record it.
+    // The parts' technique, when the composer names none: their labels record
+    // it (a technique of as many channels; otherwise the channels tell).
     std::string space = options.spaceGiven ? options.space : "";
-    if (!options.spaceGiven && labels[0] && findTechnique(labels[0]->space)) space = labels[0]->space;
+    const Technique* recorded = labels[0] ? findTechnique(labels[0]->space) : nullptr;
+    if (!options.spaceGiven && recorded && (recorded->channels == 0 || recorded->channels == mixed.summary->channels))
+        space = recorded->name;
     return deliver(sum.temporary().string(), *mixed.summary, options, space, options.output, start, out, err);
 }
 
