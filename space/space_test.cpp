@@ -175,9 +175,19 @@ TEST(Panning, RingsArcsAndHoles) {
 
     Layout same = ring({0, 90, 90.001, 180});
     EXPECT_EQ(designPanning(same).refusal, "channels 2 and 3 stand at the same direction");
+    // A half dome, a speaker ahead and one overhead, a single speaker overhead: all panned onto.
     Layout half = ring({-60, 0, 60});
     half.channels.push_back({"up", ChannelKind::speaker, {0, 40}});
-    EXPECT_TRUE(designPanning(half).panning) << designPanning(half).refusal;
+    Layout two = ring({0});
+    two.channels.push_back({"up", ChannelKind::speaker, {0, 90}});
+    Layout one{"one", {{"up", ChannelKind::speaker, {0, 90}}}, 0};
+    for (const Layout& layout : {half, two, one}) {
+        PanningDesign design = designPanning(layout);
+        ASSERT_TRUE(design.panning) << design.refusal;
+        for (double azimuth = -180; azimuth < 180; azimuth += 30)
+            for (double elevation : {-60.0, 0.0, 45.0})
+                EXPECT_NEAR(power(panGains(*design.panning, {azimuth, elevation})), 1, 1e-9) << azimuth << "/" << elevation;
+    }
 }
 
 TEST(Ambisonics, HarmonicsFollowAmbiXAndTheAdditionTheorem) {

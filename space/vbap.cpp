@@ -151,7 +151,7 @@ PanningDesign designPanning(const Layout& layout) {
     bool oneElevation = std::all_of(speakers.begin(), speakers.end(), [&](int c) {
         return directionOfChannel(c).elevation == directionOfChannel(speakers[0]).elevation;
     });
-    if (oneElevation && std::fabs(directionOfChannel(speakers[0]).elevation) < 90) {
+    if ((oneElevation && std::fabs(directionOfChannel(speakers[0]).elevation) < 90) || speakers.size() == 1) {
         panning.ring = true;
         std::vector<std::pair<double, int>> around;
         for (int channel : speakers) {
@@ -228,7 +228,7 @@ PanningDesign designPanning(const Layout& layout) {
         if (sidesAdded) return {std::nullopt, "its speakers do not surround the listener and cannot be made to"};
         // a half dome or a frontal array in three dimensions: the empty sides too
         for (Direction side : {Direction{180, 0}, Direction{0, 0}, Direction{-90, 0}, Direction{90, 0}})
-            if (nearestSpeaker(side) > 90) addImaginary(side, {});
+            if (nearestSpeaker(side) > 90 - 1e-9) addImaginary(side, {});
         sidesAdded = true;
     }
     if (!std::all_of(faces.begin(), faces.end(), [](const Face& f) { return f.corners.size() == 3 && f.offset > 1e-6; }))
