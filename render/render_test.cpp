@@ -401,7 +401,7 @@ TEST(SpeakerFile, ALayoutTheOrchestraCannotPanOntoIsRefusedWithItsLine) {
              {file("3", "2", "-30, 30, LFE, 0"), "line 4: SPEAKER_DIRECTIONS holds 4 values, but 3 speakers in 2 dimensions want 3 "
                                                  "(an azimuth each, or LFE or silent)"},
              {file("3", "3", "-30,0, 30,\n LFE, 0"), "line 5: speaker 2 has an azimuth but no elevation"},
-             {file("4", "2", "0, 90, 90, 180"), "line 4: channels 2 and 3 stand at the same direction"},
+             {file("4", "2", "0, 90,\n 90, 180"), "line 5: channels 2 and 3 stand at the same direction"},
              {file("3", "2", "0, 120,\n east"), "line 5: value 3 of SPEAKER_DIRECTIONS, \"east\", is neither a number of degrees nor LFE or silent"},
              {file("2.5", "2", "0, 120, 240"), "line 2: SPEAKER_COUNT is \"2.5\", not a number of speakers from 1 to 1024"},
              {"#define SPEAKER_COUNT #3#\n#define SPEAKER_DIMENSIONS #2#\n", "hall.speakers: it does not define SPEAKER_DIRECTIONS"},

@@ -181,8 +181,10 @@ SpeakerLayout readSpeakerLayout(const std::string& text, const std::string& name
                           (named > 0 ? ", or LFE or silent)" : ")"));
 
     layout.layout.name = name;
+    std::vector<int> channelLines;  // the line of each channel's first value
     for (std::size_t at = 0; at < values.size();) {
         std::string channel = std::to_string(layout.layout.channels.size() + 1);
+        channelLines.push_back(values[at].line);
         if (!values[at].number) {
             layout.layout.channels.push_back({channel, values[at].kind, {}});
             ++at;
@@ -198,7 +200,9 @@ SpeakerLayout readSpeakerLayout(const std::string& text, const std::string& name
         at += perSpeaker;
     }
     space::PanningDesign panning = space::designPanning(layout.layout);
-    if (!panning.panning) return refuse(directions.line, panning.refusal);
+    if (!panning.panning)
+        return refuse(panning.channel > 0 ? channelLines[static_cast<std::size_t>(panning.channel - 1)] : directions.line,
+                      panning.refusal);
     return layout;
 }
 

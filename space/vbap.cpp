@@ -144,8 +144,10 @@ PanningDesign designPanning(const Layout& layout) {
         for (std::size_t b = a + 1; b < speakers.size(); ++b)
             if (degreesBetween(layout.channels[static_cast<std::size_t>(speakers[a])].direction,
                                layout.channels[static_cast<std::size_t>(speakers[b])].direction) < sameDirection)
-                return {std::nullopt, "channels " + std::to_string(speakers[a] + 1) + " and " + std::to_string(speakers[b] + 1) +
-                                          " stand at the same direction"};
+                return {std::nullopt,
+                        "channels " + std::to_string(speakers[a] + 1) + " and " + std::to_string(speakers[b] + 1) +
+                            " stand at the same direction",
+                        speakers[b] + 1};
 
     auto directionOfChannel = [&](int channel) { return layout.channels[static_cast<std::size_t>(channel)].direction; };
     bool oneElevation = std::all_of(speakers.begin(), speakers.end(), [&](int c) {

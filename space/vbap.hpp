@@ -48,7 +48,8 @@ struct Panning {
 
 struct PanningDesign {
     std::optional<Panning> panning;  // set when the layout can be panned onto
-    std::string refusal;             // why not, otherwise ("speakers 2 and 5 stand at the same direction")
+    std::string refusal;             // why not, otherwise ("channels 2 and 5 stand at the same direction")
+    int channel = 0;                 // the channel (from 1) the refusal is about, 0 for the layout as a whole
 };
 
 // The panning of a layout: a ring's arcs, or the triangulated hull with its imaginary speakers.
