@@ -18,8 +18,6 @@ namespace render {
 namespace {
 
 constexpr long long blockFrames = 8192;
-constexpr std::uint32_t frontLeftRight = 0x1 | 0x2;  // SPEAKER_FRONT_LEFT | SPEAKER_FRONT_RIGHT
-constexpr std::uint32_t noSpeakerPositions = 0;
 
 const std::array<Container, 6> containers = {{
     // A .wav is RF64 with the WAV header it falls back to when it fits in 4 GB:
@@ -88,24 +86,7 @@ std::string containerRefusal(const std::string& path, int channels) {
     return "";
 }
 
-int techniqueChannels(const std::string& space) {
-    if (space == "stereo" || space == "binaural") return 2;
-    if (space == "ambix1") return 4;
-    if (space == "ambix3") return 16;
-    if (space == "ring8") return 8;
-    return 0;
-}
-
-ChannelLayout layoutOf(const std::string& space, int channels) {
-    if (space == "stereo" || space == "binaural") return ChannelLayout::pair;
-    if (space == "ambix1" || space == "ambix3") return ChannelLayout::ambisonic;
-    if (!space.empty()) return ChannelLayout::speakers;
-    if (channels == 2) return ChannelLayout::pair;
-    if (channels == 4 || channels == 16) return ChannelLayout::ambisonic;
-    return ChannelLayout::speakers;
-}
-
-MixResult writeContainer(const std::string& from, const std::string& output, ChannelLayout layout, double gain) {
+MixResult writeContainer(const std::string& from, const std::string& output, std::uint32_t mask, double gain) {
     auto container = containerOf(output);
     if (!container) return {std::nullopt, containerRefusal(output, 0)};
     SF_INFO info{};
@@ -148,7 +129,7 @@ MixResult writeContainer(const std::string& from, const std::string& output, Cha
     if (sf_error(out.get()) != SF_ERR_NO_ERROR || sf_close(out.release()) != 0)
         return {std::nullopt, "cannot write the output file " + output};
     if (container->extension == ".wav" &&
-        !setChannelMask(file.temporary(), layout == ChannelLayout::pair ? frontLeftRight : noSpeakerPositions))
+        !setChannelMask(file.temporary(), mask))
         return {std::nullopt, "cannot write the channel mask of " + output};
     if (auto why = file.commit(); !why.empty()) return {std::nullopt, "cannot write the output file " + output + ": " + why};
     return {summary, ""};

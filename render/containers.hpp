@@ -3,10 +3,12 @@
 // float; an Ambisonics render in CAF is a basic AmbiX file), .w64, .aiff or
 // .aif (AIFF-C, 32-bit float) and .flac (24-bit, at most 8 channels). A
 // part file is always W64. The WAV header's channel mask says what the
-// channels are: front left and right for the two-channel techniques, no
-// speaker position at all for Ambisonics and speaker rings.
+// channels are: the technique's (techniques.hpp), front left and right for
+// the two-channel techniques, a standard layout's speakers, no speaker
+// position at all for Ambisonics and the composer's own speakers.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -27,19 +29,10 @@ std::optional<Container> containerOf(const std::string& path);
 // into the file at path; empty when it can.
 std::string containerRefusal(const std::string& path, int channels);
 
-// The channel count of a technique, 0 for "speakers" (its file decides).
-int techniqueChannels(const std::string& space);
-
-// What the channels of a sound file are, for the channel mask and for loudness.
-enum class ChannelLayout { pair, ambisonic, speakers };
-
-// The layout of a technique; for a mix of part files with no technique given,
-// the one its channel count suggests (2 a pair, 4 and 16 Ambisonics, others speakers).
-ChannelLayout layoutOf(const std::string& space, int channels);
-
 // Copies the float sound file `from` into `output`, in the container its name
-// asks for, every sample multiplied by gain. Written whole or not at all.
+// asks for, every sample multiplied by gain, with the WAV channel mask given.
+// Written whole or not at all.
 // The summary's peaks are those of the samples written.
-MixResult writeContainer(const std::string& from, const std::string& output, ChannelLayout layout, double gain);
+MixResult writeContainer(const std::string& from, const std::string& output, std::uint32_t mask, double gain);
 
 }  // namespace render

@@ -12,6 +12,7 @@
 #include <sstream>
 #include <thread>
 
+#include "ambisonic_decoding.hpp"
 #include "atomic_file.hpp"
 #include "containers.hpp"
 #include "file_bytes.hpp"
@@ -26,6 +27,8 @@
 #include "sound_files.hpp"
 #include "speaker_file.hpp"
 #include "version.hpp"
+#include "techniques.hpp"
+#include "vbap.hpp"
 
 namespace fs = std::filesystem;
 
@@ -52,7 +55,9 @@ struct LeftoverFiles {
 // unless stereo, and the part, beside the score.
 std::string defaultOutput(const RenderOptions& options, grain::Program program) {
     std::string name = fs::path(grain::orchestraFileName(program)).stem().string();
-    if (!options.speakers.empty())
+    if (!options.decode.empty())
+        name.append(1, '-').append(findTechnique(options.decode) ? options.decode : fs::path(options.decode).stem().string());
+    else if (!options.speakers.empty())
         name.append(1, '-').append(fs::path(options.speakers).stem().string());
     else if (options.space != "stereo")
         name.append(1, '-').append(options.space);
@@ -100,6 +105,36 @@ void finish(const std::string& output, const SoundSummary& summary, double wall,
     for (const auto& line : peakWarnings(output, summary)) err << "grainrender: " << line << "\n";
 }
 
+// The speaker layout a render pans onto or decodes to: a standard one by name,
+// or the composer's speaker file; refusal says why there is none.
+std::optional<space::Layout> speakerLayout(const std::string& nameOrFile, std::string& refusal) {
+    if (const Technique* technique = findTechnique(nameOrFile); technique && technique->layout) return technique->layout;
+    if (!fs::is_regular_file(nameOrFile)) {
+        refusal = "the speaker file " + nameOrFile + " is missing";
+        return std::nullopt;
+    }
+    auto bytes = grain::readFileBytes(nameOrFile);
+    if (!bytes) {
+        refusal = "cannot read the speaker file " + nameOrFile;
+        return std::nullopt;
+    }
+    SpeakerLayout read = readSpeakerLayout(*bytes, nameOrFile);
+    if (!read.refusal.empty()) {
+        refusal = read.refusal;
+        return std::nullopt;
+    }
+    return read.layout;
+}
+
+// The panning of a layout (checked when it was read).
+space::Panning panningOf(const space::Layout& layout) { return *space::designPanning(layout).panning; }
+
+// The decoding of an Ambisonics render to a layout, asked for with --decode.
+struct Decoding {
+    space::Layout layout;
+    std::string space;  // the layout's technique, or "speakers" for a speaker file
+};
+
 // The level the composer asked for, if any.
 LevelTarget levelTarget(const RenderOptions& options) {
     if (options.normalize) return {LevelTarget::Kind::peak, *options.normalize};
@@ -113,8 +148,10 @@ LevelTarget levelTarget(const RenderOptions& options) {
 int deliver(const std::string& mixedPath, const SoundSummary& mixed, const RenderOptions& options,
             const std::string& space, const std::string& output, Clock::time_point start, std::ostream& out,
             std::ostream& err) {
-    if (int channels = techniqueChannels(space); channels != 0 && channels != mixed.channels) {
-        err << "grainrender: the render has " << mixed.channels << " channels, " << space << " has " << channels << "\n";
+    if (const Technique* technique = findTechnique(space); technique && technique->channels != 0 &&
+                                                           technique->channels != mixed.channels) {
+        err << "grainrender: the render has " << mixed.channels << " channels, " << space << " has " << technique->channels
+            << "\n";
         return 1;
     }
     ChannelLayout layout = layoutOf(space, mixed.channels);
@@ -124,7 +161,7 @@ int deliver(const std::string& mixedPath, const SoundSummary& mixed, const Rende
         err << "grainrender: " << gain.error << "\n";
         return 1;
     }
-    MixResult written = writeContainer(mixedPath, output, layout, gain.gain);
+    MixResult written = writeContainer(mixedPath, output, maskOf(space, mixed.channels), gain.gain);
     if (!written.summary) {
         err << "grainrender: " << written.refusal << "\n";
         return 1;
@@ -135,6 +172,68 @@ int deliver(const std::string& mixedPath, const SoundSummary& mixed, const Rende
     if (!gain.warning.empty()) err << "grainrender: warning: " << gain.warning << "\n";
     for (const auto& line : peakWarnings(output, *written.summary)) err << "grainrender: " << line << "\n";
     return 0;
+}
+
+// Decodes the Ambisonics file at ambisonicPath to the layout into the float
+// file decodedPath, and delivers that.
+int decodeAndDeliver(const std::string& ambisonicPath, int channels, const Decoding& decoding,
+                     const std::string& decodedPath, const RenderOptions& options, const std::string& output,
+                     Clock::time_point start, std::ostream& out, std::ostream& err) {
+    int order = space::ambisonicOrder(channels);
+    if (order == 0) {
+        err << "grainrender: " << ambisonicPath << " has " << channels
+            << " channels: Ambisonics of first to third order has 4, 9 or 16\n";
+        return 1;
+    }
+    space::AmbisonicDecoder decoder = space::designDecoder(panningOf(decoding.layout), order);
+    if (options.verbose) out << decoderGainsText(decoding.layout, decoder);
+    MixResult decoded = decodeAmbisonics(ambisonicPath, decodedPath, decoder);
+    if (!decoded.summary) {
+        err << "grainrender: " << decoded.refusal << "\n";
+        return 1;
+    }
+    return deliver(decodedPath, *decoded.summary, options, decoding.space, output, start, out, err);
+}
+
+// grainrender --decode LAYOUT IN: the AmbiX file decoded to the layout.
+int decodeFile(const RenderOptions& options, std::ostream& out, std::ostream& err) {
+    auto start = Clock::now();
+    std::string refusal;
+    auto layout = speakerLayout(options.decode, refusal);
+    if (!layout) {
+        err << "grainrender: " << refusal << "\n";
+        return 1;
+    }
+    Decoding decoding{*layout, findTechnique(options.decode) ? options.decode : "speakers"};
+    if (!fs::is_regular_file(options.decodeInput)) {
+        err << "grainrender: the Ambisonics file " << options.decodeInput << " is missing\n";
+        return 1;
+    }
+    SF_INFO info{};
+    if (SNDFILE* probe = sf_open(options.decodeInput.c_str(), SFM_READ, &info)) {
+        sf_close(probe);
+    } else {
+        err << "grainrender: cannot read the Ambisonics file " << options.decodeInput << ": " << sf_strerror(nullptr) << "\n";
+        return 1;
+    }
+    fs::path input(options.decodeInput);
+    std::string output = options.output.empty()
+                             ? (input.parent_path() / (input.stem().string() + "-" +
+                                                       (findTechnique(options.decode) ? options.decode
+                                                                                      : fs::path(options.decode).stem().string()) +
+                                                       ".wav"))
+                                   .string()
+                             : options.output;
+    if (auto why = outputRefusal(output); !why.empty()) {
+        err << "grainrender: " << why << "\n";
+        return 1;
+    }
+    // The decoded float file goes beside the output until it is delivered.
+    grain::AtomicFile work(output);
+    LeftoverFiles leftovers;
+    leftovers.paths.push_back(work.temporary().string() + "-decoded.w64");
+    return decodeAndDeliver(options.decodeInput, info.channels, decoding, leftovers.paths.back().string(), options, output,
+                            start, out, err);
 }
 
 int mixParts(const RenderOptions& options, std::ostream& out, std::ostream& err) {
@@ -165,8 +264,13 @@ int mixParts(const RenderOptions& options, std::ostream& out, std::ostream& err)
         err << "grainrender: " << mixed.refusal << "\n";
         return 1;
     }
-    return deliver(sum.temporary().string(), *mixed.summary, options, options.spaceGiven ? options.space : "",
-                   options.output, start, out, err);
+    // The parts' technique, when the composer names none: their labels record
+    // it (a technique of as many channels; otherwise the channels tell).
+    std::string space = options.spaceGiven ? options.space : "";
+    const Technique* recorded = labels[0] ? findTechnique(labels[0]->space) : nullptr;
+    if (!options.spaceGiven && recorded && (recorded->channels == 0 || recorded->channels == mixed.summary->channels))
+        space = recorded->name;
+    return deliver(sum.temporary().string(), *mixed.summary, options, space, options.output, start, out, err);
 }
 
 // Renders the jobs at once, one thread each, with the progress bar on err when asked.
@@ -264,27 +368,53 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
 
     // What every part file records: the technique is the speaker file's digest for --speakers.
     PartLabel label{contentDigest(text), options.space, 0, orchestraDigest(orchestra), 0, 0};
-    if (!options.speakers.empty()) {
-        if (!fs::is_regular_file(options.speakers)) return refuse("the speaker file " + options.speakers + " is missing");
-        auto speakerBytes = grain::readFileBytes(options.speakers);
-        if (!speakerBytes) return refuse("cannot read the speaker file " + options.speakers);
-        const std::string& speakerText = *speakerBytes;
-        SpeakerLayout layout = readSpeakerLayout(speakerText, options.speakers);
-        if (!layout.refusal.empty()) return refuse(layout.refusal);
-        label.space = "speakers " + contentDigest(speakerText);
+    const Technique& technique = *findTechnique(options.space);
+    std::string layoutRefusal;
+    std::optional<space::Layout> layout = technique.layout;
+    if (technique.speakerFile) {
+        if (!(layout = speakerLayout(options.speakers, layoutRefusal))) return refuse(layoutRefusal);
+        label.space = "speakers " + contentDigest(*grain::readFileBytes(options.speakers));
+    }
+    std::optional<Decoding> decoding;
+    if (!options.decode.empty()) {
+        auto target = speakerLayout(options.decode, layoutRefusal);
+        if (!target) return refuse(layoutRefusal);
+        decoding = Decoding{*target, findTechnique(options.decode) ? options.decode : "speakers"};
     }
 
     std::string output = options.output.empty() ? defaultOutput(options, score.program) : options.output;
     if (auto why = outputRefusal(output); !why.empty()) return refuse(why);
 
+    // A part file is written into the output's temporary file; a whole
+    // render's parts go into a folder named after it, mixed into the output,
+    // and so does the layout's panning, written for the orchestra.
+    grain::AtomicFile outputFile(output);
+    LeftoverFiles leftovers;
+    fs::path partFolder = outputFile.temporary().string() + "-parts";
+    leftovers.paths.push_back(partFolder);
+    std::error_code error;
+    fs::create_directory(partFolder, error);
+    if (error) return refuse("cannot make the folder of the parts " + partFolder.string() + ": " + error.message());
+    std::string panningPath;
+    if (layout) {
+        panningPath = (partFolder / "grainrender-panning.txt").string();
+        std::ofstream panning(panningPath, std::ios::binary);
+        if (!(panning << space::panningMacros(panningOf(*layout))) || !panning.flush())
+            return refuse("cannot write the panning of the layout into " + panningPath);
+    }
+    PartJob common;
+    common.orchestraText = orchestraText;
+    common.orchestraFolder = fs::absolute(orchestra).parent_path().string();
+    common.soundFolder = scoreFolder.string();
+    common.space = spaceMacro(technique);
+    common.panning = panningPath;
+    common.rate = options.rate;
+
     // The sound file at the render's rate: table 1 reads a converted copy when the composer's file differs.
     SoundAtRate sound;
     if (score.program == grain::Program::granule) {
-        PartJob probe{orchestraText, fs::absolute(orchestra).parent_path().string(), scoreFolder.string(), "",
-                      options.space, options.speakers.empty() ? "" : fs::absolute(options.speakers).string(),
-                      options.rate, "", {}};
         initialiseCsound();
-        sound = soundAtRate((scoreFolder / score.soundFile).string(), renderRate(probe),
+        sound = soundAtRate((scoreFolder / score.soundFile).string(), renderRate(common),
                             fs::absolute(output).parent_path().string());
         if (!sound.error.empty()) return refuse(sound.error);
         if (sound.copy) err << "grainrender: " << sound.note << "\n";
@@ -303,30 +433,12 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
     }
 
     PartPlan plan = planParts(options, environment, score);
-    // A part file is written into the output's temporary file; a whole
-    // render's parts go into a folder named after it, mixed into the output.
-    grain::AtomicFile outputFile(output);
-    LeftoverFiles leftovers;
-    fs::path partFolder;
-    if (options.part == 0) {
-        partFolder = outputFile.temporary().string() + "-parts";
-        leftovers.paths.push_back(partFolder);
-        std::error_code error;
-        fs::create_directory(partFolder, error);
-        if (error) return refuse("cannot make the folder of the parts " + partFolder.string() + ": " + error.message());
-    }
     std::vector<PartJob> jobs;
     std::vector<double> ends;
     double music = 0;
     for (int part : plan.parts) {
-        PartJob job;
-        job.orchestraText = orchestraText;
-        job.orchestraFolder = fs::absolute(orchestra).parent_path().string();
-        job.soundFolder = scoreFolder.string();
+        PartJob job = common;
         job.scoreText = partScoreText(score, plan.shares, part);
-        job.space = options.space;
-        job.speakers = options.speakers.empty() ? "" : fs::absolute(options.speakers).string();
-        job.rate = options.rate;
         job.outPath = options.part != 0 ? outputFile.temporary().string()
                                         : (partFolder / ("part" + std::to_string(part + 1) + ".w64")).string();
         job.label = label;
@@ -355,6 +467,9 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
     auto sum = (partFolder / "mix.w64").string();
     MixResult mixed = mixSoundFiles(partFiles, sum);
     if (!mixed.summary) return refuse(mixed.refusal);
+    if (decoding)
+        return decodeAndDeliver(sum, mixed.summary->channels, *decoding, (partFolder / "decoded.w64").string(), options,
+                                output, start, out, err);
     return deliver(sum, *mixed.summary, options, options.space, output, start, out, err);
 }
 
@@ -376,6 +491,7 @@ int runGrainRender(const std::vector<std::string>& arguments, const RenderEnviro
         out << grain::versionLine("grainrender");
         return 0;
     }
+    if (options.decodeFile) return decodeFile(options, out, err);
     return options.mix ? mixParts(options, out, err) : renderScore(options, environment, out, err);
 }
 

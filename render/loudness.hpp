@@ -9,6 +9,7 @@
 #include <string>
 
 #include "containers.hpp"
+#include "techniques.hpp"
 #include "sound_files.hpp"
 
 namespace render {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <regex>
@@ -61,12 +62,17 @@ void flushMessages(MessageLog& log) {
 
 // The options of a part's instance: no audio device, quiet, the folders, the technique and the rate.
 void setJobOptions(CSOUND* csound, const PartJob& job) {
+    // The panning file is found by its name in a second include folder: Csound
+    // cuts the name an orchestra includes at 127 characters, a folder it searches not.
+    std::filesystem::path panning(job.panning);
+    std::string includeFolders = job.orchestraFolder;
+    if (!job.panning.empty()) includeFolders.append(1, ';').append(panning.parent_path().string());
     for (const std::string& option :
          {std::string("-n"), std::string("-d"), std::string("-m4"), std::string("-+msg_color=0"),
-          "--env:INCDIR=" + job.orchestraFolder, "--env:SSDIR=" + job.soundFolder, "--omacro:SPACE=" + job.space}) {
+          "--env:INCDIR=" + includeFolders, "--env:SSDIR=" + job.soundFolder, "--omacro:SPACE=" + job.space}) {
         csoundSetOption(csound, option.c_str());
     }
-    if (!job.speakers.empty()) csoundSetOption(csound, ("--omacro:SPEAKERS=" + job.speakers).c_str());
+    if (!job.panning.empty()) csoundSetOption(csound, ("--omacro:PANNING=" + panning.filename().string()).c_str());
     if (job.rate > 0) csoundSetOption(csound, ("--sample-rate=" + std::to_string(job.rate)).c_str());
 }
 

@@ -18,8 +18,8 @@ struct PartJob {
     std::string orchestraFolder;  // where its include files are (Csound's INCDIR)
     std::string soundFolder;      // where the score's sound file is (Csound's SSDIR)
     std::string scoreText;        // the part's score
-    std::string space;            // the technique, the orchestra's SPACE macro
-    std::string speakers;         // the speaker file of the "speakers" technique (SPEAKERS macro), or empty
+    std::string space;            // the technique's include, the orchestra's SPACE macro (spaceMacro)
+    std::string panning;          // the layout's panning written for space-layout.inc (PANNING macro), or empty
     int rate = 0;                 // sample rate; 0 keeps the orchestra's
     std::string outPath;          // the part file (float W64)
     PartLabel label;              // what the part file records; the rate is filled in as Csound starts

@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "containers.hpp"
+#include "techniques.hpp"
 
 namespace render {
 
@@ -65,10 +66,15 @@ ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& arguments
         } else if (argument == "-o") {
             if (!value(options.output) || options.output.empty()) return refuse("-o wants the name of the output file");
         } else if (argument == "--space") {
-            if (!value(text) || std::find(spaceNames.begin(), spaceNames.end(), text) == spaceNames.end())
-                return refuse("--space wants one of stereo, binaural, ambix1, ambix3, ring8");
-            options.space = text;
+            const Technique* technique = value(text) ? findTechnique(text) : nullptr;
+            if (!technique || technique->speakerFile) return refuse("--space wants one of " + techniqueNames());
+            options.space = technique->name;
             options.spaceGiven = true;
+        } else if (argument == "--decode") {
+            if (!value(options.decode) || options.decode.empty())
+                return refuse("--decode wants a layout (" + techniqueNames() + ") or a speaker file");
+        } else if (argument == "--verbose") {
+            options.verbose = true;
         } else if (argument == "--normalize") {
             if (!value(text) || !(options.normalize = level(text, -60, 0)))
                 return refuse("--normalize wants the peak in dBFS, from -60 to 0");
@@ -104,6 +110,24 @@ ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& arguments
         options.space = "speakers";
     }
     if (options.normalize && options.loudness) return refuse("--normalize and --loudness do not go together: choose one");
+    // The channels of the finished file: the technique's, or the layout's it is decoded to (0: its speaker file's).
+    int channels = findTechnique(options.space) ? findTechnique(options.space)->channels : 0;
+    if (!options.decode.empty()) {
+        const Technique* layout = findTechnique(options.decode);
+        channels = layout && layout->layout ? layout->channels : 0;
+        if (options.mix || options.part != 0 || !options.speakers.empty())
+            return refuse("--decode goes with a whole render in Ambisonics or an AmbiX file, not with --mix, --part or --speakers");
+        if (positional.size() == 1 && containerOf(positional[0])) {
+            if (options.spaceGiven || jobsGiven || !options.orchestra.empty() || options.rate != 0)
+                return refuse("--decode LAYOUT IN decodes an AmbiX file: --space, --jobs, --orchestra and --rate go with a score");
+            options.decodeFile = true;
+            options.decodeInput = positional[0];
+        } else if (!options.spaceGiven) {
+            options.space = "ambix3";
+        } else if (layoutOf(options.space, 0) != ChannelLayout::ambisonic) {
+            return refuse("--decode decodes Ambisonics: the score is rendered with --space ambix1 or ambix3 for it");
+        }
+    }
     if (options.mix) {
         if (positional.size() < 2) return refuse("--mix wants the output file and at least one part file");
         if (jobsGiven || options.part != 0 || !options.orchestra.empty() || options.rate != 0 ||
@@ -122,24 +146,46 @@ ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& arguments
         if (!options.output.empty() && containerOf(options.output).value_or(Container{}).extension != ".w64")
             return refuse("a part file is W64: name it .w64");
     } else if (!options.output.empty()) {
-        if (auto why = containerRefusal(options.output, techniqueChannels(options.space)); !why.empty()) return refuse(why);
+        if (auto why = containerRefusal(options.output, channels); !why.empty()) return refuse(why);
     }
+    if (options.decodeFile) return {options, ""};
     options.score = positional[0];
     return {options, ""};
 }
 
 std::string renderUsage() {
-    return "usage: grainrender SCORE [-o OUT] [--space stereo|binaural|ambix1|ambix3|ring8]\n"
-           "                   [--speakers FILE] [--jobs N] [--orchestra FILE] [--rate 44100|48000]\n"
-           "                   [--part K/N] [--normalize DBFS | --loudness LUFS] [--quiet]\n"
-           "       grainrender --mix OUT PART... [--space NAME] [--normalize DBFS | --loudness LUFS]\n"
-           "Renders a score of glissonscore, granulescore or additivescore with its orchestra into\n"
-           "a sound file, in N parts at once (default: one per core). The output's name sets the\n"
-           "container: .wav, .caf (AmbiX for Ambisonics), .w64, .aiff (32-bit float), .flac (24-bit).\n"
-           "--part K/N renders only part K of N into its own W64 file; --mix sums parts 1 to N of\n"
-           "one render into one, and refuses any other set of files.\n"
-           "--speakers FILE renders to the speakers the file describes. --normalize brings the\n"
-           "peak, --loudness the integrated loudness (EBU R128) of the finished render to a level.\n";
+    std::string usage =
+        "usage: grainrender SCORE [-o OUT] [--space TECHNIQUE] [--speakers FILE] [--decode LAYOUT]\n"
+        "                   [--jobs N] [--orchestra FILE] [--rate 44100|48000] [--part K/N]\n"
+        "                   [--normalize DBFS | --loudness LUFS] [--quiet] [--verbose]\n"
+        "       grainrender --mix OUT PART... [--space TECHNIQUE] [--normalize DBFS | --loudness LUFS]\n"
+        "       grainrender --decode LAYOUT IN [-o OUT] [--normalize DBFS | --loudness LUFS] [--verbose]\n"
+        "Renders a score of glissonscore, granulescore or additivescore with its orchestra into\n"
+        "a sound file, in N parts at once (default: one per core). The output's name sets the\n"
+        "container: .wav, .caf (AmbiX for Ambisonics), .w64, .aiff (32-bit float), .flac (24-bit).\n"
+        "--part K/N renders only part K of N into its own W64 file; --mix sums parts 1 to N of\n"
+        "one render into one, and refuses any other set of files.\n"
+        "--space TECHNIQUE (default stereo), or a speaker layout by name, channels in file order:\n";
+    for (const auto& technique : techniques()) {
+        if (technique.speakerFile || technique.layout) continue;
+        usage += "  " + technique.name + std::string(16 - technique.name.size(), ' ') + std::to_string(technique.channels) +
+                 " channels\n";
+    }
+    for (const auto& technique : techniques()) {
+        if (!technique.layout) continue;
+        std::string name = technique.name + (technique.alias.empty() ? "" : " (" + technique.alias + ")");
+        usage += "  " + name + std::string(name.size() < 16 ? 16 - name.size() : 1, ' ');
+        for (const auto& channel : technique.layout->channels) usage += channel.name + " ";
+        usage.back() = '\n';
+    }
+    usage +=
+        "The LFE channels stay silent: the grains are full range, bass management is the studio's.\n"
+        "--speakers FILE renders to the speakers the file describes (examples/ring8.speakers).\n"
+        "--decode LAYOUT decodes Ambisonics to a layout above or a speaker file: an AmbiX file IN\n"
+        "(first to third order), or the score rendered in ambix3 (or --space ambix1) at once.\n"
+        "--normalize brings the peak, --loudness the integrated loudness (EBU R128) of the\n"
+        "finished render to a level.\n";
+    return usage;
 }
 
 }  // namespace render

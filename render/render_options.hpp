@@ -9,18 +9,19 @@
 
 namespace render {
 
-// The spatial techniques the orchestras render, by the name the SPACE macro takes.
-inline const std::vector<std::string> spaceNames = {"stereo", "binaural", "ambix1", "ambix3", "ring8"};
-
 struct RenderOptions {
     bool help = false;
     bool version = false;
     bool mix = false;                  // grainrender --mix OUT PART...
+    bool decodeFile = false;           // grainrender --decode LAYOUT IN: decodes an AmbiX file, renders nothing
     std::string score;                 // the score to render
     std::string output;                // -o, or the output of --mix; empty: the default name
     std::vector<std::string> mixParts; // the part files of --mix
-    std::string space = "stereo";
+    std::string space = "stereo";      // a technique's name (techniques.hpp)
     std::string speakers;              // --speakers: the composer's speaker file (technique "speakers")
+    std::string decode;                // --decode: the layout's name or speaker file to decode Ambisonics to
+    std::string decodeInput;           // the AmbiX file of --decode LAYOUT IN
+    bool verbose = false;              // --verbose: the decoder's gains too
     unsigned jobs = 0;                 // 0: one part per core
     std::string orchestra;             // empty: found by the score's program
     int rate = 0;                      // 0: the orchestra's own sample rate

@@ -95,6 +95,19 @@ TEST(RenderOptions, ReadsPartsTechniquesAndMixes) {
     auto speakers = parseRenderOptions({"s.sco", "--speakers", "hall.speakers"});
     ASSERT_TRUE(speakers.options) << speakers.refusal;
     EXPECT_EQ(speakers.options->space, "speakers");
+    // A layout by its alias is the layout; --decode renders Ambisonics (third order unless told) or decodes a file.
+    auto layout = parseRenderOptions({"s.sco", "--space", "7.1.4"});
+    ASSERT_TRUE(layout.options) << layout.refusal;
+    EXPECT_EQ(layout.options->space, "4+7+0");
+    auto once = parseRenderOptions({"s.sco", "--decode", "5.1", "-o", "x.wav"});
+    ASSERT_TRUE(once.options) << once.refusal;
+    EXPECT_EQ(once.options->space, "ambix3");
+    EXPECT_FALSE(once.options->decodeFile);
+    auto file = parseRenderOptions({"--decode", "hall.speakers", "field.caf", "--verbose"});
+    ASSERT_TRUE(file.options) << file.refusal;
+    EXPECT_TRUE(file.options->decodeFile);
+    EXPECT_EQ(file.options->decodeInput, "field.caf");
+    EXPECT_TRUE(file.options->verbose);
     auto mix = parseRenderOptions({"--mix", "out.wav", "a.w64", "b.w64"});
     ASSERT_TRUE(mix.options) << mix.refusal;
     EXPECT_EQ(mix.options->output, "out.wav");
@@ -124,6 +137,12 @@ TEST(RenderOptions, BadCommandLinesExitWithStatusTwoAndWriteNothing) {
              {score, "-o", (folder / "out.mp3").string()},
              {score, "-o", (folder / "out").string()},
              {score, "--space", "ambix3", "-o", (folder / "out.flac").string()},
+             {score, "--space", "7.1.4", "-o", (folder / "out.flac").string()},   // 12 channels
+             {score, "--decode", "22.2", "-o", (folder / "out.flac").string()},
+             {score, "--space", "stereo", "--decode", "5.1"},
+             {score, "--decode", "5.1", "--part", "1/2"},
+             {score, "--space", "speakers"},
+             {"--decode", "5.1", (folder / "field.caf").string(), "--jobs", "2"},
              {score, "--part", "1/2", "-o", (folder / "part1.wav").string()},
              {"--mix", (folder / "out.ogg").string(), score},
              // A level is one number, for the finished render only.
@@ -371,13 +390,18 @@ TEST(SpeakerFile, ALayoutTheOrchestraCannotPanOntoIsRefusedWithItsLine) {
                                                  "want 8 (an azimuth, elevation pair each)"},
              {file("4", "4", "0, 90, 180, 270"), "line 3: SPEAKER_DIMENSIONS is \"4\", not 2 (a ring of azimuths) or 3"},
              {file("4", "3", "0,0, 120,0, 240,0, 0,95"), "line 4: the elevation of speaker 4, 95, is outside -90 to 90 degrees"},
-             {file("2", "2", "-30, 30"), "line 4: the ring at elevation 0 holds two speakers (1 and 2): a ring wants one "
-                                         "speaker, or three and more"},
-             {file("5", "3", "0,0, 120,0, 240,0, 10,40, 100,40"), "line 4: the ring at elevation 40 holds two speakers (4 and 5)"},
-             {file("3", "2", "0, 90, 180"), "line 4: the ring at elevation 0 leaves a gap of 180 degrees between speakers 3 "
-                                            "(180) and 1 (0): neighbours in a ring must be less than 180 degrees apart"},
-             {file("4", "2", "-10, 10, 30, 150"), "leaves a gap of 200 degrees between speakers 4 (150) and 1 (350)"},
-             {file("3", "2", "0, 120, east"), "line 4: value 3 of SPEAKER_DIRECTIONS, \"east\", is not a number of degrees"},
+             // A layout need not close: a pair, a frontal array, a half dome; channels may be LFE or silent.
+             {file("2", "2", "-30, 30"), ""},
+             {file("5", "3", "0,0, 120,0, 240,0, 10,40, 100,40"), ""},
+             {file("3", "2", "0, 90, 180"), ""},
+             {file("4", "2", "-10, 10, 30, 150"), ""},
+             {file("6", "2", "-30, 30, 0, LFE, -110, 110"), ""},
+             {file("5", "3", "-30,0, 30,0,\n silent,\n LFE, 0,40"), ""},
+             {file("3", "2", "-30, 30, LFE, 0"), "line 4: SPEAKER_DIRECTIONS holds 4 values, but 3 speakers in 2 dimensions want 3 "
+                                                 "(an azimuth each, or LFE or silent)"},
+             {file("3", "3", "-30,0, 30,\n LFE, 0"), "line 5: speaker 2 has an azimuth but no elevation"},
+             {file("4", "2", "0, 90,\n 90, 180"), "line 5: channels 2 and 3 stand at the same direction"},
+             {file("3", "2", "0, 120,\n east"), "line 5: value 3 of SPEAKER_DIRECTIONS, \"east\", is neither a number of degrees nor LFE or silent"},
              {file("2.5", "2", "0, 120, 240"), "line 2: SPEAKER_COUNT is \"2.5\", not a number of speakers from 1 to 1024"},
              {"#define SPEAKER_COUNT #3#\n#define SPEAKER_DIMENSIONS #2#\n", "hall.speakers: it does not define SPEAKER_DIRECTIONS"},
              {"SPEAKER_COUNT 3\n", "line 1: \"SPEAKER_COUNT 3\" is neither a comment nor a definition"},
@@ -388,11 +412,11 @@ TEST(SpeakerFile, ALayoutTheOrchestraCannotPanOntoIsRefusedWithItsLine) {
         SpeakerLayout layout = readSpeakerLayout(text, "hall.speakers");
         if (says.empty()) {
             EXPECT_EQ(layout.refusal, "") << text;
-            EXPECT_FALSE(layout.speakers.empty()) << text;
+            EXPECT_FALSE(layout.layout.channels.empty()) << text;
         } else {
             EXPECT_EQ(layout.refusal.rfind("the speaker file hall.speakers", 0), 0u) << layout.refusal;
             EXPECT_NE(layout.refusal.find(says), std::string::npos) << layout.refusal << "\nwanted: " << says;
-            EXPECT_TRUE(layout.speakers.empty());
+            EXPECT_TRUE(layout.layout.channels.empty());
         }
     }
 }

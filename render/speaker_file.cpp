@@ -10,6 +10,8 @@
 #include <optional>
 #include <sstream>
 
+#include "vbap.hpp"
+
 namespace render {
 
 namespace {
@@ -24,9 +26,9 @@ struct Definition {
 };
 
 std::string trim(const std::string& text) {
-    auto first = text.find_first_not_of(" \t\r");
+    auto first = text.find_first_not_of(" \t\r\n");
     if (first == std::string::npos) return "";
-    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
 }
 
 // The text in double quotes.
@@ -98,34 +100,7 @@ std::string readDefinition(const std::string& text, std::size_t& at, std::string
         return why.append(shown).append(" #value#");
     }
     value = text.substr(open + 1, close - open - 1);
-    std::replace(value.begin(), value.end(), '\n', ' ');
     at = close + 1;
-    return "";
-}
-
-// The checks of a ring: one speaker, or three and more with no gap of 180
-// degrees or more between neighbours. channels are from 1, in file order.
-std::string ringRefusal(double elevation, const std::vector<std::pair<double, int>>& members) {
-    std::string where = "the ring at elevation " + degrees(elevation);
-    if (members.size() == 2)
-        return where + " holds two speakers (" + std::to_string(members[0].second) + " and " +
-               std::to_string(members[1].second) + "): a ring wants one speaker, or three and more";
-    if (members.size() < 3) return "";
-    std::vector<std::pair<double, int>> around;  // azimuths from 0 to 360, in order
-    for (const auto& [azimuth, channel] : members) {
-        double wrapped = std::fmod(azimuth, 360.0);
-        around.push_back({wrapped < 0 ? wrapped + 360 : wrapped, channel});
-    }
-    std::stable_sort(around.begin(), around.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (std::size_t k = 0; k < around.size(); ++k) {
-        const auto& from = around[k];
-        const auto& to = around[(k + 1) % around.size()];
-        double gap = to.first - from.first + (k + 1 == around.size() ? 360 : 0);
-        if (gap >= 180)
-            return where + " leaves a gap of " + degrees(gap) + " degrees between speakers " +
-                   std::to_string(from.second) + " (" + degrees(from.first) + ") and " + std::to_string(to.second) +
-                   " (" + degrees(to.first) + "): neighbours in a ring must be less than 180 degrees apart";
-    }
     return "";
 }
 
@@ -134,7 +109,7 @@ std::string ringRefusal(double elevation, const std::vector<std::pair<double, in
 SpeakerLayout readSpeakerLayout(const std::string& text, const std::string& name) {
     SpeakerLayout layout;
     auto refuse = [&](int line, const std::string& why) {
-        layout.speakers.clear();
+        layout.layout.channels.clear();
         layout.refusal = "the speaker file " + name + (line > 0 ? ", line " + std::to_string(line) : "") + ": " + why;
         return layout;
     };
@@ -168,35 +143,66 @@ SpeakerLayout readSpeakerLayout(const std::string& text, const std::string& name
                                            ", not 2 (a ring of azimuths) or 3 (a dome of azimuth, elevation pairs)");
 
     const Definition& directions = definitions["SPEAKER_DIRECTIONS"];
-    std::vector<double> values;
+    // The values in order, each with its line: a number, or LFE or silent for a channel that is no speaker.
+    struct Value {
+        std::optional<double> number;
+        space::ChannelKind kind = space::ChannelKind::speaker;
+        int line = 0;
+    };
+    std::vector<Value> values;
+    int line = directions.line, named = 0;
     std::istringstream list(directions.value);
     for (std::string item; std::getline(list, item, ',');) {
-        auto value = number(item);
+        // the value's line: the definition's, and one more for every line end before the value
+        std::size_t start = std::min(item.find_first_not_of(" \t\r\n"), item.size());
+        int itemLine = line + static_cast<int>(std::count(item.begin(), item.begin() + static_cast<std::ptrdiff_t>(start), '\n'));
+        line += static_cast<int>(std::count(item.begin(), item.end(), '\n'));
+        std::string word = trim(item);
+        if (word == "LFE" || word == "silent") {
+            values.push_back({std::nullopt, word == "LFE" ? space::ChannelKind::lfe : space::ChannelKind::silent, itemLine});
+            ++named;
+            continue;
+        }
+        auto value = number(word);
         if (!value)
-            return refuse(directions.line, "value " + std::to_string(values.size() + 1) + " of SPEAKER_DIRECTIONS, " +
-                                               quoted(trim(item)) + ", is not a number of degrees");
-        values.push_back(*value);
+            return refuse(itemLine, "value " + std::to_string(values.size() + 1) + " of SPEAKER_DIRECTIONS, " + quoted(word) +
+                                        ", is neither a number of degrees nor LFE or silent");
+        values.push_back({value, space::ChannelKind::speaker, itemLine});
     }
     const auto speakerCount = static_cast<std::size_t>(*speakers);
     const std::size_t perSpeaker = *dimension == 3 ? 2 : 1;
-    if (values.size() != speakerCount * perSpeaker)
+    const auto namedCount = static_cast<std::size_t>(named);
+    if (namedCount > speakerCount || values.size() != (speakerCount - namedCount) * perSpeaker + namedCount)
         return refuse(directions.line,
                       "SPEAKER_DIRECTIONS holds " + std::to_string(values.size()) + " values, but " +
                           std::to_string(speakerCount) + " speakers in " + (perSpeaker == 2 ? "3" : "2") +
-                          " dimensions want " + std::to_string(speakerCount * perSpeaker) +
-                          (perSpeaker == 2 ? " (an azimuth, elevation pair each)" : " (an azimuth each)"));
+                          " dimensions want " + std::to_string((speakerCount - std::min(namedCount, speakerCount)) * perSpeaker + namedCount) +
+                          (perSpeaker == 2 ? " (an azimuth, elevation pair each" : " (an azimuth each") +
+                          (named > 0 ? ", or LFE or silent)" : ")"));
 
-    std::map<double, std::vector<std::pair<double, int>>> rings;  // by elevation: azimuth and channel
-    for (std::size_t k = 0; k < speakerCount; ++k) {
-        SpeakerDirection speaker{values[k * perSpeaker], perSpeaker == 2 ? values[k * perSpeaker + 1] : 0.0};
-        if (speaker.elevation < -90 || speaker.elevation > 90)
-            return refuse(directions.line, "the elevation of speaker " + std::to_string(k + 1) + ", " +
-                                               degrees(speaker.elevation) + ", is outside -90 to 90 degrees");
-        layout.speakers.push_back(speaker);
-        rings[speaker.elevation].push_back({speaker.azimuth, static_cast<int>(k + 1)});
+    layout.layout.name = name;
+    std::vector<int> channelLines;  // the line of each channel's first value
+    for (std::size_t at = 0; at < values.size();) {
+        std::string channel = std::to_string(layout.layout.channels.size() + 1);
+        channelLines.push_back(values[at].line);
+        if (!values[at].number) {
+            layout.layout.channels.push_back({channel, values[at].kind, {}});
+            ++at;
+            continue;
+        }
+        if (perSpeaker == 2 && !values[at + 1].number)
+            return refuse(values[at + 1].line, "speaker " + channel + " has an azimuth but no elevation");
+        space::Direction direction{*values[at].number, perSpeaker == 2 ? *values[at + 1].number : 0.0};
+        if (direction.elevation < -90 || direction.elevation > 90)
+            return refuse(values[at + perSpeaker - 1].line, "the elevation of speaker " + channel + ", " +
+                                                                degrees(direction.elevation) + ", is outside -90 to 90 degrees");
+        layout.layout.channels.push_back({channel, space::ChannelKind::speaker, direction});
+        at += perSpeaker;
     }
-    for (const auto& [elevation, members] : rings)
-        if (auto why = ringRefusal(elevation, members); !why.empty()) return refuse(directions.line, why);
+    space::PanningDesign panning = space::designPanning(layout.layout);
+    if (!panning.panning)
+        return refuse(panning.channel > 0 ? channelLines[static_cast<std::size_t>(panning.channel - 1)] : directions.line,
+                      panning.refusal);
     return layout;
 }
 

@@ -5,30 +5,29 @@
 //   #define SPEAKER_DIRECTIONS #0, 60, 120, 180, 240, 300#
 // A ring (2 dimensions) lists one azimuth per speaker, a dome (3) an azimuth,
 // elevation pair; degrees, azimuth clockwise from the front, elevation up
-// positive. Speakers of equal elevation form a ring, and a grain is panned
-// between the two speakers of a ring around it: a ring wants one speaker or
-// three and more, with no gap of 180 degrees or more between neighbours.
-// grainrender reads the file before Csound does and refuses one the
-// orchestra cannot pan onto, naming the line and what is wrong.
+// positive. A channel that is no speaker is the word LFE or silent in its
+// place (kept silent, in the file's channel order):
+//   #define SPEAKER_COUNT #6#
+//   #define SPEAKER_DIMENSIONS #2#
+//   #define SPEAKER_DIRECTIONS #-30, 30, 0, LFE, -110, 110#
+// The layout need not close around the listener: a frontal array pans a
+// grain outside it to its nearer end (space/vbap.hpp). grainrender reads the
+// file and refuses one it cannot pan onto, naming the line and what is wrong.
 #pragma once
 
 #include <string>
-#include <vector>
+
+#include "layout.hpp"
 
 namespace render {
 
-// One speaker's direction, degrees.
-struct SpeakerDirection {
-    double azimuth = 0;
-    double elevation = 0;
-};
-
 struct SpeakerLayout {
-    std::vector<SpeakerDirection> speakers;  // channel 1 first
-    std::string refusal;                     // empty when the file is good, otherwise why not, with the line
+    space::Layout layout;  // its channels, channel 1 first, named by their numbers; mask 0
+    std::string refusal;   // empty when the file is good, otherwise why not, with the line
 };
 
-// Reads the text of the speaker file named name and checks it. A refusal
+// Reads the text of the speaker file named name and checks that it can be
+// panned onto (space::designPanning). A refusal
 // reads "the speaker file NAME, line 3: SPEAKER_DIRECTIONS holds 7 ...".
 SpeakerLayout readSpeakerLayout(const std::string& text, const std::string& name);
 

@@ -75,6 +75,10 @@ for program in "${score_programs[@]}"; do
     [ "$space" = stereo ] || wav="$name-$space.wav"
     "$bin/render/grainrender" "${score_file[$program]}" --space "$space" -o "$wav" | tee "${wav%.wav}.log"
   done
+  # The first program's third-order render decoded to a 7.1.4 studio's twelve speakers.
+  if [ "$program" = "${score_programs[0]}" ]; then
+    "$bin/render/grainrender" --decode 7.1.4 "$name-ambix3.wav" -o "$name-7.1.4.wav" | tee "$name-7.1.4.log"
+  fi
 done
 
 echo "== scoreview: a picture of each score beside its WAV file"
@@ -95,6 +99,9 @@ for program in "${score_programs[@]}"; do
   for wav in "$name.wav" "$name-binaural.wav" "$name-ambix3.wav"; do
     printf '  %-29s peak %s\n' "$wav" "$(peak_of "${wav%.wav}.log")"
   done
+  if [ "$program" = "${score_programs[0]}" ]; then
+    printf '  %-29s peak %s (decoded from %s)\n' "$name-7.1.4.wav" "$(peak_of "$name-7.1.4.log")" "$name-ambix3.wav"
+  fi
 done
 
 # The tools are in the build folder, not yet on the PATH.
