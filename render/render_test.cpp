@@ -12,6 +12,7 @@
 #include <sys/resource.h>
 
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -245,6 +246,14 @@ TEST(Mix, RefusesPartsThatDoNotAgreeAndLeavesNoOutput) {
         EXPECT_NE(run.err.find(other), std::string::npos) << run.err;
     }
     EXPECT_EQ(folder.names(), (std::set<std::string>{"a.w64", "b.w64", "c.w64", "d.w64"}));
+    // The labels refuse such sets first; the mixing itself refuses them too, whatever the files say.
+    for (const auto& [other, says] : std::vector<std::pair<std::string, std::string>>{
+             {"b.w64", "4 channels at 48000 Hz"}, {"c.w64", "2 channels at 44100 Hz"}}) {
+        auto mixed = mixSoundFiles({(folder / "a.w64").string(), (folder / other).string()}, (folder / "m.wav").string());
+        EXPECT_FALSE(mixed.summary) << other;
+        EXPECT_NE(mixed.refusal.find(says), std::string::npos) << mixed.refusal;
+    }
+    EXPECT_EQ(folder.names(), (std::set<std::string>{"a.w64", "b.w64", "c.w64", "d.w64"}));
 }
 
 TEST(Mix, APeakAboveFullScaleIsWarnedOf) {
@@ -277,6 +286,23 @@ TEST(PartFile, IsAFloatW64FileThatCarriesItsLabelBeforeTheSamples) {
     auto back = parseLabel(*text);
     ASSERT_TRUE(back);
     EXPECT_EQ(labelText(*back), labelText(label));
+    // Every size counts its chunk's 24-byte header: the riff's is the file's, and
+    // the chunks walked by their sizes end at the file's end, the data chunk's
+    // with the last frame (a reader that trusts the size, as ffmpeg does, reads every frame).
+    std::ifstream stream(folder / "p.w64", std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(stream)), {});
+    auto size64 = [&](std::size_t at) {
+        std::uint64_t value = 0;
+        std::memcpy(&value, bytes.data() + at, sizeof value);
+        return value;
+    };
+    ASSERT_GE(bytes.size(), 40u);
+    EXPECT_EQ(size64(16), bytes.size());
+    std::size_t at = 40, dataEnd = 0;
+    for (; at + 24 <= bytes.size() && size64(at + 16) >= 24; at += (size64(at + 16) + 7) & ~std::uint64_t{7})
+        if (bytes.compare(at, 4, "data") == 0) dataEnd = at + size64(at + 16);
+    EXPECT_EQ(at, bytes.size());
+    EXPECT_EQ(dataEnd, bytes.size());
     // A W64 file of libsndfile's own records no part.
     writeSound(folder / "plain.w64", 1, 44100, {0.5f});
     EXPECT_FALSE(readPartLabelText((folder / "plain.w64").string()));
@@ -420,6 +446,9 @@ TEST(Render, EachRefusalIsOneLineWithStatusOneAndLeavesNothingBehind) {
     TemporaryFolder folder;
     auto at = [&](const std::string& name) { return (folder / name).string(); };
     writeText(folder / "VELAROOKglisson.sco", glissonScore());
+    // An orchestra that makes Csound warn: its instrument reads one p-field more than a glisson grain has.
+    writeText(folder / "dry.sco", glissonScore(false));
+    writeText(folder / "warns.orc", "sr = 44100\nksmps = 32\nnchnls = 2\n0dbfs = 1\ninstr 1\n  aout = p15\n  outs aout, aout\nendin\n");
     writeText(folder / "notes.sco", "f1 0 16384 10 1\ni1 0 1\ne\n");
     writeText(folder / "VELAROOKgranule.sco",
               "f1 0 4194304 1 \"missing.wav\" 0 4 1\nf2 0 16385 20 7 1 2    ; grain envelope\n" + glisson(1, 0) + "e\n");
@@ -434,7 +463,7 @@ TEST(Render, EachRefusalIsOneLineWithStatusOneAndLeavesNothingBehind) {
     // Seven directions for eight speakers.
     writeText(folder / "short.speakers", "#define SPEAKER_COUNT #8#\n#define SPEAKER_DIMENSIONS #2#\n"
                                          "#define SPEAKER_DIRECTIONS #0, 45, 90, 135, 180, 225, 270#\n");
-    const std::set<std::string> inputs{"VELAROOKglisson.sco", "notes.sco", "VELAROOKgranule.sco", "faulty.sco",
+    const std::set<std::string> inputs{"VELAROOKglisson.sco", "dry.sco", "warns.orc", "notes.sco", "VELAROOKgranule.sco", "faulty.sco",
                                        "taken.wav", "header.sco", "cut.sco", "empty.sco",
                                        "short.speakers"};
     struct Case {
@@ -450,6 +479,7 @@ TEST(Render, EachRefusalIsOneLineWithStatusOneAndLeavesNothingBehind) {
              {{at("VELAROOKglisson.sco"), "-o", at("taken.wav")}, "cannot write the output file"},
              {{at("VELAROOKglisson.sco"), "-o", at("no/such/folder/x.wav")}, "cannot write the output file"},
              {{at("faulty.sco"), "-o", at("f.wav"), "--jobs", "1"}, "INIT ERROR"},
+             {{at("dry.sco"), "--orchestra", at("warns.orc")}, "WARNING: instr 1 uses 15 p-fields but is given 14"},
              {{at("faulty.sco"), "-o", at("f.wav"), "--jobs", "4"}, "the other parts were stopped"},
              {{at("faulty.sco"), "-o", at("f.w64"), "--part", "2/3"}, "SCORE ERROR"},
              {{at("header.sco")}, "header.sco holds no grain statements: it is not a complete score"},
