@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -16,6 +17,7 @@
 #include "command_line.hpp"
 #include "containers.hpp"
 #include "file_bytes.hpp"
+#include "jack_server.hpp"
 #include "loudness.hpp"
 #include "part_file.hpp"
 #include "part_label.hpp"
@@ -172,6 +174,7 @@ int mixParts(const RenderOptions& options, std::ostream& out, std::ostream& err)
 std::vector<PartOutcome> renderAll(const std::vector<PartJob>& jobs, const std::vector<double>& ends, double music,
                                    bool showProgress, const std::atomic<bool>* interrupted, Clock::time_point start,
                                    std::ostream& err) {
+    const bool playing = !jobs.empty() && jobs[0].play.enabled;
     std::vector<PartOutcome> outcomes(jobs.size());
     std::vector<std::atomic<double>> times(jobs.size());
     std::atomic<bool> stop{false};
@@ -201,7 +204,8 @@ std::vector<PartOutcome> renderAll(const std::vector<PartJob>& jobs, const std::
             total += std::max(time, ends[k]);
             length = std::max(length, time);
         }
-        err << "\r" << progressLine(done, total, length, secondsSince(start)) << "\x1b[K" << std::flush;
+        err << "\r" << (playing ? playLine(done, length) : progressLine(done, total, length, secondsSince(start)))
+            << "\x1b[K" << std::flush;
     }
     for (auto& thread : threads) thread.join();
     if (showProgress) err << "\r\x1b[K" << std::flush;
@@ -217,6 +221,11 @@ struct PartPlan {
 // One part per job, never more than there are voices; or the one part asked for.
 PartPlan planParts(const RenderOptions& options, const RenderEnvironment& environment, const SplitScore& score) {
     PartPlan plan;
+    if (options.play) {  // one instance plays the whole score
+        plan.shares = shareVoices(score, 1);
+        plan.parts.push_back(0);
+        return plan;
+    }
     if (options.part != 0) {
         plan.shares = shareVoices(score, options.partCount);
         plan.parts.push_back(options.part - 1);
@@ -272,18 +281,33 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
         label.space = "speakers " + contentDigest(speakerText);
     }
 
-    std::string output = options.output.empty() ? defaultOutput(options, score.program) : options.output;
-    if (auto why = outputRefusal(output); !why.empty()) return refuse(why);
+    // --play takes the JACK server's rate and period, and writes a file only when -o names one.
+    JackServer server;
+    if (options.play) {
+        server = findJackServer();
+        if (!server.refusal.empty()) return refuse(server.refusal);
+        int channels = techniqueChannels(options.space);
+        if (options.connect.empty() && !options.noConnect && channels > server.playbackPorts)
+            return refuse("the JACK server plays " + std::to_string(server.playbackPorts) + " channels, " +
+                          options.space + " has " + std::to_string(channels) +
+                          ": --connect names the ports of a decoder, or --no-connect leaves them to you");
+    }
+    const int rate = options.play ? server.rate : options.rate;
+    std::string output = !options.output.empty() ? options.output
+                         : options.play          ? ""
+                                                 : defaultOutput(options, score.program);
+    if (!output.empty())
+        if (auto why = outputRefusal(output); !why.empty()) return refuse(why);
+    fs::path workFolder = output.empty() ? scoreFolder : fs::absolute(output).parent_path();
 
     // The sound file at the render's rate: table 1 reads a converted copy when the composer's file differs.
     SoundAtRate sound;
     if (score.program.id == grain::Program::granule) {
         PartJob probe{orchestraText, fs::absolute(orchestra).parent_path().string(), scoreFolder.string(), "",
                       options.space, options.speakers.empty() ? "" : fs::absolute(options.speakers).string(),
-                      options.rate, "", {}};
+                      rate, "", {}, {}};
         initialiseCsound();
-        sound = soundAtRate((scoreFolder / score.soundFile).string(), renderRate(probe),
-                            fs::absolute(output).parent_path().string());
+        sound = soundAtRate((scoreFolder / score.soundFile).string(), renderRate(probe), workFolder.string());
         if (!sound.error.empty()) return refuse(sound.error);
         if (sound.copy) {
             auto named = score.header.find('"' + score.soundFile + '"');
@@ -295,11 +319,12 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
     PartPlan plan = planParts(options, environment, score);
     // A part file is written into the output's temporary file; a whole
     // render's parts go into a folder named after it, mixed into the output.
-    grain::AtomicFile outputFile(output);
+    std::optional<grain::AtomicFile> outputFile;
+    if (!output.empty()) outputFile.emplace(output);
     LeftoverFiles leftovers;
     fs::path partFolder;
-    if (options.part == 0) {
-        partFolder = outputFile.temporary().string() + "-parts";
+    if (options.part == 0 && outputFile) {
+        partFolder = outputFile->temporary().string() + "-parts";
         leftovers.paths.push_back(partFolder);
         std::error_code error;
         fs::create_directory(partFolder, error);
@@ -316,9 +341,12 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
         job.scoreText = partScoreText(score, plan.shares, part);
         job.space = options.space;
         job.speakers = options.speakers.empty() ? "" : fs::absolute(options.speakers).string();
-        job.rate = options.rate;
-        job.outPath = options.part != 0 ? outputFile.temporary().string()
-                                        : (partFolder / ("part" + std::to_string(part + 1) + ".w64")).string();
+        job.rate = rate;
+        job.play = {options.play, options.connect.empty() ? server.playback : options.connect, options.noConnect,
+                    server.period};
+        job.outPath = !outputFile          ? ""
+                      : options.part != 0 ? outputFile->temporary().string()
+                                          : (partFolder / ("part" + std::to_string(part + 1) + ".w64")).string();
         job.label = label;
         job.label.part = part + 1;
         job.label.partCount = options.part != 0 ? options.partCount : static_cast<int>(plan.parts.size());
@@ -334,11 +362,15 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
         return 1;
     }
 
+    if (options.play) {
+        out << playedLine(outcomes[0].sound, outcomes[0].underruns) << "\n";
+        if (!outputFile) return 0;
+    }
     std::vector<std::string> partFiles;
     for (const auto& job : jobs) partFiles.push_back(job.outPath);
     if (options.part != 0) {
         // The part file is complete: give it its name.
-        if (auto why = outputFile.commit(); !why.empty()) return refuse(why);
+        if (auto why = outputFile->commit(); !why.empty()) return refuse(why);
         finish(output, outcomes[0].sound, secondsSince(start), out, err);
         return 0;
     }

@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cmath>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <regex>
+#include <thread>
 
 #include "part_file.hpp"
 #include "sound_files.hpp"
@@ -28,7 +31,15 @@ struct MessageLog {
     std::string pending;
     std::vector<std::string> problems;
     bool failed = false;
+    int underruns = 0;
 };
+
+// Csound's JACK module reports every under-run the server tells it of in this line.
+bool isUnderrunLine(const std::string& line) { return line.find("rtjack: xrun in real time audio") != std::string::npos; }
+
+// Periods of the JACK server that Csound's ring buffer holds: enough to ride out
+// a slow control period of a dense moment, a fraction of a second at the usual periods.
+constexpr int ringPeriods = 8;
 
 // True when a line of Csound's messages reports an error or a warning.
 bool isProblemLine(const std::string& line) {
@@ -38,33 +49,48 @@ bool isProblemLine(const std::string& line) {
     return !std::regex_search(line, clean) && std::regex_search(line, problem);
 }
 
+// Counts an under-run, or keeps a problem line; passes over the rest.
+void takeLine(MessageLog& log, const std::string& line) {
+    if (isUnderrunLine(line)) {
+        ++log.underruns;
+    } else if (isProblemLine(line)) {
+        log.failed = true;
+        if (log.problems.size() < keptProblemLines) log.problems.push_back(line);
+    }
+}
+
 void takeMessage(CSOUND* csound, int, const char* text) {
     auto* log = static_cast<MessageLog*>(csoundGetHostData(csound));
     log->pending += text;
     for (auto end = log->pending.find('\n'); end != std::string::npos; end = log->pending.find('\n')) {
-        std::string line = log->pending.substr(0, end);
+        takeLine(*log, log->pending.substr(0, end));
         log->pending.erase(0, end + 1);
-        if (!isProblemLine(line)) continue;
-        log->failed = true;
-        if (log->problems.size() < keptProblemLines) log->problems.push_back(line);
     }
 }
 
 void flushMessages(MessageLog& log) {
     if (log.pending.empty()) return;
-    if (isProblemLine(log.pending)) {
-        log.failed = true;
-        if (log.problems.size() < keptProblemLines) log.problems.push_back(log.pending);
-    }
+    takeLine(log, log.pending);
     log.pending.clear();
 }
 
-// The options of a part's instance: no audio device, quiet, the folders, the technique and the rate.
+// The options of a part's instance: no audio device (or JACK's), quiet, the folders, the technique and the rate.
 void setJobOptions(CSOUND* csound, const PartJob& job) {
     for (const std::string& option :
-         {std::string("-n"), std::string("-d"), std::string("-m4"), std::string("-+msg_color=0"),
+         {std::string("-d"), std::string("-m4"), std::string("-+msg_color=0"),
           "--env:INCDIR=" + job.orchestraFolder, "--env:SSDIR=" + job.soundFolder, "--omacro:SPACE=" + job.space}) {
         csoundSetOption(csound, option.c_str());
+    }
+    if (!job.play.enabled) {
+        csoundSetOption(csound, "-n");
+    } else {
+        // Csound's own ports, "grainrender:output1" and on, connected in order to
+        // the system's playback ports (Csound's default), to the named ones, or to none.
+        std::string device = job.play.noConnect ? "dac:null" : job.play.connect.empty() ? "dac" : "dac:" + job.play.connect;
+        for (const std::string& option :
+             {std::string("-+rtaudio=jack"), std::string("-+jack_client=grainrender"), "-o" + device,
+              "-b" + std::to_string(job.play.period), "-B" + std::to_string(job.play.period * ringPeriods)})
+            csoundSetOption(csound, option.c_str());
     }
     if (!job.speakers.empty()) csoundSetOption(csound, ("--omacro:SPEAKERS=" + job.speakers).c_str());
     if (job.rate > 0) csoundSetOption(csound, ("--sample-rate=" + std::to_string(job.rate)).c_str());
@@ -128,15 +154,18 @@ PartOutcome renderPart(const PartJob& job, std::atomic<bool>& stop, std::atomic<
     double fullScale = csoundGet0dBFS(csound.get());
     PartLabel label = job.label;
     label.rate = sound.rate;
-    PartFileWriter writer(job.outPath, sound.channels, sound.rate, labelText(label));
-    if (!writer.good()) return fail(writer.error());
+    std::optional<PartFileWriter> writer;
+    if (!job.outPath.empty()) {
+        writer.emplace(job.outPath, sound.channels, sound.rate, labelText(label));
+        if (!writer->good()) return fail(writer->error());
+    }
 
     auto samplesPerCycle = static_cast<std::size_t>(ksmps) * channels;
     long long cyclesPerWrite = std::max(1LL, framesPerWrite / ksmps);
     std::vector<float> buffer(samplesPerCycle * static_cast<std::size_t>(cyclesPerWrite));
     auto write = [&](long long frames) {
         sound.frames += frames;
-        return writer.write(buffer.data(), frames);
+        return !writer || writer->write(buffer.data(), frames);
     };
     long long cycles = 0;
     while (!stop && !log.failed) {
@@ -150,10 +179,18 @@ PartOutcome renderPart(const PartJob& job, std::atomic<bool>& stop, std::atomic<
                 sound.peaks[c] = std::max(sound.peaks[c], std::fabs(static_cast<double>(into[s + c])));
             }
         if (++cycles == cyclesPerWrite) {
-            if (!write(cycles * ksmps)) return fail(writer.error());
+            if (!write(cycles * ksmps)) return fail(writer->error());
             cycles = 0;
         }
         scoreTime = csoundGetScoreTime(csound.get());
+    }
+    // Counted while the score plays: the ring buffer running dry after the last sample is no under-run.
+    outcome.underruns = log.underruns;
+    if (job.play.enabled && !stop && !log.failed) {
+        // JACK plays on what Csound's ring buffer still holds; closing now would cut it off.
+        auto ring = std::chrono::duration<double>((ringPeriods + 2.0) * job.play.period / sound.rate);
+        for (auto end = std::chrono::steady_clock::now() + ring; !stop && std::chrono::steady_clock::now() < end;)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     if (stop && !log.failed) {
         outcome.stopped = true;
@@ -162,7 +199,7 @@ PartOutcome renderPart(const PartJob& job, std::atomic<bool>& stop, std::atomic<
     csoundCleanup(csound.get());  // prints the count of performance errors
     flushMessages(log);
     if (log.failed) return fail("Csound reported errors");
-    if (!write(cycles * ksmps) || !writer.close()) return fail(writer.error());
+    if (!write(cycles * ksmps) || (writer && !writer->close())) return fail(writer->error());
     scoreTime = csoundGetScoreTime(csound.get());
     outcome.ok = true;
     return outcome;

@@ -39,6 +39,15 @@ std::string progressLine(double done, double total, double music, double wall) {
     return line;
 }
 
+std::string playLine(double played, double music) { return progressLine(played, music, music, 0) + " played"; }
+
+std::string playedLine(const SoundSummary& summary, int underruns) {
+    SoundSummary played = summary;
+    played.w64 = false;  // no file: the samples went to JACK
+    return closingLine("played through JACK", played, 0) + ", " + std::to_string(underruns) +
+           (underruns == 1 ? " under-run" : " under-runs");
+}
+
 std::string dbfs(double peak) {
     if (peak <= 0) return "silent";
     return format("%.1f dBFS", 20 * std::log10(peak));

@@ -16,6 +16,13 @@ namespace render {
 // whole piece in seconds and wall the seconds since rendering began.
 std::string progressLine(double done, double total, double music, double wall);
 
+// The progress line of --play: played is the score time played so far and
+// music the length of the piece, in seconds.
+std::string playLine(double played, double music);
+
+// The closing line of --play: "played 12.50 s, 2 channels at 48000 Hz through JACK, peaks -6.0 dBFS -7.1 dBFS, 0 under-runs".
+std::string playedLine(const SoundSummary& summary, int underruns);
+
 // A level in decibels against full scale, one decimal: "-6.0 dBFS", "silent" for 0.
 std::string dbfs(double peak);
 
