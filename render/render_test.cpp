@@ -143,6 +143,15 @@ TEST(RenderOptions, BadCommandLinesExitWithStatusTwoAndWriteNothing) {
              {score, "--normalize", "3"},
              {score, "--loudness", "loud"},
              {score, "--part", "1/2", "--loudness", "-23"},
+             // --play plays the whole score on one core at the server's rate, and says where.
+             {score, "--connect", "system:playback_"},
+             {score, "--play", "--connect", "system:playback_", "--no-connect"},
+             {score, "--play", "--connect"},
+             {score, "--play", "--part", "1/2"},
+             {score, "--play", "--jobs", "2"},
+             {score, "--play", "--rate", "48000"},
+             {score, "--play", "--normalize", "-1"},
+             {"--mix", (folder / "out.wav").string(), score, "--play"},
          }) {
         RunResult run = grainrender(arguments);
         EXPECT_EQ(run.status, 2) << run.err;
@@ -556,4 +565,7 @@ TEST(Progress, TheBarCountsAllPartsAndForeseesTheTimeLeftAtTheRateSoFar) {
     SoundSummary summary{66150, 2, 44100, {0.5, 0.25}, false};
     EXPECT_EQ(closingLine("x.wav", summary, 0), "x.wav: 1.50 s, 2 channels at 44100 Hz, peaks -6.0 dBFS -12.0 dBFS");
     EXPECT_EQ(dbfs(0), "silent");
+    EXPECT_EQ(playLine(2.5, 10), "[#######.......................]  25%  2.5 of 10.0 s played");
+    EXPECT_EQ(playedLine({66150, 2, 44100, {0.5, 0.25}, true}, 1),
+              "played through JACK: 1.50 s, 2 channels at 44100 Hz, peaks -6.0 dBFS -12.0 dBFS, 1 under-run");
 }
