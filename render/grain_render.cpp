@@ -110,10 +110,11 @@ LevelTarget levelTarget(const RenderOptions& options) {
 
 // Brings the mixed render (a float file, its summary) to the asked level and
 // into the output's container, then tells what was written: the closing line
-// (with the gain applied, when a level was asked for) and any warnings.
+// (with the real-time factor of a render that started at start, and the gain
+// applied, when a level was asked for) and any warnings.
 int deliver(const std::string& mixedPath, const SoundSummary& mixed, const RenderOptions& options,
-            const std::string& space, const std::string& output, Clock::time_point start, std::ostream& out,
-            std::ostream& err) {
+            const std::string& space, const std::string& output, std::optional<Clock::time_point> start,
+            std::ostream& out, std::ostream& err) {
     if (int channels = techniqueChannels(space); channels != 0 && channels != mixed.channels) {
         err << "grainrender: the render has " << mixed.channels << " channels, " << space << " has " << channels << "\n";
         return 1;
@@ -130,7 +131,7 @@ int deliver(const std::string& mixedPath, const SoundSummary& mixed, const Rende
         err << "grainrender: " << written.refusal << "\n";
         return 1;
     }
-    double wall = secondsSince(start);
+    double wall = start ? secondsSince(*start) : 0.0;
     out << closingLine(output, *written.summary, wall)
         << (target.kind == LevelTarget::Kind::none ? "" : ", " + gainText(gain.gain)) << "\n";
     if (!gain.warning.empty()) err << "grainrender: warning: " << gain.warning << "\n";
@@ -139,7 +140,6 @@ int deliver(const std::string& mixedPath, const SoundSummary& mixed, const Rende
 }
 
 int mixParts(const RenderOptions& options, std::ostream& out, std::ostream& err) {
-    auto start = Clock::now();
     if (auto refusal = outputRefusal(options.output); !refusal.empty()) {
         err << "grainrender: " << refusal << "\n";
         return 1;
@@ -166,8 +166,9 @@ int mixParts(const RenderOptions& options, std::ostream& out, std::ostream& err)
         err << "grainrender: " << mixed.refusal << "\n";
         return 1;
     }
+    // A mix renders nothing: its speed against real time would say nothing of the render.
     return deliver(sum.temporary().string(), *mixed.summary, options, options.spaceGiven ? options.space : "",
-                   options.output, start, out, err);
+                   options.output, std::nullopt, out, err);
 }
 
 // Renders the jobs at once, one thread each, with the progress bar on err when asked.
@@ -196,15 +197,10 @@ std::vector<PartOutcome> renderAll(const std::vector<PartJob>& jobs, const std::
         partEnded.wait_for(lock, std::chrono::milliseconds(200));
         if (interrupted && *interrupted) stop = true;
         if (!showProgress || finished == jobs.size()) continue;
-        // A part that plays on past its last statement (the reverb's tail) is as long as it has played.
-        double done = 0, total = 0, length = music;
-        for (std::size_t k = 0; k < jobs.size(); ++k) {
-            double time = times[k].load();
-            done += time;
-            total += std::max(time, ends[k]);
-            length = std::max(length, time);
-        }
-        err << "\r" << (playing ? playLine(done, length) : progressLine(done, total, length, secondsSince(start)))
+        std::vector<double> now;
+        for (const auto& time : times) now.push_back(time.load());
+        PartsDone parts = partsDone(now, ends);
+        err << "\r" << (playing ? playLine(parts.done, music) : progressLine(parts.done, parts.total, music, secondsSince(start)))
             << "\x1b[K" << std::flush;
     }
     for (auto& thread : threads) thread.join();

@@ -24,6 +24,15 @@ std::string clockTime(double seconds) {
 
 }  // namespace
 
+PartsDone partsDone(const std::vector<double>& times, const std::vector<double>& ends) {
+    PartsDone parts;
+    for (std::size_t k = 0; k < times.size() && k < ends.size(); ++k) {
+        parts.done += std::min(times[k], ends[k]);
+        parts.total += ends[k];
+    }
+    return parts;
+}
+
 std::string progressLine(double done, double total, double music, double wall) {
     constexpr int barWidth = 30;
     double fraction = total > 0 ? std::clamp(done / total, 0.0, 1.0) : 0.0;

@@ -11,6 +11,15 @@
 
 namespace render {
 
+// The score time done and in all, summed over the parts, seconds: a part
+// counts up to the end of its last statement and no further, so that the total
+// stays as it was at the start while the parts render the reverb's tail
+// (which only the orchestra knows the length of).
+struct PartsDone {
+    double done = 0, total = 0;
+};
+PartsDone partsDone(const std::vector<double>& times, const std::vector<double>& ends);
+
 // One line of the progress bar, without a line end: done and total are
 // seconds of score time summed over all parts, music is the length of the
 // whole piece in seconds and wall the seconds since rendering began.

@@ -273,7 +273,7 @@ TEST(Mix, APeakAboveFullScaleIsWarnedOf) {
     writePart(folder / "b.w64", 1, second, {0.75f, -0.5f});
     RunResult run = grainrender({"--mix", (folder / "m.wav").string(), (folder / "a.w64").string(), (folder / "b.w64").string()});
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.out.find("m.wav: 0.00 s, 1 channel at 44100 Hz, peak 3.5 dBFS"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("m.wav: 0.00 s, 1 channel at 44100 Hz, peak 3.5 dBFS\n"), std::string::npos) << run.out;
     EXPECT_NE(run.err.find("warning: channel 1 of"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("+3.5 dBFS"), std::string::npos) << run.err;
 }
@@ -561,6 +561,13 @@ TEST(Progress, TheBarCountsAllPartsAndForeseesTheTimeLeftAtTheRateSoFar) {
     // Two parts of 10 s of score each, 5 s of them done in 10 s of wall time.
     EXPECT_EQ(progressLine(5, 20, 10, 10), "[#######.......................]  25%  2.5 of 10.0 s, 0.2 x real time, 0:30 left");
     EXPECT_EQ(progressLine(0, 20, 10, 0), "[..............................]   0%  0.0 of 10.0 s");
+    // A part rendering the reverb's tail past its last statement moves neither the total nor the done beyond it.
+    for (const auto& [times, done] : std::vector<std::pair<std::vector<double>, double>>{
+             {{4, 1}, 5}, {{10, 10}, 20}, {{12.8, 3}, 13}, {{13, 13}, 20}}) {
+        PartsDone parts = partsDone(times, {10, 10});
+        EXPECT_EQ(parts.total, 20);
+        EXPECT_EQ(parts.done, done);
+    }
     EXPECT_EQ(dbfs(0.5), "-6.0 dBFS");
     SoundSummary summary{66150, 2, 44100, {0.5, 0.25}, false};
     EXPECT_EQ(closingLine("x.wav", summary, 0), "x.wav: 1.50 s, 2 channels at 44100 Hz, peaks -6.0 dBFS -12.0 dBFS");
