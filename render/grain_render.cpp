@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -19,6 +20,7 @@
 #include "file_bytes.hpp"
 #include "jack_server.hpp"
 #include "loudness.hpp"
+#include "output_lock.hpp"
 #include "part_file.hpp"
 #include "part_label.hpp"
 #include "part_render.hpp"
@@ -144,6 +146,11 @@ int mixParts(const RenderOptions& options, std::ostream& out, std::ostream& err)
         err << "grainrender: " << refusal << "\n";
         return 1;
     }
+    OutputLock lock(options.output);
+    if (!lock.refusal().empty()) {
+        err << "grainrender: " << lock.refusal() << "\n";
+        return 1;
+    }
     for (const auto& part : options.mixParts) {
         if (!fs::is_regular_file(part)) {
             err << "grainrender: the part file " << part << " is missing\n";
@@ -237,6 +244,36 @@ PartPlan planParts(const RenderOptions& options, const RenderEnvironment& enviro
     return plan;
 }
 
+// Seconds of sound a render holds beyond its last statement's end: the
+// example orchestras' reverb tail (3 s) and the grains' distance delays.
+constexpr double tailAllowance = 4;
+
+// Decimal megabytes or gigabytes, one decimal: "812.4 MB", "3.2 GB".
+std::string byteText(double bytes) {
+    char text[32];
+    if (bytes >= 1e9)
+        std::snprintf(text, sizeof text, "%.1f GB", bytes / 1e9);
+    else
+        std::snprintf(text, sizeof text, "%.1f MB", bytes / 1e6);
+    return text;
+}
+
+// Empty when copies of a float render of seconds (and the tail) fit in the
+// folder's free space; the reason, with both figures, otherwise. An unknown
+// rate counts as 48000 Hz, the highest the orchestras are rendered at.
+std::string spaceRefusal(const fs::path& folder, double seconds, int rate, int channels, int copies,
+                         const RenderEnvironment& environment) {
+    double copy = (seconds + tailAllowance) * (rate > 0 ? rate : 48000) * std::max(channels, 1) * sizeof(float);
+    double needed = copy * copies;
+    std::error_code error;
+    double available = environment.freeSpace ? static_cast<double>(environment.freeSpace(folder.string()))
+                                             : static_cast<double>(fs::space(folder, error).available);
+    if (error || needed <= available) return "";
+    return "the render needs about " + byteText(needed) + " in " + folder.string() + " (" + std::to_string(copies) +
+           (copies == 1 ? " file" : " files") + " of " + byteText(copy) + " at once), but it has " + byteText(available) +
+           " free";
+}
+
 int renderScore(const RenderOptions& options, const RenderEnvironment& environment, std::ostream& out,
                 std::ostream& err) {
     auto start = Clock::now();
@@ -267,6 +304,7 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
 
     // What every part file records: the technique is the speaker file's digest for --speakers.
     PartLabel label{contentDigest(text), options.space, 0, orchestraDigest(orchestra), 0, 0};
+    int channels = techniqueChannels(options.space);
     if (!options.speakers.empty()) {
         if (!fs::is_regular_file(options.speakers)) return refuse("the speaker file " + options.speakers + " is missing");
         auto speakerBytes = grain::readFileBytes(options.speakers);
@@ -275,6 +313,7 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
         SpeakerLayout layout = readSpeakerLayout(speakerText, options.speakers);
         if (!layout.refusal.empty()) return refuse(layout.refusal);
         label.space = "speakers " + contentDigest(speakerText);
+        channels = static_cast<int>(layout.speakers.size());
     }
 
     // --play takes the JACK server's rate and period, and writes a file only when -o names one.
@@ -282,7 +321,6 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
     if (options.play) {
         server = findJackServer();
         if (!server.refusal.empty()) return refuse(server.refusal);
-        int channels = techniqueChannels(options.space);
         if (options.connect.empty() && !options.noConnect && channels > server.playbackPorts)
             return refuse("the JACK server plays " + std::to_string(server.playbackPorts) + " channels, " +
                           options.space + " has " + std::to_string(channels) +
@@ -295,6 +333,21 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
     if (!output.empty())
         if (auto why = outputRefusal(output); !why.empty()) return refuse(why);
     fs::path workFolder = output.empty() ? scoreFolder : fs::absolute(output).parent_path();
+    std::optional<OutputLock> lock;
+    if (!output.empty()) {
+        lock.emplace(output);
+        if (!lock->refusal().empty()) return refuse(lock->refusal());
+    }
+
+    PartPlan plan = planParts(options, environment, score);
+    if (!output.empty()) {
+        double seconds = 0;
+        for (int part : plan.parts) seconds = std::max(seconds, partEndTime(score, plan.shares, part));
+        // The parts and their mix; then the mix and the output (the parts are gone by then).
+        int copies = options.part != 0 ? 1 : std::max(static_cast<int>(plan.parts.size()) + 1, 2);
+        if (auto why = spaceRefusal(workFolder, seconds, rate, channels, copies, environment); !why.empty())
+            return refuse(why);
+    }
 
     // The sound file at the render's rate: table 1 reads a converted copy when the composer's file differs.
     SoundAtRate sound;
@@ -312,7 +365,6 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
         }
     }
 
-    PartPlan plan = planParts(options, environment, score);
     // A part file is written into the output's temporary file; a whole
     // render's parts go into a folder named after it, mixed into the output.
     std::optional<grain::AtomicFile> outputFile;
@@ -373,6 +425,8 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
     auto sum = (partFolder / "mix.w64").string();
     MixResult mixed = mixSoundFiles(partFiles, sum);
     if (!mixed.summary) return refuse(mixed.refusal);
+    // The parts are in the mix: their room goes to the output.
+    for (const auto& part : partFiles) fs::remove(part);
     return deliver(sum, *mixed.summary, options, options.space, output, start, out, err);
 }
 

@@ -19,6 +19,7 @@
 #include <sstream>
 
 #include "grain_render.hpp"
+#include "output_lock.hpp"
 #include "part_file.hpp"
 #include "part_label.hpp"
 #include "progress.hpp"
@@ -553,6 +554,46 @@ TEST(Render, AnOrchestraFoundNowhereIsNamedWithTheFoldersLookedIn) {
     EXPECT_NE(err.str().find("VelaRookglisson.orc of glissonscore is missing (looked in " + folder.path().string()),
               std::string::npos) << err.str();
     EXPECT_EQ(folder.names(), std::set<std::string>{"VELAROOKglisson.sco"});
+}
+
+TEST(Render, AnOutputThatAnotherRunWritesOrThatCannotFitIsRefusedBeforeRendering) {
+    TemporaryFolder folder;
+    auto at = [&](const std::string& name) { return (folder / name).string(); };
+    writeText(folder / "VELAROOKglisson.sco", glissonScore());
+    writePart(folder / "p.w64", 2, partOf(1, 1), {0.5f, 0.5f});
+    const std::set<std::string> inputs{"VELAROOKglisson.sco", "p.w64"};
+    {
+        OutputLock first(at("piece.wav"));  // a render that writes piece.wav now
+        ASSERT_EQ(first.refusal(), "");
+        for (const auto& arguments : std::vector<std::vector<std::string>>{
+                 {at("VELAROOKglisson.sco"), "-o", at("piece.wav")}, {"--mix", at("piece.wav"), at("p.w64")}}) {
+            RunResult run = grainrender(arguments);
+            EXPECT_EQ(run.status, 1);
+            EXPECT_EQ(run.err, "grainrender: another grainrender is writing " + at("piece.wav") +
+                                   " now: wait for it to end, or choose another output\n");
+        }
+        EXPECT_EQ(folder.names(), (std::set<std::string>{"VELAROOKglisson.sco", "p.w64", ".piece.wav.grainrender-lock"}));
+    }
+    // Two parts and their mix at once, each of 0.6 s and the tail's 4 s at 44100 Hz in two channels: 1.6 MB.
+    for (std::uintmax_t free : {std::uintmax_t{1000}, std::uintmax_t{4'800'000}, std::uintmax_t{4'900'000}}) {
+        RenderEnvironment environment{{GRAIN_SOURCE_EXAMPLES}, 2, false};
+        environment.freeSpace = [&](const std::string& where) {
+            EXPECT_EQ(where, folder.path().string());
+            return free;
+        };
+        std::ostringstream out, err;
+        int status = runGrainRender({at("VELAROOKglisson.sco"), "--rate", "44100", "-o", at("piece.wav")}, environment, out, err);
+        if (free > 4'870'000) {
+            EXPECT_EQ(status, 0) << err.str();
+            EXPECT_EQ(folder.names(), (std::set<std::string>{"VELAROOKglisson.sco", "p.w64", "piece.wav"}));
+            continue;
+        }
+        EXPECT_EQ(status, 1);
+        EXPECT_EQ(err.str(), "grainrender: the render needs about 4.9 MB in " + folder.path().string() +
+                                 " (3 files of 1.6 MB at once), but it has " + (free == 1000 ? "0.0" : "4.8") +
+                                 " MB free\n");
+        EXPECT_EQ(folder.names(), inputs);
+    }
 }
 
 // --- What the composer sees while it renders ---
