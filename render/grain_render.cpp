@@ -426,7 +426,8 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
     MixResult mixed = mixSoundFiles(partFiles, sum);
     if (!mixed.summary) return refuse(mixed.refusal);
     // The parts are in the mix: their room goes to the output.
-    for (const auto& part : partFiles) fs::remove(part);
+    std::error_code ignored;  // a part that stays is removed with its folder at the end
+    for (const auto& part : partFiles) fs::remove(part, ignored);
     return deliver(sum, *mixed.summary, options, options.space, output, start, out, err);
 }
 

@@ -209,7 +209,9 @@ TEST(Play, WhatTheServerReceivesIsTheOfflineRenderAndTheFileOfOIsToo) {
     std::string capture = tool("jack_capture", "jack-capture");
     ASSERT_FALSE(capture.empty());
     writeText(folder / "VELAROOKglisson.sco", glissonScore(0.6));
-    for (const auto& [space, channels] : std::vector<std::pair<std::string, int>>{{"stereo", 2}, {"ambix1", 4}}) {
+    for (const auto& technique : std::vector<std::pair<std::string, int>>{{"stereo", 2}, {"ambix1", 4}}) {
+        const std::string space = technique.first;
+        const int channels = technique.second;
         std::string score = (folder / "VELAROOKglisson.sco").string();
         auto at = [&](const std::string& name) { return (folder / (space + name)).string(); };
         RunResult offline = grainrender({score, "--space", space, "--rate", "48000", "-o", at("-offline.wav")});
@@ -234,7 +236,7 @@ TEST(Play, WhatTheServerReceivesIsTheOfflineRenderAndTheFileOfOIsToo) {
         // loaded machine the dummy server may report some: the recording below
         // shows whether any sound was lost); nothing else on standard error.
         std::string said = readText(folder / "play.out");
-        EXPECT_EQ(said.rfind("played through JACK: ", 0), 0u) << said;
+        EXPECT_NE(said.find("played through JACK: "), std::string::npos) << said;
         EXPECT_NE(said.find(std::to_string(channels) + " channels at 48000 Hz"), std::string::npos) << said;
         EXPECT_TRUE(std::regex_search(said, std::regex(", [0-9]+ under-runs?\n"))) << said;
         EXPECT_EQ(readText(folder / "play.err"), "");
