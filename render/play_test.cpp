@@ -22,6 +22,8 @@
 #include <sstream>
 #include <thread>
 
+#include <jack/jack.h>
+
 #include "jack_server.hpp"
 #include "render_test_support.hpp"
 #include "sound_measure.hpp"
@@ -149,6 +151,19 @@ private:
     bool ready_ = false;
 };
 
+// Waits until the server has a port of that name (a client that has started); false after seconds.
+bool portAppears(const std::string& name, double seconds) {
+    jack_client_t* client = jack_client_open("grainrender-test-watch", JackNoStartServer, nullptr);
+    if (!client) return false;
+    bool found = false;
+    for (auto end = Clock::now() + std::chrono::duration<double>(seconds); !found && Clock::now() < end;) {
+        found = jack_port_by_name(client, name.c_str()) != nullptr;
+        if (!found) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    jack_client_close(client);
+    return found;
+}
+
 const std::string columns =
     ";inst\t srt\t\t  dur\t\t voice Phase\t Aziold\t Azi\t\t Elevold\t Elev\t\t Distold\t Dist\t\t Graindur\t ";
 
@@ -222,7 +237,7 @@ TEST(Play, WhatTheServerReceivesIsTheOfflineRenderAndTheFileOfOIsToo) {
                           "--recording-time", "30", at("-heard.wav")},
                          folder / "capture.out", folder / "capture.err");
         ASSERT_TRUE(recorder.started());
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        ASSERT_TRUE(portAppears("jack_capture:input" + std::to_string(channels), 10)) << readText(folder / "capture.err");
         auto start = Clock::now();
         Process play({grainrenderProgram(), score, "--play", "--space", space, "--connect", "jack_capture:input",
                       "-o", at("-played.wav")},
@@ -275,7 +290,9 @@ TEST(Play, WithoutAServerItSaysHowToStartOneAndCtrlCStopsItWithinASecondLeavingN
     const std::string tag = "grainrender-play-" + std::to_string(getpid());
     Process play({grainrenderProgram(), score, "--play", "--no-connect", "-o", (folder / "piece.wav").string()},
                  logs / (tag + ".out"), logs / (tag + ".err"));
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    // Playing: its ports are there, and it has rendered a little.
+    ASSERT_TRUE(portAppears("grainrender:output1", 10)) << readText(logs / (tag + ".err"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     ASSERT_TRUE(play.running()) << readText(logs / (tag + ".err"));
     auto interrupted = Clock::now();
     play.signal(SIGINT);
