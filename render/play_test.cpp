@@ -186,27 +186,19 @@ std::size_t onset(const grain::sound::Sound& sound) {
     return sound.frames();
 }
 
-// How well heard matches expected, after aligning it by the onsets and then
-// sample-exactly: the correlation over all channels and the level against
-// expected in dB.
+// How well heard matches expected once aligned by their first sounding
+// frames (the same samples, so the same frame): the correlation over all
+// channels and the level against expected in dB.
 struct Match {
     double correlation = 0, level = 0;
 };
 Match match(const grain::sound::Sound& expected, const grain::sound::Sound& heard) {
     if (expected.channels.size() != heard.channels.size() || expected.frames() == 0) return {};
-    long shift = static_cast<long>(onset(heard)) - static_cast<long>(onset(expected));
-    std::vector<double> earlier(expected.channels[0].begin(), expected.channels[0].end()), later(earlier.size());
-    for (std::size_t n = 0; n < later.size(); ++n) {
-        long at = static_cast<long>(n) + shift;
-        later[n] = at >= 0 && at < static_cast<long>(heard.frames()) ? heard.channels[0][static_cast<std::size_t>(at)] : 0;
-    }
-    shift += grain::sound::bestLag(earlier, later, 64);
+    const std::size_t from = onset(expected), shift = onset(heard) - from;
     double cross = 0, wanted = 0, got = 0;
     for (std::size_t c = 0; c < expected.channels.size(); ++c)
-        for (std::size_t n = 0; n < expected.frames(); ++n) {
-            long at = static_cast<long>(n) + shift;
-            double y = at >= 0 && at < static_cast<long>(heard.frames()) ? heard.channels[c][static_cast<std::size_t>(at)] : 0;
-            double x = expected.channels[c][n];
+        for (std::size_t n = from; n < expected.frames(); ++n) {
+            double x = expected.channels[c][n], y = n + shift < heard.frames() ? heard.channels[c][n + shift] : 0;
             cross += x * y, wanted += x * x, got += y * y;
         }
     if (wanted == 0 || got == 0) return {};
