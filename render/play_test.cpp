@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <regex>
@@ -164,18 +165,22 @@ bool portAppears(const std::string& name, double seconds) {
     return found;
 }
 
-const std::string columns =
-    ";inst\t srt\t\t  dur\t\t voice Phase\t Aziold\t Azi\t\t Elevold\t Elev\t\t Distold\t Dist\t\t Graindur\t ";
-
-// A glisson score of four voices placed around the listener, a grain every 0.1 s each for `seconds`, dry.
+// A glisson score of four voices placed around the listener, a grain every
+// 0.1 s each for `seconds`, dry, written as glissonscore writes it.
 std::string glissonScore(double seconds) {
-    std::ostringstream text;
-    text << "f1 0 16384 10 1 1 1 \nf2 0 16385 20 7 1 2    ; grain envelope\n\n" << columns << "Start Freq\t End Freq\n";
+    std::string text = ";Table 1 6 simple sine wave harmonics (using GEN10).\nf1 0 16384 10 1 1 1 \n"
+                       "f2 0 16385 20 7 1 2    ; grain envelope\n\n;inst\t srt\t\t  dur\t\t voice Phase\t Aziold\t "
+                       "Azi\t\t Elevold\t Elev\t\t Distold\t Dist\t\t Graindur\t Start Freq\t End Freq\n";
+    char line[256];
     for (int voice = 1; voice <= 4; ++voice)
-        for (int grain = 0; grain * 0.1 < seconds; ++grain)
-            text << "i1\t " << grain * 0.1 + voice * 0.02 << "\t 0.1\t " << voice << "\t 0.1\t " << voice * 80 << "\t "
-                 << voice * 80 + 20 << "\t 0\t 10\t 3\t 4\t 0.05\t " << 200 * voice << "\t " << 300 * voice << "\n";
-    return text.str() + "\ne\n";
+        for (int grain = 0; grain * 0.1 < seconds; ++grain) {
+            std::snprintf(line, sizeof line,
+                          "i1\t %f\t %f\t %d\t %f\t %f\t %f\t %f\t %f\t %f\t %f\t %f\t %f\t %f\n",
+                          grain * 0.1 + voice * 0.02, 0.1, voice, 0.1, voice * 80.0, voice * 80.0 + 20, 0.0, 10.0, 3.0,
+                          4.0, 0.05, 200.0 * voice, 300.0 * voice);
+            text += line;
+        }
+    return text + "\ne\n";
 }
 
 // The first frame of a sound that is not silence.
