@@ -35,6 +35,12 @@ example orchestras.")
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "${grain_deb_depends}")
   # Csound renders the scores; the score programs themselves do not run it.
   set(CPACK_DEBIAN_PACKAGE_RECOMMENDS csound)
+  # grainrender --play plays into a JACK server through Csound's JACK module
+  # (in Csound's library, a dependency above); the server is the composer's
+  # choice (jackd2, or PipeWire's JACK).
+  if(TARGET grainrender)
+    set(CPACK_DEBIAN_PACKAGE_SUGGESTS jackd2)
+  endif()
 endif()
 
 include(CPack)

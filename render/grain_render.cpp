@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -16,7 +18,9 @@
 #include "atomic_file.hpp"
 #include "containers.hpp"
 #include "file_bytes.hpp"
+#include "jack_server.hpp"
 #include "loudness.hpp"
+#include "output_lock.hpp"
 #include "part_file.hpp"
 #include "part_label.hpp"
 #include "part_render.hpp"
@@ -144,10 +148,11 @@ LevelTarget levelTarget(const RenderOptions& options) {
 
 // Brings the mixed render (a float file, its summary) to the asked level and
 // into the output's container, then tells what was written: the closing line
-// (with the gain applied, when a level was asked for) and any warnings.
+// (with the real-time factor of a render that started at start, and the gain
+// applied, when a level was asked for) and any warnings.
 int deliver(const std::string& mixedPath, const SoundSummary& mixed, const RenderOptions& options,
-            const std::string& space, const std::string& output, Clock::time_point start, std::ostream& out,
-            std::ostream& err) {
+            const std::string& space, const std::string& output, std::optional<Clock::time_point> start,
+            std::ostream& out, std::ostream& err) {
     if (const Technique* technique = findTechnique(space); technique && technique->channels != 0 &&
                                                            technique->channels != mixed.channels) {
         err << "grainrender: the render has " << mixed.channels << " channels, " << space << " has " << technique->channels
@@ -166,7 +171,7 @@ int deliver(const std::string& mixedPath, const SoundSummary& mixed, const Rende
         err << "grainrender: " << written.refusal << "\n";
         return 1;
     }
-    double wall = secondsSince(start);
+    double wall = start ? secondsSince(*start) : 0.0;
     out << closingLine(output, *written.summary, wall)
         << (target.kind == LevelTarget::Kind::none ? "" : ", " + gainText(gain.gain)) << "\n";
     if (!gain.warning.empty()) err << "grainrender: warning: " << gain.warning << "\n";
@@ -237,9 +242,13 @@ int decodeFile(const RenderOptions& options, std::ostream& out, std::ostream& er
 }
 
 int mixParts(const RenderOptions& options, std::ostream& out, std::ostream& err) {
-    auto start = Clock::now();
     if (auto refusal = outputRefusal(options.output); !refusal.empty()) {
         err << "grainrender: " << refusal << "\n";
+        return 1;
+    }
+    OutputLock lock(options.output);
+    if (!lock.refusal().empty()) {
+        err << "grainrender: " << lock.refusal() << "\n";
         return 1;
     }
     for (const auto& part : options.mixParts) {
@@ -270,13 +279,15 @@ int mixParts(const RenderOptions& options, std::ostream& out, std::ostream& err)
     const Technique* recorded = labels[0] ? findTechnique(labels[0]->space) : nullptr;
     if (!options.spaceGiven && recorded && (recorded->channels == 0 || recorded->channels == mixed.summary->channels))
         space = recorded->name;
-    return deliver(sum.temporary().string(), *mixed.summary, options, space, options.output, start, out, err);
+    // A mix renders nothing: its speed against real time would say nothing of the render.
+    return deliver(sum.temporary().string(), *mixed.summary, options, space, options.output, std::nullopt, out, err);
 }
 
 // Renders the jobs at once, one thread each, with the progress bar on err when asked.
 std::vector<PartOutcome> renderAll(const std::vector<PartJob>& jobs, const std::vector<double>& ends, double music,
                                    bool showProgress, const std::atomic<bool>* interrupted, Clock::time_point start,
                                    std::ostream& err) {
+    const bool playing = !jobs.empty() && jobs[0].play.enabled;
     std::vector<PartOutcome> outcomes(jobs.size());
     std::vector<std::atomic<double>> times(jobs.size());
     std::atomic<bool> stop{false};
@@ -298,15 +309,11 @@ std::vector<PartOutcome> renderAll(const std::vector<PartJob>& jobs, const std::
         partEnded.wait_for(lock, std::chrono::milliseconds(200));
         if (interrupted && *interrupted) stop = true;
         if (!showProgress || finished == jobs.size()) continue;
-        // A part that plays on past its last statement (the reverb's tail) is as long as it has played.
-        double done = 0, total = 0, length = music;
-        for (std::size_t k = 0; k < jobs.size(); ++k) {
-            double time = times[k].load();
-            done += time;
-            total += std::max(time, ends[k]);
-            length = std::max(length, time);
-        }
-        err << "\r" << progressLine(done, total, length, secondsSince(start)) << "\x1b[K" << std::flush;
+        std::vector<double> now;
+        for (const auto& time : times) now.push_back(time.load());
+        PartsDone parts = partsDone(now, ends);
+        err << "\r" << (playing ? playLine(parts.done, music) : progressLine(parts.done, parts.total, music, secondsSince(start)))
+            << "\x1b[K" << std::flush;
     }
     for (auto& thread : threads) thread.join();
     if (showProgress) err << "\r\x1b[K" << std::flush;
@@ -322,6 +329,11 @@ struct PartPlan {
 // One part per job, never more than there are voices; or the one part asked for.
 PartPlan planParts(const RenderOptions& options, const RenderEnvironment& environment, const SplitScore& score) {
     PartPlan plan;
+    if (options.play) {  // one instance plays the whole score
+        plan.shares = shareVoices(score, 1);
+        plan.parts.push_back(0);
+        return plan;
+    }
     if (options.part != 0) {
         plan.shares = shareVoices(score, options.partCount);
         plan.parts.push_back(options.part - 1);
@@ -335,6 +347,36 @@ PartPlan planParts(const RenderOptions& options, const RenderEnvironment& enviro
     plan.shares = shareVoices(score, count);
     for (int k = 0; k < count; ++k) plan.parts.push_back(k);
     return plan;
+}
+
+// Seconds of sound a render holds beyond its last statement's end: the
+// example orchestras' reverb tail (3 s) and the grains' distance delays.
+constexpr double tailAllowance = 4;
+
+// Decimal megabytes or gigabytes, one decimal: "812.4 MB", "3.2 GB".
+std::string byteText(double bytes) {
+    char text[32];
+    if (bytes >= 1e9)
+        std::snprintf(text, sizeof text, "%.1f GB", bytes / 1e9);
+    else
+        std::snprintf(text, sizeof text, "%.1f MB", bytes / 1e6);
+    return text;
+}
+
+// Empty when copies of a float render of seconds (and the tail) fit in the
+// folder's free space; the reason, with both figures, otherwise. An unknown
+// rate counts as 48000 Hz, the highest the orchestras are rendered at.
+std::string spaceRefusal(const fs::path& folder, double seconds, int rate, int channels, int copies,
+                         const RenderEnvironment& environment) {
+    double copy = (seconds + tailAllowance) * (rate > 0 ? rate : 48000) * std::max(channels, 1) * sizeof(float);
+    double needed = copy * copies;
+    std::error_code error;
+    double available = environment.freeSpace ? static_cast<double>(environment.freeSpace(folder.string()))
+                                             : static_cast<double>(fs::space(folder, error).available);
+    if (error || needed <= available) return "";
+    return "the render needs about " + byteText(needed) + " in " + folder.string() + " (" + std::to_string(copies) +
+           (copies == 1 ? " file" : " files") + " of " + byteText(copy) + " at once), but it has " + byteText(available) +
+           " free";
 }
 
 int renderScore(const RenderOptions& options, const RenderEnvironment& environment, std::ostream& out,
@@ -375,6 +417,7 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
         if (!(layout = speakerLayout(options.speakers, layoutRefusal))) return refuse(layoutRefusal);
         label.space = "speakers " + contentDigest(*grain::readFileBytes(options.speakers));
     }
+    const int channels = layout ? static_cast<int>(layout->channels.size()) : technique.channels;
     std::optional<Decoding> decoding;
     if (!options.decode.empty()) {
         auto target = speakerLayout(options.decode, layoutRefusal);
@@ -382,19 +425,55 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
         decoding = Decoding{*target, findTechnique(options.decode) ? options.decode : "speakers"};
     }
 
-    std::string output = options.output.empty() ? defaultOutput(options, score.program) : options.output;
-    if (auto why = outputRefusal(output); !why.empty()) return refuse(why);
+    // --play takes the JACK server's rate and period, and writes a file only when -o names one.
+    JackServer server;
+    if (options.play) {
+        server = findJackServer();
+        if (!server.refusal.empty()) return refuse(server.refusal);
+        if (options.connect.empty() && !options.noConnect && channels > server.playbackPorts)
+            return refuse("the JACK server plays " + std::to_string(server.playbackPorts) + " channels, " +
+                          options.space + " has " + std::to_string(channels) +
+                          ": --connect names the ports of a decoder, or --no-connect leaves them to you");
+    }
+    const int rate = options.play ? server.rate : options.rate;
+    std::string output = !options.output.empty() ? options.output
+                         : options.play          ? ""
+                                                 : defaultOutput(options, score.program);
+    if (!output.empty())
+        if (auto why = outputRefusal(output); !why.empty()) return refuse(why);
+    fs::path workFolder = output.empty() ? scoreFolder : fs::absolute(output).parent_path();
+    std::optional<OutputLock> lock;
+    if (!output.empty()) {
+        lock.emplace(output);
+        if (!lock->refusal().empty()) return refuse(lock->refusal());
+    }
+
+    PartPlan plan = planParts(options, environment, score);
+    if (!output.empty()) {
+        double seconds = 0;
+        for (int part : plan.parts) seconds = std::max(seconds, partEndTime(score, plan.shares, part));
+        // The parts and their mix; then the mix and the output (the parts are gone by then).
+        int copies = options.part != 0 ? 1 : std::max(static_cast<int>(plan.parts.size()) + 1, 2);
+        if (auto why = spaceRefusal(workFolder, seconds, rate, channels, copies, environment); !why.empty())
+            return refuse(why);
+    }
 
     // A part file is written into the output's temporary file; a whole
     // render's parts go into a folder named after it, mixed into the output,
-    // and so does the layout's panning, written for the orchestra.
-    grain::AtomicFile outputFile(output);
+    // and so does the layout's panning, written for the orchestra (a render
+    // that only plays keeps that folder beside the score).
+    std::optional<grain::AtomicFile> outputFile;
+    if (!output.empty()) outputFile.emplace(output);
+    grain::AtomicFile scratch(workFolder / "grainrender-play");  // names the folder of a render that only plays
     LeftoverFiles leftovers;
-    fs::path partFolder = outputFile.temporary().string() + "-parts";
-    leftovers.paths.push_back(partFolder);
-    std::error_code error;
-    fs::create_directory(partFolder, error);
-    if (error) return refuse("cannot make the folder of the parts " + partFolder.string() + ": " + error.message());
+    fs::path partFolder;
+    if ((options.part == 0 && outputFile) || layout) {
+        partFolder = (outputFile ? outputFile->temporary() : scratch.temporary()).string() + "-parts";
+        leftovers.paths.push_back(partFolder);
+        std::error_code error;
+        fs::create_directory(partFolder, error);
+        if (error) return refuse("cannot make the folder of the parts " + partFolder.string() + ": " + error.message());
+    }
     std::string panningPath;
     if (layout) {
         panningPath = (partFolder / "grainrender-panning.txt").string();
@@ -408,14 +487,13 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
     common.soundFolder = scoreFolder.string();
     common.space = spaceMacro(technique);
     common.panning = panningPath;
-    common.rate = options.rate;
+    common.rate = rate;
 
     // The sound file at the render's rate: table 1 reads a converted copy when the composer's file differs.
     SoundAtRate sound;
     if (score.program == grain::Program::granule) {
         initialiseCsound();
-        sound = soundAtRate((scoreFolder / score.soundFile).string(), renderRate(common),
-                            fs::absolute(output).parent_path().string());
+        sound = soundAtRate((scoreFolder / score.soundFile).string(), renderRate(common), workFolder.string());
         if (!sound.error.empty()) return refuse(sound.error);
         if (sound.copy) err << "grainrender: " << sound.note << "\n";
         // Table 1 holds the whole file, however long: the score handed to
@@ -432,15 +510,17 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
             setSoundTable(score, size, sound.copy ? sound.path : score.soundFile);
     }
 
-    PartPlan plan = planParts(options, environment, score);
     std::vector<PartJob> jobs;
     std::vector<double> ends;
     double music = 0;
     for (int part : plan.parts) {
         PartJob job = common;
         job.scoreText = partScoreText(score, plan.shares, part);
-        job.outPath = options.part != 0 ? outputFile.temporary().string()
-                                        : (partFolder / ("part" + std::to_string(part + 1) + ".w64")).string();
+        job.play = {options.play, options.connect.empty() ? server.playback : options.connect, options.noConnect,
+                    server.period};
+        job.outPath = !outputFile          ? ""
+                      : options.part != 0 ? outputFile->temporary().string()
+                                          : (partFolder / ("part" + std::to_string(part + 1) + ".w64")).string();
         job.label = label;
         job.label.part = part + 1;
         job.label.partCount = options.part != 0 ? options.partCount : static_cast<int>(plan.parts.size());
@@ -456,17 +536,24 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
         return 1;
     }
 
+    if (options.play) {
+        out << playedLine(outcomes[0].sound, outcomes[0].underruns) << "\n";
+        if (!outputFile) return 0;
+    }
     std::vector<std::string> partFiles;
     for (const auto& job : jobs) partFiles.push_back(job.outPath);
     if (options.part != 0) {
         // The part file is complete: give it its name.
-        if (auto why = outputFile.commit(); !why.empty()) return refuse(why);
+        if (auto why = outputFile->commit(); !why.empty()) return refuse(why);
         finish(output, outcomes[0].sound, secondsSince(start), out, err);
         return 0;
     }
     auto sum = (partFolder / "mix.w64").string();
     MixResult mixed = mixSoundFiles(partFiles, sum);
     if (!mixed.summary) return refuse(mixed.refusal);
+    // The parts are in the mix: their room goes to the output.
+    std::error_code ignored;  // a part that stays is removed with its folder at the end
+    for (const auto& part : partFiles) fs::remove(part, ignored);
     if (decoding)
         return decodeAndDeliver(sum, mixed.summary->channels, *decoding, (partFolder / "decoded.w64").string(), options,
                                 output, start, out, err);

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -16,6 +18,7 @@ struct RenderEnvironment {
     unsigned cores = 1;                         // parts rendered at once without --jobs
     bool terminal = false;                      // standard error is a terminal: show the progress bar
     const std::atomic<bool>* interrupted = nullptr;  // set when the composer stops the run (Ctrl-C)
+    std::function<std::uintmax_t(const std::string&)> freeSpace = nullptr;  // bytes free in a folder; empty: the file system's
 };
 
 // Runs grainrender with the arguments after the program name: the closing

@@ -1,7 +1,9 @@
 // One part of a score rendered by a Csound instance of its own, into a part
-// file. Csound's messages are read line by line as they come: an error or a
-// WARNING ends the part and asks the other parts to stop, and its lines are
-// kept for the composer. Several parts may render at once, one per thread.
+// file, or played into a JACK server as it renders. Csound's messages are
+// read line by line as they come: an error or a WARNING ends the part and asks
+// the other parts to stop, and its lines are kept for the composer (JACK's
+// under-runs are counted instead). Several parts may render at once, one per
+// thread.
 #pragma once
 
 #include <atomic>
@@ -13,6 +15,15 @@
 
 namespace render {
 
+// How a part plays into a JACK server as it renders (grainrender --play),
+// through Csound's own JACK output: one port per channel.
+struct PlayTarget {
+    bool enabled = false;
+    std::string connect;     // the start of the names of the ports to connect to; empty: the system's playback ports
+    bool noConnect = false;  // leave the ports unconnected
+    int period = 0;          // the server's period in frames: Csound's ring buffer holds several
+};
+
 struct PartJob {
     std::string orchestraText;    // the orchestra's code
     std::string orchestraFolder;  // where its include files are (Csound's INCDIR)
@@ -21,8 +32,9 @@ struct PartJob {
     std::string space;            // the technique's include, the orchestra's SPACE macro (spaceMacro)
     std::string panning;          // the layout's panning written for space-layout.inc (PANNING macro), or empty
     int rate = 0;                 // sample rate; 0 keeps the orchestra's
-    std::string outPath;          // the part file (float W64)
+    std::string outPath;          // the part file (float W64); empty: none (a part that only plays)
     PartLabel label;              // what the part file records; the rate is filled in as Csound starts
+    PlayTarget play;              // offline (not enabled), or into JACK in real time
 };
 
 struct PartOutcome {
@@ -30,6 +42,7 @@ struct PartOutcome {
     bool stopped = false;               // ended early because another part failed
     std::vector<std::string> problems;  // Csound's error and WARNING lines, or why the file failed
     SoundSummary sound;                 // what the part file holds, gathered as it was written
+    int underruns = 0;                  // times JACK reported an under-run while the part played
 };
 
 // Prepares the Csound library for instances in threads and keeps its opcode

@@ -24,6 +24,15 @@ std::string clockTime(double seconds) {
 
 }  // namespace
 
+PartsDone partsDone(const std::vector<double>& times, const std::vector<double>& ends) {
+    PartsDone parts;
+    for (std::size_t k = 0; k < times.size() && k < ends.size(); ++k) {
+        parts.done += std::min(times[k], ends[k]);
+        parts.total += ends[k];
+    }
+    return parts;
+}
+
 std::string progressLine(double done, double total, double music, double wall) {
     constexpr int barWidth = 30;
     double fraction = total > 0 ? std::clamp(done / total, 0.0, 1.0) : 0.0;
@@ -37,6 +46,15 @@ std::string progressLine(double done, double total, double music, double wall) {
         line += ", " + clockTime(wall * (1 - fraction) / fraction) + " left";
     }
     return line;
+}
+
+std::string playLine(double played, double music) { return progressLine(played, music, music, 0) + " played"; }
+
+std::string playedLine(const SoundSummary& summary, int underruns) {
+    SoundSummary played = summary;
+    played.w64 = false;  // no file: the samples went to JACK
+    return closingLine("played through JACK", played, 0) + ", " + std::to_string(underruns) +
+           (underruns == 1 ? " under-run" : " under-runs");
 }
 
 std::string dbfs(double peak) {

@@ -63,6 +63,13 @@ ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& arguments
             options.quiet = true;
         } else if (argument == "--mix") {
             options.mix = true;
+        } else if (argument == "--play") {
+            options.play = true;
+        } else if (argument == "--no-connect") {
+            options.noConnect = true;
+        } else if (argument == "--connect") {
+            if (!value(options.connect) || options.connect.empty())
+                return refuse("--connect wants the start of the port names to play into, as system:playback_");
         } else if (argument == "-o") {
             if (!value(options.output) || options.output.empty()) return refuse("-o wants the name of the output file");
         } else if (argument == "--space") {
@@ -115,8 +122,8 @@ ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& arguments
     if (!options.decode.empty()) {
         const Technique* layout = findTechnique(options.decode);
         channels = layout && layout->layout ? layout->channels : 0;
-        if (options.mix || options.part != 0 || !options.speakers.empty())
-            return refuse("--decode goes with a whole render in Ambisonics or an AmbiX file, not with --mix, --part or --speakers");
+        if (options.mix || options.part != 0 || !options.speakers.empty() || options.play)
+            return refuse("--decode goes with a whole render in Ambisonics or an AmbiX file, not with --mix, --part, --speakers or --play");
         if (positional.size() == 1 && containerOf(positional[0])) {
             if (options.spaceGiven || jobsGiven || !options.orchestra.empty() || options.rate != 0)
                 return refuse("--decode LAYOUT IN decodes an AmbiX file: --space, --jobs, --orchestra and --rate go with a score");
@@ -128,9 +135,12 @@ ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& arguments
             return refuse("--decode decodes Ambisonics: the score is rendered with --space ambix1 or ambix3 for it");
         }
     }
+    if ((!options.connect.empty() || options.noConnect) && !options.play)
+        return refuse("--connect and --no-connect say where --play plays: they go with --play");
+    if (!options.connect.empty() && options.noConnect) return refuse("--connect and --no-connect do not go together: choose one");
     if (options.mix) {
         if (positional.size() < 2) return refuse("--mix wants the output file and at least one part file");
-        if (jobsGiven || options.part != 0 || !options.orchestra.empty() || options.rate != 0 ||
+        if (jobsGiven || options.part != 0 || !options.orchestra.empty() || options.rate != 0 || options.play ||
             !options.speakers.empty() || !options.output.empty())
             return refuse("--mix takes only the output file, the part files, --space, --normalize, --loudness and --quiet");
         options.output = positional[0];
@@ -140,6 +150,14 @@ ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& arguments
     }
     if (positional.size() != 1) return refuse(positional.empty() ? "no score given" : "only one score can be rendered at a time");
     if (jobsGiven && options.part != 0) return refuse("--part renders one part on one core: --jobs does not go with it");
+    if (options.play) {
+        if (options.part != 0) return refuse("--play plays the whole score: --part does not go with it");
+        if (jobsGiven) return refuse("--play renders on one core as it plays: --jobs does not go with it");
+        if (options.rate != 0) return refuse("--play renders at the JACK server's rate: --rate does not go with it");
+        if ((options.normalize || options.loudness) && options.output.empty())
+            return refuse("--play plays as it renders, at the level rendered: --normalize and --loudness level "
+                          "only the file of -o");
+    }
     if (options.part != 0) {
         if (options.normalize || options.loudness)
             return refuse("a part is not the finished render: --normalize and --loudness go with the whole render or --mix");
@@ -158,6 +176,8 @@ std::string renderUsage() {
         "usage: grainrender SCORE [-o OUT] [--space TECHNIQUE] [--speakers FILE] [--decode LAYOUT]\n"
         "                   [--jobs N] [--orchestra FILE] [--rate 44100|48000] [--part K/N]\n"
         "                   [--normalize DBFS | --loudness LUFS] [--quiet] [--verbose]\n"
+        "       grainrender SCORE --play [--connect PREFIX | --no-connect] [-o OUT] [--space NAME]\n"
+        "                   [--speakers FILE] [--orchestra FILE] [--quiet]\n"
         "       grainrender --mix OUT PART... [--space TECHNIQUE] [--normalize DBFS | --loudness LUFS]\n"
         "       grainrender --decode LAYOUT IN [-o OUT] [--normalize DBFS | --loudness LUFS] [--verbose]\n"
         "Renders a score of glissonscore, granulescore or additivescore with its orchestra into\n"
@@ -184,7 +204,18 @@ std::string renderUsage() {
         "--decode LAYOUT decodes Ambisonics to a layout above or a speaker file: an AmbiX file IN\n"
         "(first to third order), or the score rendered in ambix3 (or --space ambix1) at once.\n"
         "--normalize brings the peak, --loudness the integrated loudness (EBU R128) of the\n"
-        "finished render to a level.\n";
+        "finished render to a level.\n"
+        "Disk: a render of N parts needs N + 1 times the output's size as float (its parts and\n"
+        "their mix) free in the output's folder, --part one; a render that cannot fit is refused\n"
+        "before it starts, as is one into an output that another grainrender is writing.\n"
+        "--play renders in real time into a JACK server (jackd, or PipeWire's through pw-jack)\n"
+        "at its rate, one port per channel, connected in order to the system's playback ports\n"
+        "or to the ports whose names begin with PREFIX; with -o it writes the file too. It\n"
+        "renders on one core: Csound's own threads (-j) made a dense score 14 times slower.\n"
+        "The render benchmark's dense scores, 64 grains at once (6400 a second), render 5 to 7.4\n"
+        "times faster than real time in every technique, and with 125 at once 3 to 5.4 times:\n"
+        "every technique plays such scores in real time; on a busy machine binaural, the\n"
+        "dearest, is the first to under-run.\n";
     return usage;
 }
 

@@ -1,5 +1,5 @@
 // The command line of grainrender: rendering a score (whole, or one part of
-// it) or mixing part files. Parsing never prints or exits; it hands back the
+// it, or played as it renders) or mixing part files. Parsing never prints or exits; it hands back the
 // settings, a request for help, or the reason the command line is refused.
 #pragma once
 
@@ -31,6 +31,9 @@ struct RenderOptions {
     bool spaceGiven = false;           // --space was given (--mix: what the parts are; else told by their channels)
     std::optional<double> normalize;   // --normalize: the peak to bring the finished render to, dBFS
     std::optional<double> loudness;    // --loudness: the integrated loudness to bring it to, LUFS
+    bool play = false;                 // --play: into a JACK server as it renders (and into -o when given)
+    std::string connect;               // --connect: the prefix of the ports to play into; empty: the system's
+    bool noConnect = false;            // --no-connect: the ports are left unconnected
 };
 
 struct ParsedRenderOptions {

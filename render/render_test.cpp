@@ -12,12 +12,14 @@
 #include <sys/resource.h>
 
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
 
 #include "grain_render.hpp"
+#include "output_lock.hpp"
 #include "part_file.hpp"
 #include "part_label.hpp"
 #include "progress.hpp"
@@ -150,6 +152,15 @@ TEST(RenderOptions, BadCommandLinesExitWithStatusTwoAndWriteNothing) {
              {score, "--normalize", "3"},
              {score, "--loudness", "loud"},
              {score, "--part", "1/2", "--loudness", "-23"},
+             // --play plays the whole score on one core at the server's rate, and says where.
+             {score, "--connect", "system:playback_"},
+             {score, "--play", "--connect", "system:playback_", "--no-connect"},
+             {score, "--play", "--connect"},
+             {score, "--play", "--part", "1/2"},
+             {score, "--play", "--jobs", "2"},
+             {score, "--play", "--rate", "48000"},
+             {score, "--play", "--normalize", "-1"},
+             {"--mix", (folder / "out.wav").string(), score, "--play"},
          }) {
         RunResult run = grainrender(arguments);
         EXPECT_EQ(run.status, 2) << run.err;
@@ -263,6 +274,14 @@ TEST(Mix, RefusesPartsThatDoNotAgreeAndLeavesNoOutput) {
         EXPECT_NE(run.err.find(other), std::string::npos) << run.err;
     }
     EXPECT_EQ(folder.names(), (std::set<std::string>{"a.w64", "b.w64", "c.w64", "d.w64"}));
+    // The labels refuse such sets first; the mixing itself refuses them too, whatever the files say.
+    for (const auto& [other, says] : std::vector<std::pair<std::string, std::string>>{
+             {"b.w64", "4 channels at 48000 Hz"}, {"c.w64", "2 channels at 44100 Hz"}}) {
+        auto mixed = mixSoundFiles({(folder / "a.w64").string(), (folder / other).string()}, (folder / "m.wav").string());
+        EXPECT_FALSE(mixed.summary) << other;
+        EXPECT_NE(mixed.refusal.find(says), std::string::npos) << mixed.refusal;
+    }
+    EXPECT_EQ(folder.names(), (std::set<std::string>{"a.w64", "b.w64", "c.w64", "d.w64"}));
 }
 
 TEST(Mix, APeakAboveFullScaleIsWarnedOf) {
@@ -273,7 +292,7 @@ TEST(Mix, APeakAboveFullScaleIsWarnedOf) {
     writePart(folder / "b.w64", 1, second, {0.75f, -0.5f});
     RunResult run = grainrender({"--mix", (folder / "m.wav").string(), (folder / "a.w64").string(), (folder / "b.w64").string()});
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.out.find("m.wav: 0.00 s, 1 channel at 44100 Hz, peak 3.5 dBFS"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("m.wav: 0.00 s, 1 channel at 44100 Hz, peak 3.5 dBFS\n"), std::string::npos) << run.out;
     EXPECT_NE(run.err.find("warning: channel 1 of"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("+3.5 dBFS"), std::string::npos) << run.err;
 }
@@ -295,6 +314,23 @@ TEST(PartFile, IsAFloatW64FileThatCarriesItsLabelBeforeTheSamples) {
     auto back = parseLabel(*text);
     ASSERT_TRUE(back);
     EXPECT_EQ(labelText(*back), labelText(label));
+    // Every size counts its chunk's 24-byte header: the riff's is the file's, and
+    // the chunks walked by their sizes end at the file's end, the data chunk's
+    // with the last frame (a reader that trusts the size, as ffmpeg does, reads every frame).
+    std::ifstream stream(folder / "p.w64", std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(stream)), {});
+    auto size64 = [&](std::size_t at) {
+        std::uint64_t value = 0;
+        std::memcpy(&value, bytes.data() + at, sizeof value);
+        return value;
+    };
+    ASSERT_GE(bytes.size(), 40u);
+    EXPECT_EQ(size64(16), bytes.size());
+    std::size_t at = 40, dataEnd = 0;
+    for (; at + 24 <= bytes.size() && size64(at + 16) >= 24; at += (size64(at + 16) + 7) & ~std::uint64_t{7})
+        if (bytes.compare(at, 4, "data") == 0) dataEnd = at + size64(at + 16);
+    EXPECT_EQ(at, bytes.size());
+    EXPECT_EQ(dataEnd, bytes.size());
     // A W64 file of libsndfile's own records no part.
     writeSound(folder / "plain.w64", 1, 44100, {0.5f});
     EXPECT_FALSE(readPartLabelText((folder / "plain.w64").string()));
@@ -443,6 +479,9 @@ TEST(Render, EachRefusalIsOneLineWithStatusOneAndLeavesNothingBehind) {
     TemporaryFolder folder;
     auto at = [&](const std::string& name) { return (folder / name).string(); };
     writeText(folder / "VELAROOKglisson.sco", glissonScore());
+    // An orchestra that makes Csound warn: its instrument reads one p-field more than a glisson grain has.
+    writeText(folder / "dry.sco", glissonScore(false));
+    writeText(folder / "warns.orc", "sr = 44100\nksmps = 32\nnchnls = 2\n0dbfs = 1\ninstr 1\n  aout = p15\n  outs aout, aout\nendin\n");
     writeText(folder / "notes.sco", "f1 0 16384 10 1\ni1 0 1\ne\n");
     writeText(folder / "VELAROOKgranule.sco", granuleHeader("missing.wav") + glisson(1, 0) + closing());
     // A grain duration of 0 is a faulty statement: the orchestra makes it an init error.
@@ -456,7 +495,7 @@ TEST(Render, EachRefusalIsOneLineWithStatusOneAndLeavesNothingBehind) {
     // Seven directions for eight speakers.
     writeText(folder / "short.speakers", "#define SPEAKER_COUNT #8#\n#define SPEAKER_DIMENSIONS #2#\n"
                                          "#define SPEAKER_DIRECTIONS #0, 45, 90, 135, 180, 225, 270#\n");
-    const std::set<std::string> inputs{"VELAROOKglisson.sco", "notes.sco", "VELAROOKgranule.sco", "faulty.sco",
+    const std::set<std::string> inputs{"VELAROOKglisson.sco", "dry.sco", "warns.orc", "notes.sco", "VELAROOKgranule.sco", "faulty.sco",
                                        "taken.wav", "header.sco", "cut.sco", "empty.sco",
                                        "short.speakers"};
     struct Case {
@@ -472,6 +511,7 @@ TEST(Render, EachRefusalIsOneLineWithStatusOneAndLeavesNothingBehind) {
              {{at("VELAROOKglisson.sco"), "-o", at("taken.wav")}, "cannot write the output file"},
              {{at("VELAROOKglisson.sco"), "-o", at("no/such/folder/x.wav")}, "cannot write the output file"},
              {{at("faulty.sco"), "-o", at("f.wav"), "--jobs", "1"}, "INIT ERROR"},
+             {{at("dry.sco"), "--orchestra", at("warns.orc")}, "WARNING: instr 1 uses 15 p-fields but is given 14"},
              {{at("faulty.sco"), "-o", at("f.wav"), "--jobs", "4"}, "the other parts were stopped"},
              {{at("faulty.sco"), "-o", at("f.w64"), "--part", "2/3"}, "SCORE ERROR"},
              {{at("header.sco")}, "header.sco: line 6: the score ends before an empty line"},
@@ -580,14 +620,64 @@ TEST(Render, AnOrchestraFoundNowhereIsNamedWithTheFoldersLookedIn) {
     EXPECT_EQ(folder.names(), std::set<std::string>{"VELAROOKglisson.sco"});
 }
 
+TEST(Render, AnOutputThatAnotherRunWritesOrThatCannotFitIsRefusedBeforeRendering) {
+    TemporaryFolder folder;
+    auto at = [&](const std::string& name) { return (folder / name).string(); };
+    writeText(folder / "VELAROOKglisson.sco", glissonScore());
+    writePart(folder / "p.w64", 2, partOf(1, 1), {0.5f, 0.5f});
+    const std::set<std::string> inputs{"VELAROOKglisson.sco", "p.w64"};
+    {
+        OutputLock first(at("piece.wav"));  // a render that writes piece.wav now
+        ASSERT_EQ(first.refusal(), "");
+        for (const auto& arguments : std::vector<std::vector<std::string>>{
+                 {at("VELAROOKglisson.sco"), "-o", at("piece.wav")}, {"--mix", at("piece.wav"), at("p.w64")}}) {
+            RunResult run = grainrender(arguments);
+            EXPECT_EQ(run.status, 1);
+            EXPECT_EQ(run.err, "grainrender: another grainrender is writing " + at("piece.wav") +
+                                   " now: wait for it to end, or choose another output\n");
+        }
+        EXPECT_EQ(folder.names(), (std::set<std::string>{"VELAROOKglisson.sco", "p.w64", ".piece.wav.grainrender-lock"}));
+    }
+    // Two parts and their mix at once, each of 0.6 s and the tail's 4 s at 44100 Hz in two channels: 1.6 MB.
+    for (std::uintmax_t free : {std::uintmax_t{1000}, std::uintmax_t{4'800'000}, std::uintmax_t{4'900'000}}) {
+        RenderEnvironment environment{{GRAIN_SOURCE_EXAMPLES}, 2, false};
+        environment.freeSpace = [&](const std::string& where) {
+            EXPECT_EQ(where, folder.path().string());
+            return free;
+        };
+        std::ostringstream out, err;
+        int status = runGrainRender({at("VELAROOKglisson.sco"), "--rate", "44100", "-o", at("piece.wav")}, environment, out, err);
+        if (free > 4'870'000) {
+            EXPECT_EQ(status, 0) << err.str();
+            EXPECT_EQ(folder.names(), (std::set<std::string>{"VELAROOKglisson.sco", "p.w64", "piece.wav"}));
+            continue;
+        }
+        EXPECT_EQ(status, 1);
+        EXPECT_EQ(err.str(), "grainrender: the render needs about 4.9 MB in " + folder.path().string() +
+                                 " (3 files of 1.6 MB at once), but it has " + (free == 1000 ? "0.0" : "4.8") +
+                                 " MB free\n");
+        EXPECT_EQ(folder.names(), inputs);
+    }
+}
+
 // --- What the composer sees while it renders ---
 
 TEST(Progress, TheBarCountsAllPartsAndForeseesTheTimeLeftAtTheRateSoFar) {
     // Two parts of 10 s of score each, 5 s of them done in 10 s of wall time.
     EXPECT_EQ(progressLine(5, 20, 10, 10), "[#######.......................]  25%  2.5 of 10.0 s, 0.2 x real time, 0:30 left");
     EXPECT_EQ(progressLine(0, 20, 10, 0), "[..............................]   0%  0.0 of 10.0 s");
+    // A part rendering the reverb's tail past its last statement moves neither the total nor the done beyond it.
+    for (const auto& [times, done] : std::vector<std::pair<std::vector<double>, double>>{
+             {{4, 1}, 5}, {{10, 10}, 20}, {{12.8, 3}, 13}, {{13, 13}, 20}}) {
+        PartsDone parts = partsDone(times, {10, 10});
+        EXPECT_EQ(parts.total, 20);
+        EXPECT_EQ(parts.done, done);
+    }
     EXPECT_EQ(dbfs(0.5), "-6.0 dBFS");
     SoundSummary summary{66150, 2, 44100, {0.5, 0.25}, false};
     EXPECT_EQ(closingLine("x.wav", summary, 0), "x.wav: 1.50 s, 2 channels at 44100 Hz, peaks -6.0 dBFS -12.0 dBFS");
     EXPECT_EQ(dbfs(0), "silent");
+    EXPECT_EQ(playLine(2.5, 10), "[#######.......................]  25%  2.5 of 10.0 s played");
+    EXPECT_EQ(playedLine({66150, 2, 44100, {0.5, 0.25}, true}, 1),
+              "played through JACK: 1.50 s, 2 channels at 44100 Hz, peaks -6.0 dBFS -12.0 dBFS, 1 under-run");
 }

@@ -23,10 +23,14 @@ namespace render::testing {
 
 // A render that does not end fails at the file-size limit within seconds
 // instead of filling the disk: the write fails (EFBIG) and the run reports it.
+// The limit is the soft one, so that a program the test starts (a JACK server,
+// whose shared memory is a file) may be started without it.
 constexpr rlim_t largestFile = 16 << 20;
 inline const bool bounded = [] {
     signal(SIGXFSZ, SIG_IGN);
-    rlimit limit{largestFile, largestFile};
+    rlimit limit{};
+    if (getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_max < largestFile) return false;
+    limit.rlim_cur = largestFile;
     return setrlimit(RLIMIT_FSIZE, &limit) == 0;
 }();
 

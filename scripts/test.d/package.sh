@@ -56,6 +56,13 @@ if [[ "$depends" == *libstdc++* ]] && [ "$wants_csound" = "$([ -n "$linking" ] &
 else
   fail "control: Depends '$depends'; programs that link Csound: ${linking:-none}"
 fi
+# grainrender --play suggests a JACK server; Csound's JACK module comes with Csound's library.
+suggests="$(dpkg-deb -f "$deb" Suggests)"
+if [[ "$linking" != *grainrender* ]] || { [[ "$suggests" == *jackd2* ]] && [[ "$depends" == *libjack* ]]; }; then
+  pass "control: Suggests ${suggests:-nothing}"
+else
+  fail "control: Suggests '$suggests' and Depends '$depends': grainrender --play wants jackd2 suggested and libjack"
+fi
 expect_layout "package contents" "$tmp/debroot/usr" "${score_programs[@]}" flockpaths scoreview
 
 # The flock, written by the packaged flockpaths into D:\Max\bg of the Wine
