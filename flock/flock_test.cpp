@@ -373,6 +373,16 @@ TEST(FlockPaths, ReplacesOnlyItsOwnUnchangedFiles) {
              grain::testing::writeText(boidFile(f, 2, 'd'), readText(boidFile(f, 2, 'd')) + "3.0000\n");
          },
          "bg2d.txt was changed since flockpaths wrote it"},
+        {"a file of its flock with one digit changed by hand, the same size",
+         {},
+         [&](const fs::path& f) {
+             earlierFlock(f);
+             std::string text = readText(boidFile(f, 3, 'e'));
+             char& digit = text[text.find_first_of("0123456789")];
+             digit = digit == '9' ? '8' : static_cast<char>(digit + 1);
+             grain::testing::writeText(boidFile(f, 3, 'e'), text);
+         },
+         "bg3e.txt was changed since flockpaths wrote it"},
         {"its own earlier flock", {}, earlierFlock, ""},
         {"the patch's files, --replace", {"--replace"}, [&](const fs::path& f) { patchFiles(f, {1, 2, 3, 7}); }, ""},
         {"a changed file, --replace",
