@@ -175,6 +175,22 @@ TEST(ScoreView, RefusesADamagedScoreWithItsLineAndDrawsNothing) {
     }
 }
 
+TEST(ScoreView, ItsLineCountsGrainsAndVoicesInWords) {
+    TempFolder coordinates, folder;
+    grain::testing::writeRamp(coordinates.path(), 1, 10, 0, 1, 0, 1, 2, 0);
+    // One partial of 1 s grainlets over 0.5 s: one grain of one voice.
+    auto one = grain::testing::runProgram(Program::additive, "100 1 0.5 1 0 1 0\n", coordinates.path(), folder.path());
+    ASSERT_EQ(one.status, 0) << one.errors;
+    const fs::path score = folder.path() / grain::scoreFileName(Program::additive);
+    EXPECT_EQ(view({score.string(), "-o", (folder.path() / "one.svg").string()}).console,
+              "scoreview: 1 grain of 1 voice drawn in " + (folder.path() / "one.svg").string() + "\n");
+    const fs::path four = writeScore(Program::additive, folder.path());
+    const auto grains = grain::testing::statements(readText(four)).size();
+    EXPECT_EQ(view({four.string(), "-o", (folder.path() / "four.svg").string()}).console,
+              "scoreview: " + std::to_string(grains) + " grains of 4 voices drawn in " +
+                  (folder.path() / "four.svg").string() + "\n");
+}
+
 TEST(ScoreView, CommandLine) {
     EXPECT_EQ(view({}).status, 2);
     EXPECT_EQ(view({"--bogus"}).status, 2);
