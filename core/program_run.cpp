@@ -8,6 +8,7 @@
 #include "answers_file.hpp"
 #include "dialogue.hpp"
 #include "file_bytes.hpp"
+#include "flock_record.hpp"
 
 namespace grain {
 
@@ -44,6 +45,10 @@ int runScoreProgram(Program program, std::istream& input, std::ostream& console,
                         "it no longer asks");
     }
     if (auto why = unusableAnswers(program, parameters)) return fail("no score written: " + *why);
+    if (auto mismatch = samplingIntervalMismatch(coordinateFolder, parameters.minGrainDur)) {
+        console.flush();
+        errors << programName(program) << ": warning: " << *mismatch << "\n";
+    }
 
     ScoreWriter writer;
     if (!openScore(writer, program, scoreFolder)) return fail(writer.failure);

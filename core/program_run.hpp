@@ -33,7 +33,10 @@ inline constexpr int incompleteScoreStatus = 3;
 // writes, the answers it took go into <program>.answers (answers_file.hpp),
 // placed together with the score; an answers file that holds more answers
 // than the dialogue asked for is refused (a changed menu answer would shift
-// the rest onto the wrong questions).
+// the rest onto the wrong questions). When the coordinate folder holds a
+// flock recorded at another sampling interval than the minimum grain
+// duration, one warning line on errors says how much slower or faster the
+// paths will play (flock_record.hpp).
 int runScoreProgram(Program program, std::istream& input, std::ostream& console,
                     const std::filesystem::path& coordinateFolder, const std::filesystem::path& scoreFolder,
                     std::ostream& errors, const VoiceLoop& voiceLoop, const std::filesystem::path& answersFile = {});
