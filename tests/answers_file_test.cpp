@@ -145,7 +145,7 @@ TEST(AnswersFile, theBundledExamplesGiveTheDemosScoresAndAreWhatARunKeeps) {
     }
 }
 
-TEST(AnswersFile, aFileWithAnswersLeftOverOrARefusedScoreWritesNothing) {
+TEST(AnswersFile, aFileWithAnswersLeftOverOrARefusedScoreWritesNothingAndLeavesEarlierAnswers) {
     TempFolder coordinates, scores;
     writeTwoVoices(coordinates.path());
     struct Case {
@@ -168,14 +168,26 @@ TEST(AnswersFile, aFileWithAnswersLeftOverOrARefusedScoreWritesNothing) {
          "additivescore: no score written: the answer \"slow\" for the density is not a number\n"},
     };
     for (const Case& c : cases) {
-        const auto file = scores.path() / "my.answers";
+        const auto file = scores.path() / "my.answers", kept = scores.path() / answersFileName(c.program);
         writeText(file, c.file);
+        writeText(kept, "# an earlier run's\n");
         RunResult run = runProgram(c.program, "", coordinates.path(), scores.path(), file);
         EXPECT_EQ(run.status, 1);
         EXPECT_EQ(run.errors, std::regex_replace(c.error, std::regex("\\{F\\}"), file.string()));
         EXPECT_FALSE(run.scoreExists);
-        EXPECT_FALSE(std::filesystem::exists(scores.path() / answersFileName(c.program)));
+        EXPECT_EQ(readText(kept), "# an earlier run's\n") << "an earlier answers file stays as it was";
+        std::filesystem::remove(kept);
     }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(scores.path()), {}), 1) << "no temporary file is left";
+    // The score and its answers are placed together: answers that cannot
+    // take their place (a folder stands there) leave no score either.
+    TempFolder blocked;
+    std::filesystem::create_directory(blocked.path() / "glissonscore.answers");
+    RunResult both = runProgram(Program::glisson, "1 100 10000 3 3 0.05 1 1 1 1 0\n", coordinates.path(), blocked.path());
+    EXPECT_EQ(both.status, 1);
+    EXPECT_FALSE(both.scoreExists);
+    EXPECT_NE(both.errors.find("cannot replace " + (blocked.path() / "glissonscore.answers").string()), std::string::npos)
+        << both.errors;
     RunResult missing = runProgram(Program::glisson, "", coordinates.path(), scores.path(), scores.path() / "none");
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.errors, "glissonscore: no score written: cannot read the answers file " +
