@@ -51,9 +51,11 @@ std::string orchestraPlace(Program program) {
 
 std::string programHelp(Program program) {
     const std::string name = programName(program);
-    return "Usage: " + name + " [--help | --version]\n" +
+    return "Usage: " + name + " [--answers FILE | --help | --version]\n" +
            "Asks its questions on the console (answers may be piped, one a line) and\n"
-           "writes a Csound score with one i1 statement per grain.\n"
+           "writes a Csound score with one i1 statement per grain. The answers it took\n"
+           "are kept beside the score in " + name + ".answers, one a line with its\n"
+           "question; change one and run again with --answers.\n"
            "\n" +
            dialogueSummary(program) +
            "\n"
@@ -62,8 +64,10 @@ std::string programHelp(Program program) {
            "Score: " + scoreFileName(program) + " in the current directory\n" +
            "Orchestra: " + orchestraPlace(program) + "\n"
            "\n"
-           "  --help      show this text and exit\n"
-           "  --version   show the version and exit\n"
+           "  --answers FILE  take the answers from FILE (blank lines and # comments\n"
+           "                  passed over), each shown after its question\n"
+           "  --help          show this text and exit\n"
+           "  --version       show the version and exit\n"
            "\n"
            "Exit status: 0 when the score was written whole; 3 when it was written\n"
            "but a voice is missing or cut short (each named on standard error after\n"
@@ -72,9 +76,23 @@ std::string programHelp(Program program) {
 }
 
 std::optional<int> answerCommandLine(Program program, const std::vector<std::string>& arguments,
-                                     std::ostream& console, std::ostream& errors) {
+                                     std::ostream& console, std::ostream& errors,
+                                     std::filesystem::path& answersFile) {
+    answersFile.clear();
     if (arguments.empty()) return std::nullopt;
     const std::string name = programName(program);
+    if (arguments[0] == "--answers") {
+        if (arguments.size() == 2 && !arguments[1].empty()) {
+            answersFile = arguments[1];
+            return std::nullopt;
+        }
+        if (arguments.size() < 2 || arguments[1].empty()) {
+            errors << name << ": --answers needs the name of an answers file; try '" << name << " --help'\n";
+            return 2;
+        }
+        errors << name << ": unknown argument '" << arguments[2] << "'; try '" << name << " --help'\n";
+        return 2;
+    }
     if (arguments.size() == 1 && arguments[0] == "--help") {
         console << programHelp(program);
         return 0;
@@ -91,8 +109,9 @@ std::optional<int> answerCommandLine(Program program, const std::vector<std::str
 int scoreProgramMain(Program program, ScoreProgramRun run, int argc, char** argv) {
     std::ios::sync_with_stdio(false);
     const std::vector<std::string> arguments(argv + 1, argv + argc);
-    if (auto answered = answerCommandLine(program, arguments, std::cout, std::cerr)) return *answered;
-    return run(std::cin, std::cout, fixedCoordinateFolder(), std::filesystem::path("."), std::cerr);
+    std::filesystem::path answersFile;
+    if (auto answered = answerCommandLine(program, arguments, std::cout, std::cerr, answersFile)) return *answered;
+    return run(std::cin, std::cout, fixedCoordinateFolder(), std::filesystem::path("."), std::cerr, answersFile);
 }
 
 }  // namespace grain

@@ -11,10 +11,11 @@ namespace {
 constexpr const char* menuPrompt = "Please type 1, 2 or 3 and hit return.....";
 
 // Reads a menu answer, asking again until it is 1, 2 or 3.
-int readMenuAnswer(AnswerReader& reader, std::string_view question) {
+int readMenuAnswer(AnswerReader& reader, std::string_view question, std::string_view choices) {
     for (;;) {
-        int answer = readInteger(reader, question);
+        int answer = readInteger(reader, question, choices);
         if (answer >= 1 && answer <= 3) return answer;
+        forgetLastAnswer(reader);
         print(reader, "Only 1, 2 or 3 can be chosen here.\n");
         print(reader, menuPrompt);
     }
@@ -38,18 +39,19 @@ float smallestGrainDuration(const std::array<float, 5>& points) {
 // quarter, half and three quarters of the total duration, and its end. The
 // grain durations' dialogue passes over one character before the last value.
 void askEnvelopePoints(AnswerReader& reader, std::array<float, 5>& points, const std::string& what,
-                       const std::string& unit, bool discardBeforeEnd) {
+                       const std::string& unit, const std::string& shortUnit, bool discardBeforeEnd) {
     print(reader, "Enter the initial " + what + unit + "\n");
-    points[0] = readReal(reader, "the initial " + what);
+    points[0] = readReal(reader, "the initial " + what, shortUnit);
     const char* const fractions[] = {"1/4", "1/2", "3/4"};
     const char* const articles[] = {"a ", "the ", "the "};
     for (int k = 0; k < 3; ++k) {
         print(reader, "Enter the " + what + " at " + articles[k] + fractions[k] + " of the total duration.\n");
-        points[static_cast<std::size_t>(k) + 1] = readReal(reader, "the " + what + " at " + fractions[k]);
+        points[static_cast<std::size_t>(k) + 1] =
+            readReal(reader, "the " + what + " at " + fractions[k], " of the total duration" + shortUnit);
     }
     if (discardBeforeEnd) discardCharacter(reader);
     print(reader, "Enter the " + what + " at the end of the file.\n");
-    points[4] = readReal(reader, "the " + what + " at the end");
+    points[4] = readReal(reader, "the " + what + " at the end", " of the total duration" + shortUnit);
 }
 
 void askGrainDurations(AnswerReader& reader, RunParameters& p) {
@@ -58,23 +60,24 @@ void askGrainDurations(AnswerReader& reader, RunParameters& p) {
           "2. Single grain duration for all streams, dynamically varying.\n"
           "3. Single grain duration for all streams, fixed value.\n");
     print(reader, menuPrompt);
-    p.grainDurMode = readMenuAnswer(reader, "the grain duration menu");
+    p.grainDurMode = readMenuAnswer(reader, "the grain duration menu",
+                                    ": 1 random between min and max, 2 varying, 3 fixed");
     auto& points = p.grainDurPoints;
     switch (p.grainDurMode) {
         case 1:
             print(reader, "Please enter the min grain duration in seconds\n");
-            p.minGrainDur = readReal(reader, "the min grain duration");
+            p.minGrainDur = readReal(reader, "the min grain duration", ", s");
             print(reader, "Please enter the max grain duration in seconds\n");
-            p.maxGrainDur = readReal(reader, "the max grain duration");
+            p.maxGrainDur = readReal(reader, "the max grain duration", ", s");
             break;
         case 2:
-            askEnvelopePoints(reader, points, "grain duration", " in seconds", true);
+            askEnvelopePoints(reader, points, "grain duration", " in seconds", ", s", true);
             p.minGrainDur = smallestGrainDuration(points);
             print(reader, "min grain dur is " + formatReal(p.minGrainDur) + "\n\n");
             break;
         case 3:
             print(reader, "Enter the grain duration in seconds\n");
-            points[0] = readReal(reader, "the grain duration");
+            points[0] = readReal(reader, "the grain duration", ", s");
             p.minGrainDur = points[0];
             break;
     }
@@ -82,29 +85,29 @@ void askGrainDurations(AnswerReader& reader, RunParameters& p) {
 
 void askDensity(AnswerReader& reader, RunParameters& p) {
     print(reader, "Type 1 for a constant density or 0 to specify a dynamic density control\n");
-    p.densityMode = readInteger(reader, "the density");
+    p.densityMode = readInteger(reader, "the density", ": 1 constant, 0 dynamic");
 }
 
 void askIntergrain(AnswerReader& reader, RunParameters& p) {
     auto& points = p.intergrainPoints;
     if (p.densityMode != 0) {
         print(reader, "Enter the intergrain value\n");
-        points[0] = readReal(reader, "the intergrain value");
+        points[0] = readReal(reader, "the intergrain value", ", grain durations of silence");
         return;
     }
-    askEnvelopePoints(reader, points, "intergrain value", "", false);
+    askEnvelopePoints(reader, points, "intergrain value", "", ", grain durations of silence", false);
 }
 
 void askReverb(AnswerReader& reader, RunParameters& p) {
     print(reader, "Type 1 to turn on global reverb, type 0 to turn it off\n");
-    p.reverb = readInteger(reader, "the reverb");
+    p.reverb = readInteger(reader, "the reverb", ": 1 on, 0 off");
 }
 
 void askHarmonics(AnswerReader& reader, RunParameters& p) {
     print(reader,
           "\n\nPlease enter the number of harmonics in the source signal\n"
           "1 = a single sine wave per grain stream, 3 = 3 sine waves at harmonic intervals\n");
-    p.harmonics = readInteger(reader, "the number of harmonics");
+    p.harmonics = readInteger(reader, "the number of harmonics", " of the sine table");
 }
 
 void askSpatialIntroduction(AnswerReader& reader) {
@@ -123,9 +126,9 @@ void askStreamSettings(AnswerReader& reader, RunParameters& p) {
           "0 = max. density, 1 = one grain duration of silence between each grain\n");
     askIntergrain(reader, p);
     print(reader, "Please enter the total duration in seconds\n");
-    p.totalDuration = readReal(reader, "the total duration");
+    p.totalDuration = readReal(reader, "the total duration", ", s");
     print(reader, "Please enter the total no of grain streams\n");
-    p.streams = readReal(reader, "the number of grain streams");
+    p.streams = readReal(reader, "the number of grain streams", " (voices)");
     print(reader, "Ensure that the spatial sampling interval in MAX MSP\nequals the minimum grain duration \n\n");
     askReverb(reader, p);
     discardCharacter(reader);
@@ -138,11 +141,12 @@ void runGlissonDialogue(AnswerReader& reader, RunParameters& p) {
           "2. Ocataves linearly mapped to Elevation(-90deg to 90deg).\n"
           "3. Start freq mapped to Elevation(-90deg to 90deg) with \n   harmonically related end freq.\n");
     print(reader, menuPrompt);
-    p.frequencyMode = readMenuAnswer(reader, "the frequency mapping menu");
+    p.frequencyMode = readMenuAnswer(reader, "the frequency mapping menu",
+                                     ": 1 linear, 2 octaves, 3 harmonic end frequency");
     print(reader, "\n\nPlease enter the lowest frequency in Hertz. Eg. 100\n");
-    p.lowFrequency = readReal(reader, "the lowest frequency");
+    p.lowFrequency = readReal(reader, "the lowest frequency", ", Hz");
     print(reader, "\n\nPlease enter the highest frequency in Hertz. Eg. 10000\n");
-    p.highFrequency = readReal(reader, "the highest frequency");
+    p.highFrequency = readReal(reader, "the highest frequency", ", Hz");
     askHarmonics(reader, p);
     askGrainDurations(reader, p);
     askStreamSettings(reader, p);
@@ -153,9 +157,9 @@ void runGranuleDialogue(AnswerReader& reader, RunParameters& p) {
     askGrainDurations(reader, p);
     askStreamSettings(reader, p);
     print(reader, "Enter the filename to be granulated. Eg. myfile.wav\n");
-    p.soundFile = readLine(reader, "the sound file name");
+    p.soundFile = readLine(reader, "the sound file name", ", mono, the whole next line");
     print(reader, "Please enter the grain playback speed (1=normal, 0.5=half speed, 2=double speed, etc\n");
-    p.playSpeed = readReal(reader, "the grain playback speed");
+    p.playSpeed = readReal(reader, "the grain playback speed", ": 1 normal, 0.5 half, 2 double");
     discardCharacter(reader);
 }
 
@@ -167,10 +171,10 @@ void runAdditiveDialogue(AnswerReader& reader, RunParameters& p) {
           "at integer multiples of a specifiec fundamental frequency.\n"
           "In addition, each grain stream is spatialized using the MAX MSP \nimplementation of Boids\n");
     print(reader, "\n\nPlease enter the fundamenal frequency in Hertz. Eg. 100\n");
-    p.fundamental = readReal(reader, "the fundamental frequency");
+    p.fundamental = readReal(reader, "the fundamental frequency", ", Hz");
     askHarmonics(reader, p);
     print(reader, "Please enter the total duration in seconds\n");
-    p.totalDuration = readReal(reader, "the total duration");
+    p.totalDuration = readReal(reader, "the total duration", ", s");
     print(reader,
           "The intergrain duration is specified as multiples of the grain duration\n"
           "This controls the density, 0 produces the densest possible tone,\n"
@@ -178,7 +182,7 @@ void runAdditiveDialogue(AnswerReader& reader, RunParameters& p) {
     askDensity(reader, p);
     askIntergrain(reader, p);
     print(reader, "Please enter the total no of grain streams\n\tThis corresponds to the number of partials.\n");
-    p.streams = readReal(reader, "the number of grain streams");
+    p.streams = readReal(reader, "the number of grain streams", " (partials)");
     // The grainlet duration of the highest partial: the time between two
     // trajectory samples. The message shows it before rounding to float.
     double minimum = p.fundamental * (1.0 / (static_cast<double>(p.streams) * p.fundamental));

@@ -82,9 +82,10 @@ bool openScore(ScoreWriter& writer, Program program, const std::filesystem::path
         recordFailure(writer, "create", EISDIR);
         return false;
     }
-    writer.replacement = std::make_unique<AtomicFile>(writer.path);
+    writer.replacement = std::make_unique<AtomicFileGroup>();
+    AtomicFile& score = writer.replacement->add(writer.path);
     errno = 0;
-    writer.file = std::fopen(writer.replacement->temporary().string().c_str(), "w");
+    writer.file = std::fopen(score.temporary().string().c_str(), "w");
     if (writer.file == nullptr) {
         recordFailure(writer, "create", errno != 0 ? errno : EIO);
         writer.replacement.reset();
@@ -92,6 +93,17 @@ bool openScore(ScoreWriter& writer, Program program, const std::filesystem::path
     }
     writer.buffer = std::make_unique<char[]>(bufferSize);
     return true;
+}
+
+bool addCompanionFile(ScoreWriter& writer, const std::filesystem::path& target, const std::string& content) {
+    AtomicFile& file = writer.replacement->add(target);
+    errno = 0;
+    std::FILE* out = std::fopen(file.temporary().string().c_str(), "w");
+    bool written = out != nullptr && std::fwrite(content.data(), 1, content.size(), out) == content.size();
+    if (out != nullptr && std::fclose(out) != 0) written = false;
+    if (!written && writer.failure.empty())
+        writer.failure = "cannot write " + target.string() + ": " + std::strerror(errno != 0 ? errno : EIO);
+    return written;
 }
 
 void writeHeader(ScoreWriter& writer, const RunParameters& p) {
@@ -218,7 +230,7 @@ bool finishScore(ScoreWriter& writer, const RunParameters& p, std::ostream& cons
     writer.file = nullptr;
     writer.buffer.reset();
     if (writer.failure.empty()) writer.failure = writer.replacement->commit();
-    writer.replacement.reset();  // removes the temporary file unless it became the score
+    writer.replacement.reset();  // removes the temporary files unless they were placed
     if (!writer.failure.empty()) return false;
     console << "\n\n\t\bScore file created and written to " << scoreFormat(writer.program).completionName << "\n\n";
     console.flush();

@@ -4,7 +4,8 @@
 // file is created in text mode, so line ends follow the platform. The score is
 // written under a temporary name beside it and replaces an earlier score only
 // when it is complete, so a run that cannot finish it leaves the earlier one
-// as it was.
+// as it was. Files that belong to the score (the run's answers) are placed
+// together with it: both, or neither.
 #pragma once
 
 #include <array>
@@ -54,7 +55,7 @@ struct ScoreWriter {
     Program program = Program::glisson;
     std::FILE* file = nullptr;  // the temporary file, while the score is written
     std::filesystem::path path;  // where the finished score goes
-    std::unique_ptr<AtomicFile> replacement;
+    std::unique_ptr<AtomicFileGroup> replacement;  // the score and the files placed with it
     std::unique_ptr<char[]> buffer;
     std::size_t used = 0;
     std::string failure;  // the first write failure, empty while all is well
@@ -70,6 +71,11 @@ const char* scoreFileName(Program program);
 // which finishScore puts in its place. On failure returns false with
 // writer.failure saying why.
 bool openScore(ScoreWriter& writer, Program program, const std::filesystem::path& folder);
+
+// Writes a file that finishScore places together with the score: content in
+// text mode, target replaced only when the score is. On failure returns false
+// with writer.failure saying why.
+bool addCompanionFile(ScoreWriter& writer, const std::filesystem::path& target, const std::string& content);
 
 // Writes the program's header lines.
 void writeHeader(ScoreWriter& writer, const RunParameters& parameters);

@@ -54,6 +54,9 @@ TEST(VoiceColours, EveryPairOfTheFirstVoicesDiffersByDeltaEOfTwelveOrMore) {
                 second);
     // Further voices take the colours again.
     EXPECT_EQ(drawing::voiceColour(drawing::voiceColours + 3), drawing::voiceColour(3));
+    // The palette starts at voice 1, as the README names the first colours:
+    // voice 1 red, 2 blue, 3 green.
+    EXPECT_EQ(drawing::voiceColour(1) + drawing::voiceColour(2) + drawing::voiceColour(3), "#ff0000#0000ff#00cc00");
 }
 
 }  // namespace

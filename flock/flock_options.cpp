@@ -88,11 +88,12 @@ std::string flockUsage(const std::filesystem::path& defaultFolder) {
            "Files are written under temporary names and renamed when all are complete;\n"
            "files of higher boid numbers left in the folder by an earlier run are removed,\n"
            "so that the folder holds exactly this flock. flockpaths records what it wrote\n"
-           "in the folder (flockpaths.manifest: each file's size and digest) and replaces\n"
-           "or removes only those files, and only while they are unchanged: any other\n"
-           "coordinate file there, such as one of a Boids patch, makes it refuse (exit\n"
-           "status 2) unless --replace is given. Nothing is written when an option or the\n"
-           "folder is refused.\n";
+           "in the folder (flockpaths.manifest: the sampling interval, each file's size\n"
+           "and digest; the score programs warn when the interval is not their minimum\n"
+           "grain duration) and replaces or removes only those files, and only while\n"
+           "they are unchanged: any other coordinate file there, such as one of a Boids\n"
+           "patch, makes it refuse (exit status 2) unless --replace is given. Nothing is\n"
+           "written when an option or the folder is refused.\n";
 }
 
 ParsedOptions parseFlockOptions(const std::vector<std::string>& arguments, const std::filesystem::path& defaultFolder) {

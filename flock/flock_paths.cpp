@@ -34,7 +34,7 @@ int runFlockPaths(const std::vector<std::string>& arguments, const std::filesyst
     }
     std::vector<BoidPath> paths = simulateFlock(s);
     std::string picture = options.svg ? pathsPicture(paths, s) : std::string();
-    WriteOutcome files = writeFlockFiles(paths, options.folder, options.svg, picture);
+    WriteOutcome files = writeFlockFiles(paths, s.interval, options.folder, options.svg, picture);
     if (!files.ok) {
         errors << "flockpaths: " << files.failure << "\n";
         return 1;

@@ -373,6 +373,16 @@ TEST(FlockPaths, ReplacesOnlyItsOwnUnchangedFiles) {
              grain::testing::writeText(boidFile(f, 2, 'd'), readText(boidFile(f, 2, 'd')) + "3.0000\n");
          },
          "bg2d.txt was changed since flockpaths wrote it"},
+        {"a file of its flock with one digit changed by hand, the same size",
+         {},
+         [&](const fs::path& f) {
+             earlierFlock(f);
+             std::string text = readText(boidFile(f, 3, 'e'));
+             char& digit = text[text.find_first_of("0123456789")];
+             digit = digit == '9' ? '8' : static_cast<char>(digit + 1);
+             grain::testing::writeText(boidFile(f, 3, 'e'), text);
+         },
+         "bg3e.txt was changed since flockpaths wrote it"},
         {"its own earlier flock", {}, earlierFlock, ""},
         {"the patch's files, --replace", {"--replace"}, [&](const fs::path& f) { patchFiles(f, {1, 2, 3, 7}); }, ""},
         {"a changed file, --replace",
@@ -533,6 +543,53 @@ TEST(FlockPaths, TheThreeProgramsReadItsFilesWithoutWarnings) {
         EXPECT_TRUE(s.problems.empty()) << s.problems.front();
         EXPECT_EQ(static_cast<int>(s.voices.size()), c.statementVoices);
         EXPECT_TRUE(s.reverb);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// The flock's record keeps its sampling interval; a score program on a flock
+// sampled at another interval than its minimum grain duration says in one
+// line on standard error how much slower or faster the paths will play, and
+// its console transcript and score stay as they are without the record.
+TEST(FlockPaths, TheScoreProgramsWarnWhenTheFlocksIntervalIsNotTheMinimumGrainDuration) {
+    struct Case {
+        grain::Program program;
+        std::string interval;
+        std::string answers;
+        std::string warning;  // after "<program>: warning: the flock in <folder> was sampled every "
+    };
+    const std::vector<Case> cases = {
+        {grain::Program::additive, "0.04", "100 1 2 1 0 8 0\n",
+         "0.04 s, but the minimum grain duration is 0.125 s: its paths will play 3.1 times slower "
+         "(flockpaths --interval 0.125 samples them at the score's pace)\n"},
+        {grain::Program::granule, "0.1", "3 0.05 1 1 2 2 0\nx.wav\n1\n",
+         "0.1 s, but the minimum grain duration is 0.05 s: its paths will play 2 times faster "
+         "(flockpaths --interval 0.05 samples them at the score's pace)\n"},
+        {grain::Program::glisson, "0.05", "1 100 1000 1 3 0.05 1 1 2 2 0\n", ""},
+        {grain::Program::additive, "0.333333", "100 1 2 1 0 3 0\n", ""},  // 1/3 as typed
+    };
+    for (const Case& c : cases) {
+        TempFolder coordinates, scores, bare;
+        ASSERT_EQ(runFlock({"--voices", "8", "--interval", c.interval, "--samples", "100", "--out",
+                            coordinates.path().string()})
+                      .status,
+                  0);
+        EXPECT_NE(readText(coordinates.path() / "flockpaths.manifest").find("\ninterval " + c.interval + " s\n"),
+                  std::string::npos);
+        auto run = grain::testing::runProgram(c.program, c.answers, coordinates.path(), scores.path());
+        const std::string name = grain::programName(c.program);
+        EXPECT_EQ(run.status, 0) << run.errors;
+        EXPECT_EQ(run.errors, c.warning.empty() ? "" : name + ": warning: the flock in " +
+                                                          coordinates.path().string() + " was sampled every " +
+                                                          c.warning);
+        fs::remove(coordinates.path() / "flockpaths.manifest");
+        auto without = grain::testing::runProgram(c.program, c.answers, coordinates.path(), bare.path());
+        EXPECT_EQ(without.errors, "");
+        EXPECT_EQ(without.console, run.console);
+        EXPECT_EQ(without.score, run.score);
     }
 }
 

@@ -64,7 +64,7 @@ std::map<std::string, Recorded> readRecord(const std::filesystem::path& folder) 
     if (!text) return record;
     std::istringstream lines(*text);
     for (std::string line; std::getline(lines, line);) {
-        if (line.empty() || line[0] == '#') continue;
+        if (line.empty() || line[0] == '#' || grain::isIntervalRecordLine(line)) continue;
         std::istringstream fields(line);
         std::string name;
         Recorded r;
@@ -74,8 +74,9 @@ std::map<std::string, Recorded> readRecord(const std::filesystem::path& folder) 
 }
 
 const char* const recordHeading =
-    "# The coordinate files that flockpaths wrote here: name, size in bytes, digest.\n"
-    "# flockpaths replaces or removes only these, and only while they are unchanged.\n";
+    "# The flock's sampling interval, and the coordinate files that flockpaths wrote\n"
+    "# here: name, size in bytes, digest. flockpaths replaces or removes only these,\n"
+    "# and only while they are unchanged.\n";
 
 // A point of the drawing, in pixels.
 struct Point {
@@ -176,7 +177,7 @@ std::string coordinateText(const std::vector<double>& values) {
     return text;
 }
 
-WriteOutcome writeFlockFiles(const std::vector<BoidPath>& paths, const std::filesystem::path& folder,
+WriteOutcome writeFlockFiles(const std::vector<BoidPath>& paths, double interval, const std::filesystem::path& folder,
                              const std::optional<std::filesystem::path>& picture, const std::string& pictureText) {
     WriteOutcome outcome;
     std::error_code error;
@@ -195,7 +196,7 @@ WriteOutcome writeFlockFiles(const std::vector<BoidPath>& paths, const std::file
         outcome.failure = "cannot write " + target.string();
         return false;
     };
-    std::string record = recordHeading;
+    std::string record = recordHeading + grain::intervalRecordLine(interval);
     for (std::size_t b = 0; b < paths.size(); ++b) {
         std::vector<double> columns[3];
         for (const ListenerAngles& heard : paths[b].heard) {

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "flock_record.hpp"
 #include "flock_simulation.hpp"
 
 namespace flock {
@@ -28,8 +29,9 @@ std::string fixedText(double value, int decimals);
 // The text of one coordinate file: the values, four decimals, one per line.
 std::string coordinateText(const std::vector<double>& values);
 
-// The record of what flockpaths wrote, in the folder of the coordinate files.
-inline constexpr const char* manifestName = "flockpaths.manifest";
+// The record of what flockpaths wrote, in the folder of the coordinate files,
+// with the flock's sampling interval (flock_record.hpp).
+inline constexpr const char* manifestName = grain::flockRecordName;
 
 // The first coordinate file (bg<k>a.txt, ...; by boid number, then azimuth,
 // elevation, distance) in folder that flockpaths may not replace or remove:
@@ -43,12 +45,13 @@ struct WriteOutcome {
     std::vector<std::string> removedStale;  // names of old files of higher boid numbers removed
 };
 
-// Writes bg<k>a.txt, bg<k>e.txt and bg<k>d.txt for every boid into folder
-// (created when missing) with the record of them, removes the coordinate
+// Writes bg<k>a.txt, bg<k>e.txt and bg<k>d.txt for every boid, sampled every
+// interval seconds, into folder (created when missing) with the record of
+// them and of the interval, removes the coordinate
 // files of boid numbers beyond the flock and, when a picture is given, writes
 // it too: all placed together or nothing. Whether the files in the way may be
 // replaced is for the caller to decide first (firstForeignFile).
-WriteOutcome writeFlockFiles(const std::vector<BoidPath>& paths, const std::filesystem::path& folder,
+WriteOutcome writeFlockFiles(const std::vector<BoidPath>& paths, double interval, const std::filesystem::path& folder,
                              const std::optional<std::filesystem::path>& picture = std::nullopt,
                              const std::string& pictureText = "");
 

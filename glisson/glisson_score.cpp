@@ -8,7 +8,8 @@
 namespace grain {
 
 int runGlissonScore(std::istream& input, std::ostream& console, const std::filesystem::path& coordinateFolder,
-                    const std::filesystem::path& scoreFolder, std::ostream& errors) {
+                    const std::filesystem::path& scoreFolder, std::ostream& errors,
+                    const std::filesystem::path& answersFile) {
     auto voices = [](const RunParameters& p, ScoreWriter& writer, RunState& run) {
         GlissonFrequencyMapper mapper{p.frequencyMode, p.lowFrequency, p.highFrequency};
         // Elevations are sampled +90 degrees (0 to 180) for the frequency mapping.
@@ -18,7 +19,7 @@ int runGlissonScore(std::istream& input, std::ostream& console, const std::files
         };
         runGrainStreams<scoreFormat(Program::glisson).elevationOffset>(p, writer, run, fields);
     };
-    return runScoreProgram(Program::glisson, input, console, coordinateFolder, scoreFolder, errors, voices);
+    return runScoreProgram(Program::glisson, input, console, coordinateFolder, scoreFolder, errors, voices, answersFile);
 }
 
 }  // namespace grain

@@ -8,7 +8,8 @@
 namespace grain {
 
 int runGranuleScore(std::istream& input, std::ostream& console, const std::filesystem::path& coordinateFolder,
-                    const std::filesystem::path& scoreFolder, std::ostream& errors) {
+                    const std::filesystem::path& scoreFolder, std::ostream& errors,
+                    const std::filesystem::path& answersFile) {
     auto voices = [](const RunParameters& p, ScoreWriter& writer, RunState& run) {
         // The file play position is the last draw before the statement.
         auto fields = [&p, &run](const TrajectoryPoint&, const TrajectoryPoint&, GrainEvent& event) {
@@ -16,7 +17,7 @@ int runGranuleScore(std::istream& input, std::ostream& console, const std::files
         };
         runGrainStreams<scoreFormat(Program::granule).elevationOffset>(p, writer, run, fields);
     };
-    return runScoreProgram(Program::granule, input, console, coordinateFolder, scoreFolder, errors, voices);
+    return runScoreProgram(Program::granule, input, console, coordinateFolder, scoreFolder, errors, voices, answersFile);
 }
 
 }  // namespace grain

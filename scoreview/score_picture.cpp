@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <map>
 #include <vector>
 
@@ -22,13 +23,28 @@ constexpr double panelGap = 55.0;
 constexpr double titleHeight = 60.0;
 constexpr int legendRows = 40;
 constexpr int opacityLevels = 5;  // distance shown in this many steps of opacity
+constexpr int finestColumns = 2 * static_cast<int>(plotWidth);  // a voice's columns: two per pixel at most
 
 double grainEnd(const GrainStatement& g) { return g.start + std::max(g.grainDuration, 0.0); }
+
+// The values that fall into one pixel column of a voice: their extremes, and
+// the nearest distance among them.
+struct Column {
+    double low = std::numeric_limits<double>::infinity();
+    double high = -std::numeric_limits<double>::infinity();
+    double nearest = std::numeric_limits<double>::infinity();
+    bool used() const { return low <= high; }
+    void add(double value) {
+        low = std::min(low, value);
+        high = std::max(high, value);
+    }
+};
 
 // The grains and positions of a reading, drawn against one time axis.
 class Drawing {
 public:
-    Drawing(const ScoreReading& reading, const drawing::Axis& time) : reading_(reading), time_(time) {
+    Drawing(const ScoreReading& reading, const drawing::Axis& time, int detailLimit, int columns)
+        : reading_(reading), time_(time), detailLimit_(detailLimit), columns_(columns) {
         bool first = true;
         for (const GrainStatement& g : reading.grains) {
             byVoice_[g.voice].push_back(&g);
@@ -45,15 +61,36 @@ public:
                       double GrainStatement::*to) {
         double longest = 0.0;
         for (const GrainStatement& g : reading_.grains) longest = std::max(longest, g.grainDuration);
+        auto thickness = [longest](const GrainStatement& g) {
+            return longest > 0.0 ? 0.8 + 4.2 * std::max(g.grainDuration, 0.0) / longest : 0.8;
+        };
         for (int voice : reading_.voices) {
             svg += "<g class=\"grains\" data-voice=\"" + std::to_string(voice) + "\" stroke=\"" +
                    drawing::voiceColour(voice) + "\" stroke-linecap=\"round\">\n";
-            for (const GrainStatement* grain : grainsOf(voice)) {
-                const GrainStatement& g = *grain;
-                double width = longest > 0.0 ? 0.8 + 4.2 * std::max(g.grainDuration, 0.0) / longest : 0.8;
-                svg += "<line x1=\"" + px(area.x(time_, g.start)) + "\" y1=\"" + px(area.y(values, g.*from)) +
-                       "\" x2=\"" + px(area.x(time_, grainEnd(g))) + "\" y2=\"" + px(area.y(values, g.*to)) +
-                       "\" stroke-width=\"" + fixed(width, 2) + "\"/>\n";
+            if (detailed(voice)) {
+                for (const GrainStatement* grain : grainsOf(voice)) {
+                    const GrainStatement& g = *grain;
+                    svg += "<line x1=\"" + px(area.x(time_, g.start)) + "\" y1=\"" + px(area.y(values, g.*from)) +
+                           "\" x2=\"" + px(area.x(time_, grainEnd(g))) + "\" y2=\"" + px(area.y(values, g.*to)) +
+                           "\" stroke-width=\"" + fixed(thickness(g), 2) + "\"/>\n";
+                }
+            } else {
+                // Each column a stroke over the values its grains glide
+                // through, as thick as the voice's thickest grain.
+                std::vector<Column> columns(static_cast<std::size_t>(columns_));
+                double width = 0.0;
+                for (const GrainStatement* grain : grainsOf(voice)) {
+                    const GrainStatement& g = *grain;
+                    Column& column = columns[columnOf((g.start + grainEnd(g)) / 2.0)];
+                    column.add(g.*from);
+                    column.add(g.*to);
+                    width = std::max(width, thickness(g));
+                }
+                std::string d;
+                for (std::size_t c = 0; c < columns.size(); ++c)
+                    if (columns[c].used()) bar(d, area, values, c, columns[c].high, columns[c].low);
+                svg += "<path stroke-width=\"" + fixed(std::max(width, columnWidth(area)), 2) + "\" d=\"" + d +
+                       "\"/>\n";
             }
             svg += "</g>\n";
         }
@@ -72,6 +109,10 @@ public:
     void positionPaths(const drawing::PlotArea& area, const drawing::Axis& values, double GrainStatement::*oldValue,
                        double GrainStatement::*value, bool wraps) {
         for (int voice : reading_.voices) {
+            if (!detailed(voice)) {
+                columnPaths(area, values, voice, oldValue, value, wraps);
+                continue;
+            }
             std::map<int, std::string> byLevel;
             for (const GrainStatement* grain : grainsOf(voice)) {
                 const GrainStatement& g = *grain;
@@ -101,9 +142,81 @@ public:
     double nearest() const { return nearest_; }
     double furthest() const { return furthest_; }
 
+    // Whether any voice is drawn column by column.
+    bool summarised() const {
+        for (int voice : reading_.voices)
+            if (!detailed(voice)) return true;
+        return false;
+    }
+
     std::string svg;
 
 private:
+    // Whether the voice is drawn grain by grain: it has no more grains than its share.
+    bool detailed(int voice) const { return grainsOf(voice).size() <= static_cast<std::size_t>(detailLimit_); }
+
+    double columnWidth(const drawing::PlotArea& area) const { return area.width / columns_; }
+
+    // The column that time t falls into.
+    std::size_t columnOf(double t) const {
+        const int c = static_cast<int>(std::floor(time_.place(t) * columns_));
+        return static_cast<std::size_t>(std::clamp(c, 0, columns_ - 1));
+    }
+
+    // A vertical stroke in column c from value high to value low.
+    void bar(std::string& d, const drawing::PlotArea& area, const drawing::Axis& values, std::size_t c, double high,
+             double low) const {
+        d.append("M").append(px(area.left + (static_cast<double>(c) + 0.5) * columnWidth(area)));
+        d.append(" ").append(px(area.y(values, high))).append("V").append(px(area.y(values, low)));
+    }
+
+    // A voice's path through one coordinate, column by column: each column a
+    // stroke over the values its grains pass through, as faint as the nearest
+    // of them. The strokes of neighbouring columns meet, since each grain's
+    // stroke starts from the previous grain's value. Azimuths take the shorter
+    // way round: a column whose values lie on both sides of 0 degrees is drawn
+    // as the two strokes up to 360 and from 0.
+    void columnPaths(const drawing::PlotArea& area, const drawing::Axis& values, int voice,
+                     double GrainStatement::*oldValue, double GrainStatement::*value, bool wraps) {
+        std::vector<Column> plain(static_cast<std::size_t>(columns_)), turned(plain);
+        for (const GrainStatement* grain : grainsOf(voice)) {
+            const GrainStatement& g = *grain;
+            double before = g.*oldValue, now = g.*value;
+            if (wraps) {
+                before = foldedAzimuth(before);
+                now = foldedAzimuth(now);
+                if (std::fabs(now - before) > 180.0) before = now;
+            }
+            const std::size_t c = columnOf((g.start + grainEnd(g)) / 2.0);
+            for (double v : {before, now}) {
+                plain[c].add(v);
+                turned[c].add(v < 180.0 ? v + 360.0 : v);  // the same directions, counted on past 360
+            }
+            plain[c].nearest = std::min(plain[c].nearest, g.dist);
+        }
+        std::map<int, std::string> byLevel;
+        for (std::size_t c = 0; c < plain.size(); ++c) {
+            const Column& column = plain[c];
+            if (!column.used()) continue;
+            std::string& d = byLevel[distanceLevel(column.nearest)];
+            const Column& other = turned[c];
+            const bool straddles = other.low < 360.0 && other.high >= 360.0;  // values on both sides of 0
+            if (wraps && straddles && other.high - other.low < column.high - column.low) {
+                bar(d, area, values, c, 360.0, other.low);
+                bar(d, area, values, c, other.high - 360.0, 0.0);
+            } else {
+                bar(d, area, values, c, column.high, column.low);
+            }
+        }
+        svg += "<g class=\"path\" data-voice=\"" + std::to_string(voice) + "\" stroke=\"" +
+               drawing::voiceColour(voice) + "\" fill=\"none\" stroke-linecap=\"square\" stroke-width=\"" +
+               fixed(std::max(1.5, columnWidth(area)), 2) + "\">\n";
+        for (const auto& [level, d] : byLevel)
+            svg += "<path stroke-opacity=\"" + fixed(1.0 - 0.75 * level / (opacityLevels - 1), 2) + "\" d=\"" + d +
+                   "\"/>\n";
+        svg += "</g>\n";
+    }
+
     int distanceLevel(double distance) const {
         if (!(furthest_ > nearest_)) return 0;
         double t = std::clamp((distance - nearest_) / (furthest_ - nearest_), 0.0, 1.0);
@@ -115,6 +228,8 @@ private:
 
     const ScoreReading& reading_;
     const drawing::Axis& time_;
+    int detailLimit_;  // grains of a voice drawn one by one, at most
+    int columns_;      // of each voice drawn column by column
     std::map<int, std::vector<const GrainStatement*>> byVoice_;
     double nearest_ = 0.0, furthest_ = 0.0;
 };
@@ -142,7 +257,7 @@ drawing::Axis grainAxis(const ScoreReading& reading, grain::Program program) {
 
 }  // namespace
 
-std::string scorePicture(const ScoreReading& reading, const std::string& name) {
+std::string scorePicture(const ScoreReading& reading, const std::string& name, int columnBudget) {
     const grain::Program program = reading.program.value_or(grain::Program::glisson);
     double endTime = reading.reverbDuration;
     for (const GrainStatement& g : reading.grains)
@@ -160,9 +275,10 @@ std::string scorePicture(const ScoreReading& reading, const std::string& name) {
     const int voiceCount = static_cast<int>(reading.voices.size());
     const int legendColumns = std::max(1, (voiceCount + legendRows - 1) / legendRows);
     const double width = legendLeft + drawing::legendColumnWidth * legendColumns + 10.0;
-    const double height = bottom + 75.0;
-
-    Drawing d(reading, time);
+    const int detailLimit = std::max(columnBudget / std::max(voiceCount, 1), 1);
+    const int columns = std::min(detailLimit, finestColumns);
+    Drawing d(reading, time, detailLimit, columns);
+    const double height = bottom + (d.summarised() ? 93.0 : 75.0);  // a line more to say so
     std::string& svg = d.svg;
     svg += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
     svg += drawing::svgStart(width, height);
@@ -177,6 +293,10 @@ std::string scorePicture(const ScoreReading& reading, const std::string& name) {
     svg += "<text x=\"" + px(plotLeft) + "\" y=\"" + px(bottom + 60.0) + "\" fill=\"#555\">" +
            "Grain strokes are as thick as their grain duration; positions are fainter further away (distance " +
            fixed(d.nearest(), 2) + " opaque to " + fixed(d.furthest(), 2) + " faint).</text>\n";
+    if (d.summarised())
+        svg += "<text x=\"" + px(plotLeft) + "\" y=\"" + px(bottom + 78.0) + "\" fill=\"#555\">Voices of more than " +
+               std::to_string(detailLimit) + " grains are drawn in " + std::to_string(columns) +
+               " columns, each stroke over the extremes of the grains in its column.</text>\n";
 
     // A glisson glides from p13 to p14; the others' p13 holds.
     d.grainStrokes(grains, grainValues, &GrainStatement::p13,

@@ -9,6 +9,13 @@
 // of every voice over time, each grain a stroke from the previous grain's
 // position to its own, fainter the further away the grain is. A legend names
 // the voices; the title gives the file name, the program and the counts.
+//
+// A picture shows no more detail than it can: a voice with more grains than
+// its share of pixel columns is drawn column by column, each column a stroke
+// over the extremes of the grains that fall into it (and, beneath, of their
+// positions, as faint as the nearest of them), which looks the same at a
+// glance. The shares come from one budget of columns for all voices, so that
+// any score's picture stays a few megabytes at most.
 #pragma once
 
 #include <string>
@@ -21,7 +28,14 @@ namespace scoreview {
 using grain::GrainStatement;
 using grain::ScoreReading;
 
-// The SVG text of a sound reading (no problems); name is the score's file name.
-std::string scorePicture(const ScoreReading& reading, const std::string& name);
+// Grains a picture draws one by one, all its voices together; each voice has
+// an equal share, and a voice of more grains is drawn in as many columns as
+// its share, two per pixel of the time axis at most.
+inline constexpr int pictureColumnBudget = 24000;
+
+// The SVG text of a sound reading (no problems); name is the score's file
+// name. columnBudget: see pictureColumnBudget.
+std::string scorePicture(const ScoreReading& reading, const std::string& name,
+                         int columnBudget = pictureColumnBudget);
 
 }  // namespace scoreview

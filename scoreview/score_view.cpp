@@ -91,8 +91,9 @@ int runScoreView(const std::vector<std::string>& arguments, std::ostream& consol
         errors << "scoreview: " << *failure << "\n";
         return 1;
     }
-    console << "scoreview: " << reading.grains.size() << " grains of " << reading.voices.size() << " voices drawn in "
-            << pictureName << "\n";
+    const std::size_t grains = reading.grains.size(), voices = reading.voices.size();
+    console << "scoreview: " << grains << (grains == 1 ? " grain of " : " grains of ") << voices
+            << (voices == 1 ? " voice drawn in " : " voices drawn in ") << pictureName << "\n";
     return 0;
 }
 

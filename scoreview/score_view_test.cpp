@@ -4,9 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
+#include <set>
 #include <sstream>
 
+#include "score_picture.hpp"
 #include "score_view.hpp"
 #include "test_support.hpp"
 
@@ -172,6 +177,110 @@ TEST(ScoreView, RefusesADamagedScoreWithItsLineAndDrawsNothing) {
         EXPECT_NE(run.errors.find("no picture written"), std::string::npos) << c.what;
         EXPECT_FALSE(fs::exists(folder.path() / "damaged.svg")) << c.what;
         EXPECT_FALSE(fs::exists(folder.path() / "damaged.svg.partial")) << c.what;
+    }
+}
+
+TEST(ScoreView, ItsLineCountsGrainsAndVoicesInWords) {
+    TempFolder coordinates, folder;
+    grain::testing::writeRamp(coordinates.path(), 1, 10, 0, 1, 0, 1, 2, 0);
+    // One partial of 1 s grainlets over 0.5 s: one grain of one voice.
+    auto one = grain::testing::runProgram(Program::additive, "100 1 0.5 1 0 1 0\n", coordinates.path(), folder.path());
+    ASSERT_EQ(one.status, 0) << one.errors;
+    const fs::path score = folder.path() / grain::scoreFileName(Program::additive);
+    EXPECT_EQ(view({score.string(), "-o", (folder.path() / "one.svg").string()}).console,
+              "scoreview: 1 grain of 1 voice drawn in " + (folder.path() / "one.svg").string() + "\n");
+    const fs::path four = writeScore(Program::additive, folder.path());
+    const auto grains = grain::testing::statements(readText(four)).size();
+    EXPECT_EQ(view({four.string(), "-o", (folder.path() / "four.svg").string()}).console,
+              "scoreview: " + std::to_string(grains) + " grains of 4 voices drawn in " +
+                  (folder.path() / "four.svg").string() + "\n");
+}
+
+// Where a picture's strokes pass, per panel and voice, in cells of 10 by 10
+// pixels: <line>s and paths of M, L and V commands, walked in half pixels.
+using Cells = std::map<std::string, std::set<std::pair<int, int>>>;
+Cells cellsOf(const std::string& svg) {
+    Cells cells;
+    std::map<std::string, int> seen;  // path groups come once for the azimuth, then for the elevation
+    const std::string open = "<g class=\"";
+    for (std::size_t at = svg.find(open); at != std::string::npos; at = svg.find(open, at + 1)) {
+        const std::size_t close = svg.find("</g>", at);
+        const std::string head = svg.substr(at, svg.find('>', at) - at);
+        if (head.find("class=\"grains\"") == std::string::npos && head.find("class=\"path\"") == std::string::npos)
+            continue;
+        std::string key = head.substr(open.size(), head.find("\" stroke") - open.size());
+        key += "/" + std::to_string(seen[key]++);
+        auto& marks = cells[key];
+        auto walk = [&marks](double x1, double y1, double x2, double y2) {
+            const int n = 1 + static_cast<int>(2.0 * std::max(std::fabs(x2 - x1), std::fabs(y2 - y1)));
+            for (int i = 0; i <= n; ++i)
+                marks.insert({static_cast<int>((x1 + (x2 - x1) * i / n) / 10.0),
+                              static_cast<int>((y1 + (y2 - y1) * i / n) / 10.0)});
+        };
+        for (std::size_t l = svg.find("<line ", at); l < close; l = svg.find("<line ", l + 1)) {
+            double x1, y1, x2, y2;
+            const std::string tag = svg.substr(l, svg.find('>', l) - l);  // sscanf measures what it reads
+            if (std::sscanf(tag.c_str(), "<line x1=\"%lf\" y1=\"%lf\" x2=\"%lf\" y2=\"%lf\"", &x1, &y1, &x2, &y2) == 4)
+                walk(x1, y1, x2, y2);
+        }
+        for (std::size_t d = svg.find(" d=\"", at); d < close; d = svg.find(" d=\"", d + 1)) {
+            const char* c = svg.c_str() + d + 4;
+            double x = 0.0, y = 0.0;
+            while (*c == 'M' || *c == 'L' || *c == 'V') {
+                const char op = *c++;
+                char* next = nullptr;
+                double nx = x, ny = std::strtod(c, &next);
+                if (op != 'V') nx = ny, ny = std::strtod(next, &next);
+                if (op == 'M') walk(nx, ny, nx, ny);
+                else walk(x, y, nx, ny);
+                x = nx, y = ny;
+                c = next;
+            }
+        }
+    }
+    return cells;
+}
+
+// A score of 24 voices of 3000 grains each (72000), gliding, circling and
+// crossing 0 degrees of azimuth, as a huge score would: its picture shows no
+// more than the pixels can, stays small, and covers the same places.
+TEST(ScoreView, AHugeScoresPictureStaysSmallAndLooksTheSameAtAGlance) {
+    scoreview::ScoreReading reading;
+    reading.program = Program::glisson;
+    for (int voice = 1; voice <= 24; ++voice) {
+        reading.voices.push_back(voice);
+        for (int k = 0; k < 3000; ++k) {
+            scoreview::GrainStatement g;
+            const double t = k * 0.02, wobble = std::sin(k * 1.7 + voice);
+            g.voice = voice;
+            g.start = t + voice * 0.001;
+            g.grainDuration = 0.02 + 0.01 * voice / 24.0;
+            g.noteDuration = 0.04;
+            g.p13 = 800.0 + 600.0 * std::sin(t / (1.0 + voice * 0.2)) + 150.0 * wobble;
+            g.p14 = g.p13 * (1.25 + 0.1 * wobble);
+            g.aziOld = std::fmod(voice * 40.0 + 9.0 * (t - 0.02) + 360.0, 360.0);
+            g.azi = std::fmod(voice * 40.0 + 9.0 * t, 360.0);
+            g.elevOld = g.elev = 60.0 * std::sin(t / 5.0 + voice);
+            g.distOld = g.dist = 2.0 + voice % 5 + std::sin(t);
+            reading.grains.push_back(g);
+        }
+    }
+    const std::string thin = scoreview::scorePicture(reading, "huge.sco");
+    const std::string full = scoreview::scorePicture(reading, "huge.sco", 1 << 30);
+    EXPECT_LT(thin.size(), 5u << 20);
+    EXPECT_GT(full.size(), 5u << 20) << "a score whose every grain would not fit";
+    std::size_t lines = 0;
+    for (std::size_t at = thin.find("<line "); at != std::string::npos; at = thin.find("<line ", at + 1)) ++lines;
+    EXPECT_LT(lines, 100u) << "the frames' lines only: every voice has more grains than its share";
+    const Cells thinCells = cellsOf(thin), fullCells = cellsOf(full);
+    ASSERT_EQ(thinCells.size(), 3u * 24u);
+    for (const auto& [key, fullMarks] : fullCells) {
+        const auto& thinMarks = thinCells.at(key);
+        std::size_t shared = 0;
+        for (const auto& cell : fullMarks) shared += thinMarks.count(cell);
+        const double sameShare = static_cast<double>(shared) / static_cast<double>(fullMarks.size() + thinMarks.size() - shared);
+        EXPECT_GE(sameShare, 0.9) << key << ": " << fullMarks.size() << " cells in detail, " << thinMarks.size()
+                                  << " in columns, " << shared << " shared";
     }
 }
 

@@ -2,7 +2,8 @@
 # The whole pipeline on the bundled examples, from a fresh Debian machine:
 # installs what is missing (cmake, a compiler, Csound), builds, flies a flock
 # with flockpaths into the fixed coordinate folder (/mnt/d/Max/bg), runs the
-# three programs with the bundled answers (examples/*.answers) in out/demo,
+# three programs on the bundled answers (--answers examples/*.answers) in
+# out/demo, each keeping its answers beside its score (<program>.answers),
 # makes a short mono test sound for granulescore, renders each score with its
 # example orchestra to WAV files (stereo, binaural for headphones, third-order
 # AmbiX), and prints what it made and each file's peak level.
@@ -61,8 +62,8 @@ if ! problems="$(render_test_sound "$out")"; then
 fi
 
 for program in "${score_programs[@]}"; do
-  echo "== $program < ${answers_file[$program]}"
-  "$bin/$(program_path "$program")" < "$root/${answers_file[$program]}" > "$program.console.txt"
+  echo "== $program --answers ${answers_file[$program]}"
+  "$bin/$(program_path "$program")" --answers "$root/${answers_file[$program]}" > "$program.console.txt"
   if grep -a -E '^Warning:|End of Boids input file reached|missing Boids input' "$program.console.txt"; then
     echo "demo: $program did not read the flock's files cleanly (see out/demo/$program.console.txt)" >&2
     exit 1

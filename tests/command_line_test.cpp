@@ -22,7 +22,8 @@ struct Answer {
 Answer answer(Program program, const std::vector<std::string>& arguments) {
     std::ostringstream console, errors;
     Answer a;
-    a.status = grain::answerCommandLine(program, arguments, console, errors);
+    std::filesystem::path answersFile;
+    a.status = grain::answerCommandLine(program, arguments, console, errors, answersFile);
     a.console = console.str();
     a.errors = errors.str();
     return a;
@@ -73,6 +74,21 @@ TEST(CommandLine, AnyOtherArgumentIsRefusedInOneLineNamingIt) {
         EXPECT_EQ(a.console, "") << named;
         EXPECT_EQ(a.errors, "granulescore: unknown argument '" + named + "'; try 'granulescore --help'\n");
     }
+}
+
+TEST(CommandLine, AnswersNamesTheFileTheDialogueReadsAndNeedsOne) {
+    std::ostringstream console, errors;
+    std::filesystem::path file;
+    EXPECT_FALSE(grain::answerCommandLine(Program::additive, {"--answers", "my.answers"}, console, errors, file));
+    EXPECT_EQ(file, "my.answers");
+    EXPECT_EQ(console.str() + errors.str(), "");
+    EXPECT_EQ(grain::answerCommandLine(Program::additive, {"--answers"}, console, errors, file), 2);
+    EXPECT_EQ(grain::answerCommandLine(Program::additive, {"--answers", "a", "b"}, console, errors, file), 2);
+    EXPECT_EQ(file, "");
+    EXPECT_EQ(errors.str(),
+              "additivescore: --answers needs the name of an answers file; try 'additivescore --help'\n"
+              "additivescore: unknown argument 'b'; try 'additivescore --help'\n");
+    EXPECT_NE(answer(Program::glisson, {"--help"}).console.find("--answers FILE"), std::string::npos);
 }
 
 TEST(CommandLine, NoArgumentLeavesTheDialogueToRun) {

@@ -93,16 +93,17 @@ struct RunResult {
 };
 
 // Runs program with answers, coordinate files from coordinates, the score in scoreFolder.
+// With answersFile, the answers come from that file instead.
 inline RunResult runProgram(Program program, const std::string& answers, const std::filesystem::path& coordinates,
-                            const std::filesystem::path& scoreFolder) {
+                            const std::filesystem::path& scoreFolder, const std::filesystem::path& answersFile = {}) {
     std::istringstream input(answers);
     std::ostringstream console, errors;
     RunResult result;
     switch (program) {
-        case Program::glisson: result.status = runGlissonScore(input, console, coordinates, scoreFolder, errors); break;
-        case Program::granule: result.status = runGranuleScore(input, console, coordinates, scoreFolder, errors); break;
+        case Program::glisson: result.status = runGlissonScore(input, console, coordinates, scoreFolder, errors, answersFile); break;
+        case Program::granule: result.status = runGranuleScore(input, console, coordinates, scoreFolder, errors, answersFile); break;
         case Program::additive:
-            result.status = runAdditiveScore(input, console, coordinates, scoreFolder, errors);
+            result.status = runAdditiveScore(input, console, coordinates, scoreFolder, errors, answersFile);
             break;
     }
     result.console = console.str();

@@ -12,6 +12,11 @@ declare -gA orchestra_file=([glissonscore]=VelaRookglisson.orc [granulescore]=Ve
 declare -gA answers_file=([glissonscore]=examples/glissonscore.answers [granulescore]=examples/granulescore.answers
                           [additivescore]=examples/additivescore.answers)
 
+# answer_lines FILE: an answers file (examples/*.answers) as it would be typed
+# or piped into a program: one answer a line, comments and blank lines left
+# out. (The program itself reads the file with --answers.)
+answer_lines() { sed -e '/^[[:space:]]*#/d' -e 's/[[:space:]]*#.*$//' -e '/^[[:space:]]*$/d' "$1"; }
+
 # program_path PROGRAM: its place in a build folder (glisson/glissonscore).
 program_path() { echo "${program_folder[$1]}/$1"; }
 

@@ -42,13 +42,13 @@ pass "the test sound, overall amps$(csound_amps "$sounds/testsound.log")"
 
 # name, program, answers: the demo's bundled answers and one set of other modes each.
 cases=(
-  "glisson-demo glissonscore $(tr '\n' ' ' < "${answers_file[glissonscore]}")"
+  "glisson-demo glissonscore $(answer_lines "${answers_file[glissonscore]}" | tr '\n' ' ')"
   "glisson-octaves glissonscore 2 200 2000 1 2 0.05 0.08 0.1 0.06 0.05 0 0 0.5 1 0.5 0 8 6 0"
   "glisson-ratios glissonscore 3 100 1000 3 1 0.05 0.12 0 0 1 2 0.5 0 8 5 1"
-  "granule-demo granulescore $(tr '\n' ' ' < "${answers_file[granulescore]}")"
+  "granule-demo granulescore $(answer_lines "${answers_file[granulescore]}" | tr '\n' ' ')"
   "granule-dynamic granulescore 3 0.05 0 0 1 2 0.5 0 8 6 1 testsound.wav 2"
   "granule-backwards granulescore 2 0.05 0.1 0.2 0.1 0.05 1 1 6 3 1 testsound.wav -0.5"
-  "additive-demo additivescore $(tr '\n' ' ' < "${answers_file[additivescore]}")"
+  "additive-demo additivescore $(answer_lines "${answers_file[additivescore]}" | tr '\n' ' ')"
   "additive-dynamic additivescore 55 3 8 0 0 0.5 1 0.5 0 20 0"
 )
 for entry in "${cases[@]}"; do

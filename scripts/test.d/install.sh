@@ -83,13 +83,17 @@ for program in "${score_programs[@]}"; do
   fi
 
   # No argument: the dialogue on the bundled answers, the score of the build tree.
-  in_place "$program-run" "$exe" <"$stage/share/grainscores/${answers_file[$program]}"
+  # (Typed as on the console: comments and blank lines left out.)
+  in_place "$program-run" "$exe" < <(answer_lines "$stage/share/grainscores/${answers_file[$program]}")
   mkdir -p "$tmp/$program-expected"
   "$build/tests/tools/scoredriver" run "$program" "$tmp/bg" "$tmp/$program-expected" \
-    <"$root/${answers_file[$program]}" >"$tmp/$program-expected/stdout"
+    < <(answer_lines "$root/${answers_file[$program]}") >"$tmp/$program-expected/stdout"
   score="$tmp/$program-run/cwd/${score_file[$program]}"
-  if [ "$(result "$program-run" status)" = 0 ] && [ "$(ls -A "$tmp/$program-run/cwd")" = "${score_file[$program]}" ]; then
-    pass "$program: exit 0 and just ${score_file[$program]} in the current folder"
+  kept="$(printf '%s\n' "${score_file[$program]}" "$program.answers" | sort | tr '\n' ' ')"
+  if [ "$(result "$program-run" status)" = 0 ] && [ "$(ls -A "$tmp/$program-run/cwd" | sort | tr '\n' ' ')" = "$kept" ]; then
+    pass "$program: exit 0 and just ${score_file[$program]} and $program.answers in the current folder"
+    expect_same "$program: the answers it keeps are the bundled file" "$root/${answers_file[$program]}" \
+      "$tmp/$program-run/cwd/$program.answers"
   else
     fail "$program: status $(result "$program-run" status), folder holds $(ls -A "$tmp/$program-run/cwd" | tr '\n' ' ')"
     continue

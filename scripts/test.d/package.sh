@@ -77,7 +77,7 @@ fi
 for program in "${score_programs[@]}"; do
   mkdir -p "$tmp/expected/$program"
   "$build/tests/tools/scoredriver" run "$program" "$bg" "$tmp/expected/$program" \
-    <"$root/${answers_file[$program]}" >/dev/null
+    < <(answer_lines "$root/${answers_file[$program]}") >/dev/null
 done
 
 for program in "${score_programs[@]}"; do
@@ -85,10 +85,12 @@ for program in "${score_programs[@]}"; do
   mkdir -p "$dir"
   status=0
   (cd "$dir" && with_coordinates "$bg" "$root" "$tmp/debroot/usr/bin/$program" \
-    <"$tmp/debroot/usr/share/grainscores/${answers_file[$program]}" >"$tmp/deb-$program.out" 2>&1) || status=$?
+    --answers "$tmp/debroot/usr/share/grainscores/${answers_file[$program]}" >"$tmp/deb-$program.out" 2>&1) || status=$?
   if [ "$status" = 0 ]; then
     expect_same "packaged $program: the score equals the build tree's" \
       "$tmp/expected/$program/${score_file[$program]}" "$dir/${score_file[$program]}"
+    expect_same "packaged $program --answers: the answers it keeps are the bundled file" \
+      "$root/${answers_file[$program]}" "$dir/$program.answers"
   else
     fail "packaged $program: status $status: $(tail -3 "$tmp/deb-$program.out")"
   fi
@@ -123,7 +125,7 @@ for program in "${score_programs[@]}"; do
   dir="$tmp/win-run/$program"
   mkdir -p "$dir"
   status=0
-  (cd "$dir" && wine_run "$top/$program.exe" <"$top/${answers_file[$program]}" \
+  (cd "$dir" && wine_run "$top/$program.exe" < <(answer_lines "$top/${answers_file[$program]}") \
     >"$tmp/win-$program.out" 2>&1) || status=$?
   if [ "$status" != 0 ]; then
     fail "$program.exe from the ZIP: status $status: $(tail -3 "$tmp/win-$program.out")"

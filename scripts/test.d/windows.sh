@@ -108,7 +108,7 @@ for program in "${score_programs[@]}"; do
   score="${score_file[$program]}"
   mkdir -p "$tmp/$program/linux" "$tmp/$program/win"
   "$native/tests/tools/scoredriver" run "$program" "$tmp/flock20" "$tmp/$program/linux" \
-    <"$root/${answers_file[$program]}" >/dev/null
+    < <(answer_lines "$root/${answers_file[$program]}") >/dev/null
   crlf "$tmp/$program/linux/$score" >"$tmp/$program/win/$score"
   "$native/scoreview/scoreview" "$tmp/$program/linux/$score" >/dev/null
   status=0

@@ -159,8 +159,8 @@ expect_run() {
         else
             fail "$case ($side): exit status $(cat "$dir/status"), standard error: $(head -c 300 "$dir/stderr")"
         fi
-        if [ "$(ls -A "$dir/cwd")" = "$score" ]; then
-            pass "$case ($side): the current folder holds just $score"
+        if [ "$(ls -A "$dir/cwd" | sort | tr '\n' ' ')" = "$(printf '%s\n' "$score" "$program.answers" | sort | tr '\n' ' ')" ]; then
+            pass "$case ($side): the current folder holds just $score and $program.answers"
         else
             fail "$case ($side): the current folder holds: $(ls -A "$dir/cwd" | tr '\n' ' ')"
             continue
@@ -174,6 +174,8 @@ expect_run() {
     local linux="$work/runs/$case/linux" windows="$work/runs/$case/windows"
     [ -f "$linux/cwd/$score" ] && [ -f "$windows/cwd/$score" ] &&
         expect_crlf_of "$case score" "$linux/cwd/$score" "$windows/cwd/$score"
+    [ -f "$linux/cwd/$program.answers" ] && [ -f "$windows/cwd/$program.answers" ] &&
+        expect_crlf_of "$case answers" "$linux/cwd/$program.answers" "$windows/cwd/$program.answers"
     expect_crlf_of "$case console" "$linux/stdout" "$windows/stdout"
 }
 
@@ -279,7 +281,7 @@ fi
 new_case granule-crlf-answers "$granule_answers"
 crlf "$work/runs/granule-three-voices/answers" >"$work/runs/granule-crlf-answers/answers"
 run_windows granule-crlf-answers granulescore
-for file in stdout "cwd/${score_file[granulescore]}"; do
+for file in stdout "cwd/${score_file[granulescore]}" cwd/granulescore.answers; do
     if cmp -s "$work/runs/granule-three-voices/windows/$file" "$work/runs/granule-crlf-answers/windows/$file"; then
         pass "granule-crlf-answers: Windows $(basename "$file") equals the one for LF answers"
     else
