@@ -61,7 +61,7 @@ void appendReal(ScoreWriter& writer, float value) {
 
 const char* scoreFileName(Program program) { return scoreFormat(program).scoreFileName.data(); }
 
-bool openScore(ScoreWriter& writer, Program program, const std::filesystem::path& folder) {
+Outcome<> openScore(ScoreWriter& writer, Program program, const std::filesystem::path& folder) {
     writer.program = program;
     writer.path = folder / scoreFileName(program);
     writer.used = 0;
@@ -80,7 +80,7 @@ bool openScore(ScoreWriter& writer, Program program, const std::filesystem::path
     std::error_code ignored;
     if (std::filesystem::is_directory(writer.path, ignored)) {  // nothing could ever take its place
         recordFailure(writer, "create", EISDIR);
-        return false;
+        return because(writer.failure);
     }
     writer.replacement = std::make_unique<AtomicFile>(writer.path);
     errno = 0;
@@ -88,10 +88,10 @@ bool openScore(ScoreWriter& writer, Program program, const std::filesystem::path
     if (writer.file == nullptr) {
         recordFailure(writer, "create", errno != 0 ? errno : EIO);
         writer.replacement.reset();
-        return false;
+        return because(writer.failure);
     }
     writer.buffer = std::make_unique<char[]>(bufferSize);
-    return true;
+    return {};
 }
 
 void writeHeader(ScoreWriter& writer, const RunParameters& p) {
@@ -199,7 +199,7 @@ void writeEvent(ScoreWriter& writer, const GrainEvent& event) {
         encodeStatement(start, event, writer.ownFields, writer.ownRecent, writer.recent) - start);
 }
 
-bool finishScore(ScoreWriter& writer, const RunParameters& p, std::ostream& console) {
+Outcome<> finishScore(ScoreWriter& writer, const RunParameters& p, std::ostream& console) {
     if (p.reverb == 1) {
         append(writer, "\n");
         append(writer, reverbStart);
@@ -217,12 +217,12 @@ bool finishScore(ScoreWriter& writer, const RunParameters& p, std::ostream& cons
     if (std::fclose(writer.file) != 0) recordFailure(writer, "close", errno != 0 ? errno : EIO);
     writer.file = nullptr;
     writer.buffer.reset();
-    if (writer.failure.empty()) writer.failure = writer.replacement->commit();
+    if (writer.failure.empty()) writer.failure = writer.replacement->commit().reason();
     writer.replacement.reset();  // removes the temporary file unless it became the score
-    if (!writer.failure.empty()) return false;
+    if (!writer.failure.empty()) return because(writer.failure);
     console << "\n\n\t\bScore file created and written to " << scoreFormat(writer.program).completionName << "\n\n";
     console.flush();
-    return true;
+    return {};
 }
 
 }  // namespace grain

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstdio>
 #include <fstream>
 
 #include "atomic_file.hpp"
@@ -23,15 +22,7 @@ int decimalsFor(const std::vector<double>& ticks) {
 
 }  // namespace
 
-std::string fixed(double value, int decimals) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    std::string s = text;
-    if (s[0] == '-' && s.find_first_not_of("-0.") == std::string::npos) s.erase(0, 1);
-    return s;
-}
-
-std::string px(double value) { return fixed(value, 1); }
+std::string px(double value) { return fixedText(value, 1); }
 
 std::string escaped(const std::string& text) {
     std::string out;
@@ -137,14 +128,14 @@ std::string plotFrame(const PlotArea& area, const Axis& horizontal, const Axis& 
     svg += "</g>\n<g class=\"labels\" fill=\"#222\">\n";
     for (double v : vertical.ticks)
         svg += "<text x=\"" + px(area.left - 8.0) + "\" y=\"" + px(area.y(vertical, v) + 4.0) +
-               "\" text-anchor=\"end\">" + fixed(v, vertical.decimals) + "</text>\n";
+               "\" text-anchor=\"end\">" + fixedText(v, vertical.decimals) + "</text>\n";
     const double labelX = area.left - 62.0, middle = area.top + area.height / 2.0;
     svg += "<text x=\"" + px(labelX) + "\" y=\"" + px(middle) + "\" text-anchor=\"middle\" transform=\"rotate(-90 " +
            px(labelX) + " " + px(middle) + ")\">" + escaped(vertical.label) + "</text>\n";
     if (bottomLabels) {
         for (double h : horizontal.ticks)
             svg += "<text x=\"" + px(area.x(horizontal, h)) + "\" y=\"" + px(bottom + 18.0) +
-                   "\" text-anchor=\"middle\">" + fixed(h, horizontal.decimals) + "</text>\n";
+                   "\" text-anchor=\"middle\">" + fixedText(h, horizontal.decimals) + "</text>\n";
         svg += "<text x=\"" + px(area.left + area.width / 2.0) + "\" y=\"" + px(bottom + 36.0) +
                "\" text-anchor=\"middle\">" + escaped(horizontal.label) + "</text>\n";
     }
@@ -174,16 +165,15 @@ std::string legend(double left, double top, const std::string& title,
     return svg;
 }
 
-std::optional<std::string> writePicture(const std::filesystem::path& file, const std::string& svg) {
+grain::Outcome<> writePicture(const std::filesystem::path& file, const std::string& svg) {
     grain::AtomicFile picture(file);
     {
         std::ofstream out(picture.temporary(), std::ios::binary | std::ios::trunc);
         out.write(svg.data(), static_cast<std::streamsize>(svg.size()));
         out.close();
-        if (out.fail()) return "cannot write " + file.string();
+        if (out.fail()) return grain::because("cannot write " + file.string());
     }
-    if (std::string why = picture.commit(); !why.empty()) return why;
-    return std::nullopt;
+    return picture.commit();
 }
 
 }  // namespace drawing

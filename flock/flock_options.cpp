@@ -91,7 +91,7 @@ std::string flockUsage(const std::filesystem::path& defaultFolder) {
            "in the folder (flockpaths.manifest: each file's size and digest) and replaces\n"
            "or removes only those files, and only while they are unchanged: any other\n"
            "coordinate file there, such as one of a Boids patch, makes it refuse (exit\n"
-           "status 2) unless --replace is given. Nothing is written when an option or the\n"
+           "status 1) unless --replace is given. Nothing is written when an option or the\n"
            "folder is refused.\n";
 }
 
@@ -101,7 +101,7 @@ ParsedOptions parseFlockOptions(const std::vector<std::string>& arguments, const
     FlockSettings& s = options.settings;
     std::optional<double> duration;
     std::optional<std::uint64_t> samples;
-    auto refuse = [](std::string why) { return ParsedOptions{std::nullopt, std::move(why)}; };
+    auto refuse = [](std::string why) -> ParsedOptions { return grain::because(std::move(why)); };
 
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         std::string name = arguments[i];
@@ -185,7 +185,7 @@ ParsedOptions parseFlockOptions(const std::vector<std::string>& arguments, const
             return refuse("unknown option " + name);
         }
     }
-    if (options.help || options.version) return {options, ""};
+    if (options.help || options.version) return options;
 
     if (duration && samples) return refuse("give either --duration or --samples, not both");
     if (s.minSpeed > s.maxSpeed)
@@ -203,7 +203,7 @@ ParsedOptions parseFlockOptions(const std::vector<std::string>& arguments, const
     }
     if (static_cast<double>(s.samples - 1) * s.interval > maxFlightSeconds)
         return refuse("the flight would last more than 3600 seconds");
-    return {options, ""};
+    return options;
 }
 
 }  // namespace flock

@@ -103,7 +103,7 @@ std::string flight(const std::vector<Vec3>& positions, int boid, const std::stri
         const std::size_t from = piece * last / pieces, to = (piece + 1) * last / pieces;
         const double opacity = faintestTail + (1.0 - faintestTail) * static_cast<double>(piece) /
                                                   static_cast<double>(std::max<std::size_t>(pieces - 1, 1));
-        svg += "<polyline stroke-opacity=\"" + drawing::fixed(pieces == 1 ? 1.0 : opacity, 2) + "\" points=\"";
+        svg += "<polyline stroke-opacity=\"" + fixedText(pieces == 1 ? 1.0 : opacity, 2) + "\" points=\"";
         for (std::size_t k = from; k <= to; ++k) svg += px(points[k].x) + "," + px(points[k].y) + " ";
         svg += "\"/>\n";
     }
@@ -147,25 +147,6 @@ std::optional<std::string> firstForeignFile(const std::filesystem::path& folder)
     return std::nullopt;
 }
 
-std::string fixedText(double value, int decimals) {
-    double scale = 1.0;
-    for (int i = 0; i < decimals; ++i) scale *= 10.0;
-    long long count = std::llround(value * scale);
-    unsigned long long magnitude = count < 0 ? 0ull - static_cast<unsigned long long>(count)
-                                             : static_cast<unsigned long long>(count);
-    // Digits from the last decimal backwards.
-    char digits[48];
-    char* at = digits + sizeof digits;
-    for (int place = 0;; ++place) {
-        if (place == decimals && decimals > 0) *--at = '.';
-        *--at = static_cast<char>('0' + magnitude % 10);
-        magnitude /= 10;
-        if (place >= decimals && magnitude == 0) break;
-    }
-    if (count < 0) *--at = '-';
-    return std::string(at, digits + sizeof digits);
-}
-
 std::string coordinateText(const std::vector<double>& values) {
     std::string text;
     text.reserve(values.size() * 10);
@@ -178,23 +159,22 @@ std::string coordinateText(const std::vector<double>& values) {
 
 WriteOutcome writeFlockFiles(const std::vector<BoidPath>& paths, const std::filesystem::path& folder,
                              const std::optional<std::filesystem::path>& picture, const std::string& pictureText) {
-    WriteOutcome outcome;
     std::error_code error;
     std::filesystem::create_directories(folder, error);
-    if (error || !std::filesystem::is_directory(folder)) {
-        outcome.failure = "cannot make the folder " + folder.string() + (error ? ": " + error.message() : "");
-        return outcome;
-    }
+    if (error || !std::filesystem::is_directory(folder))
+        return grain::because("cannot make the folder " + folder.string() + (error ? ": " + error.message() : ""));
 
     // Every file is written in full under its temporary name first; nothing
     // is placed before all are complete.
     grain::AtomicFileGroup group;
+    std::string failure;  // the file that could not be written
     auto add = [&](const std::filesystem::path& target, const std::string& text) {
         grain::AtomicFile& file = group.add(target);
         if (writeWhole(file.temporary(), text)) return true;
-        outcome.failure = "cannot write " + target.string();
+        failure = "cannot write " + target.string();
         return false;
     };
+    WrittenFlock written;
     std::string record = recordHeading;
     for (std::size_t b = 0; b < paths.size(); ++b) {
         std::vector<double> columns[3];
@@ -207,7 +187,7 @@ WriteOutcome writeFlockFiles(const std::vector<BoidPath>& paths, const std::file
             const std::filesystem::path file =
                 grain::coordinateFilePath(folder, static_cast<long long>(b) + 1, grain::coordinateLetters[c]);
             const std::string text = coordinateText(columns[c]);
-            if (!add(file, text)) return outcome;
+            if (!add(file, text)) return grain::because(failure);
             record += file.filename().string() + " " + std::to_string(text.size()) + " " + grain::contentDigest(text) + "\n";
         }
     }
@@ -216,18 +196,13 @@ WriteOutcome writeFlockFiles(const std::vector<BoidPath>& paths, const std::file
     for (const CoordinateFile& file : coordinateFilesIn(folder)) {
         if (file.boid <= static_cast<long long>(paths.size())) continue;
         group.remove(file.path);
-        outcome.removedStale.push_back(file.path.filename().string());
+        written.removedStale.push_back(file.path.filename().string());
     }
-    if (picture && !add(*picture, pictureText)) return outcome;
-    if (!add(folder / manifestName, record)) return outcome;
+    if (picture && !add(*picture, pictureText)) return grain::because(failure);
+    if (!add(folder / manifestName, record)) return grain::because(failure);
 
-    if (std::string why = group.commit(); !why.empty()) {
-        outcome.failure = why;
-        outcome.removedStale.clear();
-        return outcome;
-    }
-    outcome.ok = true;
-    return outcome;
+    if (grain::Outcome<> placed = group.commit(); !placed) return grain::because(placed.reason());
+    return written;
 }
 
 std::string pathsPicture(const std::vector<BoidPath>& paths, const FlockSettings& settings) {
@@ -252,11 +227,11 @@ std::string pathsPicture(const std::vector<BoidPath>& paths, const FlockSettings
     std::string svg;
     svg += drawing::svgStart(width, height);
     svg += "<text x=\"" + px(above.left) + "\" y=\"26\" font-size=\"16\">flockpaths: " + std::to_string(paths.size()) +
-           (paths.size() == 1 ? " boid, " : " boids, ") + drawing::fixed(lastTime, 2) + " s of flight sampled every " +
-           drawing::fixed(settings.interval, 3) + " s, seed " + std::to_string(settings.seed) + "</text>\n";
+           (paths.size() == 1 ? " boid, " : " boids, ") + fixedText(lastTime, 2) + " s of flight sampled every " +
+           fixedText(settings.interval, 3) + " s, seed " + std::to_string(settings.seed) + "</text>\n";
     svg += "<text x=\"" + px(above.left) + "\" y=\"" + px(top - 12.0) + "\">Seen from above, ahead is up</text>\n";
     svg += "<text x=\"" + px(above.left) + "\" y=\"" + px(top + side + 58.0) + "\" fill=\"#555\">" +
-           "Black dot: the listener; dashed: the bounding sphere, " + drawing::fixed(settings.radius, 1) +
+           "Black dot: the listener; dashed: the bounding sphere, " + fixedText(settings.radius, 1) +
            " m; paths fade towards their start, arrows at their end</text>\n";
     svg += "<text x=\"" + px(overTime.left) + "\" y=\"" + px(top - 12.0) + "\">Elevation over time</text>\n";
     svg += drawing::plotFrame(above, right, ahead, true);
