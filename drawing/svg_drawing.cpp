@@ -22,7 +22,7 @@ int decimalsFor(const std::vector<double>& ticks) {
 
 }  // namespace
 
-std::string px(double value) { return fixedText(value, 1); }
+std::string px(double value) { return fixed(value, 1); }
 
 std::string escaped(const std::string& text) {
     std::string out;
@@ -128,14 +128,14 @@ std::string plotFrame(const PlotArea& area, const Axis& horizontal, const Axis& 
     svg += "</g>\n<g class=\"labels\" fill=\"#222\">\n";
     for (double v : vertical.ticks)
         svg += "<text x=\"" + px(area.left - 8.0) + "\" y=\"" + px(area.y(vertical, v) + 4.0) +
-               "\" text-anchor=\"end\">" + fixedText(v, vertical.decimals) + "</text>\n";
+               "\" text-anchor=\"end\">" + fixed(v, vertical.decimals) + "</text>\n";
     const double labelX = area.left - 62.0, middle = area.top + area.height / 2.0;
     svg += "<text x=\"" + px(labelX) + "\" y=\"" + px(middle) + "\" text-anchor=\"middle\" transform=\"rotate(-90 " +
            px(labelX) + " " + px(middle) + ")\">" + escaped(vertical.label) + "</text>\n";
     if (bottomLabels) {
         for (double h : horizontal.ticks)
             svg += "<text x=\"" + px(area.x(horizontal, h)) + "\" y=\"" + px(bottom + 18.0) +
-                   "\" text-anchor=\"middle\">" + fixedText(h, horizontal.decimals) + "</text>\n";
+                   "\" text-anchor=\"middle\">" + fixed(h, horizontal.decimals) + "</text>\n";
         svg += "<text x=\"" + px(area.left + area.width / 2.0) + "\" y=\"" + px(bottom + 36.0) +
                "\" text-anchor=\"middle\">" + escaped(horizontal.label) + "</text>\n";
     }

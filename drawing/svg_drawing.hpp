@@ -15,8 +15,9 @@
 
 namespace drawing {
 
-// Numbers of the pictures: value with the given decimals, never "-0".
-using grain::fixedText;
+// value with the given decimals, never "-0": the pictures' name for the one
+// fixed-point text of the ground floor (fixed_text.hpp).
+inline std::string fixed(double value, int decimals) { return grain::fixedText(value, decimals); }
 
 // A coordinate of the drawing, in pixels with one decimal.
 std::string px(double value);

@@ -103,7 +103,7 @@ std::string flight(const std::vector<Vec3>& positions, int boid, const std::stri
         const std::size_t from = piece * last / pieces, to = (piece + 1) * last / pieces;
         const double opacity = faintestTail + (1.0 - faintestTail) * static_cast<double>(piece) /
                                                   static_cast<double>(std::max<std::size_t>(pieces - 1, 1));
-        svg += "<polyline stroke-opacity=\"" + fixedText(pieces == 1 ? 1.0 : opacity, 2) + "\" points=\"";
+        svg += "<polyline stroke-opacity=\"" + drawing::fixed(pieces == 1 ? 1.0 : opacity, 2) + "\" points=\"";
         for (std::size_t k = from; k <= to; ++k) svg += px(points[k].x) + "," + px(points[k].y) + " ";
         svg += "\"/>\n";
     }
@@ -227,11 +227,11 @@ std::string pathsPicture(const std::vector<BoidPath>& paths, const FlockSettings
     std::string svg;
     svg += drawing::svgStart(width, height);
     svg += "<text x=\"" + px(above.left) + "\" y=\"26\" font-size=\"16\">flockpaths: " + std::to_string(paths.size()) +
-           (paths.size() == 1 ? " boid, " : " boids, ") + fixedText(lastTime, 2) + " s of flight sampled every " +
-           fixedText(settings.interval, 3) + " s, seed " + std::to_string(settings.seed) + "</text>\n";
+           (paths.size() == 1 ? " boid, " : " boids, ") + drawing::fixed(lastTime, 2) + " s of flight sampled every " +
+           drawing::fixed(settings.interval, 3) + " s, seed " + std::to_string(settings.seed) + "</text>\n";
     svg += "<text x=\"" + px(above.left) + "\" y=\"" + px(top - 12.0) + "\">Seen from above, ahead is up</text>\n";
     svg += "<text x=\"" + px(above.left) + "\" y=\"" + px(top + side + 58.0) + "\" fill=\"#555\">" +
-           "Black dot: the listener; dashed: the bounding sphere, " + fixedText(settings.radius, 1) +
+           "Black dot: the listener; dashed: the bounding sphere, " + drawing::fixed(settings.radius, 1) +
            " m; paths fade towards their start, arrows at their end</text>\n";
     svg += "<text x=\"" + px(overTime.left) + "\" y=\"" + px(top - 12.0) + "\">Elevation over time</text>\n";
     svg += drawing::plotFrame(above, right, ahead, true);

@@ -11,7 +11,7 @@ namespace scoreview {
 
 namespace {
 
-using grain::fixedText;
+using drawing::fixed;
 using drawing::px;
 
 // The drawing's measures, in SVG pixels.
@@ -53,7 +53,7 @@ public:
                 double width = longest > 0.0 ? 0.8 + 4.2 * std::max(g.grainDuration, 0.0) / longest : 0.8;
                 svg += "<line x1=\"" + px(area.x(time_, g.start)) + "\" y1=\"" + px(area.y(values, g.*from)) +
                        "\" x2=\"" + px(area.x(time_, grainEnd(g))) + "\" y2=\"" + px(area.y(values, g.*to)) +
-                       "\" stroke-width=\"" + fixedText(width, 2) + "\"/>\n";
+                       "\" stroke-width=\"" + fixed(width, 2) + "\"/>\n";
             }
             svg += "</g>\n";
         }
@@ -92,7 +92,7 @@ public:
             svg += "<g class=\"path\" data-voice=\"" + std::to_string(voice) + "\" stroke=\"" +
                    drawing::voiceColour(voice) + "\" fill=\"none\" stroke-width=\"1.5\">\n";
             for (const auto& [level, d] : byLevel)
-                svg += "<path stroke-opacity=\"" + fixedText(1.0 - 0.75 * level / (opacityLevels - 1), 2) + "\" d=\"" + d +
+                svg += "<path stroke-opacity=\"" + fixed(1.0 - 0.75 * level / (opacityLevels - 1), 2) + "\" d=\"" + d +
                        "\"/>\n";
             svg += "</g>\n";
         }
@@ -169,14 +169,14 @@ std::string scorePicture(const ScoreReading& reading, const std::string& name) {
     svg += "<text x=\"" + px(plotLeft) + "\" y=\"28\" font-size=\"16\">" + drawing::escaped(name) + ": " +
            grain::programName(program) + " score, " + std::to_string(voiceCount) +
            (voiceCount == 1 ? " voice, " : " voices, ") + std::to_string(reading.grains.size()) +
-           (reading.grains.size() == 1 ? " grain, " : " grains, ") + fixedText(endTime, 2) + " seconds</text>\n";
+           (reading.grains.size() == 1 ? " grain, " : " grains, ") + fixed(endTime, 2) + " seconds</text>\n";
 
     svg += drawing::plotFrame(grains, time, grainValues, false);
     svg += drawing::plotFrame(azimuth, time, azimuthValues, false);
     svg += drawing::plotFrame(elevation, time, elevationValues, true);
     svg += "<text x=\"" + px(plotLeft) + "\" y=\"" + px(bottom + 60.0) + "\" fill=\"#555\">" +
            "Grain strokes are as thick as their grain duration; positions are fainter further away (distance " +
-           fixedText(d.nearest(), 2) + " opaque to " + fixedText(d.furthest(), 2) + " faint).</text>\n";
+           fixed(d.nearest(), 2) + " opaque to " + fixed(d.furthest(), 2) + " faint).</text>\n";
 
     // A glisson glides from p13 to p14; the others' p13 holds.
     d.grainStrokes(grains, grainValues, &GrainStatement::p13,
