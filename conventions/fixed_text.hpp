@@ -4,7 +4,8 @@
 // value that rounds to zero never shows as "-0". The text is the same on
 // every machine and in every locale. The score's own numbers, six decimals
 // of a float on every grain statement, take the faster formatter of the
-// score engine (real_format.hpp), which gives the same text.
+// score engine (real_format.hpp), which is printf's "%f" to the letter,
+// "-0.000000" included.
 #pragma once
 
 #include <string>
