@@ -4,8 +4,8 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <optional>
 #include <system_error>
+#include <utility>
 
 #ifdef _WIN32
 #include <process.h>
@@ -69,30 +69,30 @@ void AtomicFile::discard() {
     if (!std::filesystem::is_directory(temporary_, ignored)) std::filesystem::remove(temporary_, ignored);
 }
 
-std::string AtomicFile::flushTemporary() {
+Outcome<> AtomicFile::flushTemporary() {
     errno = 0;
-    if (syncToDisk(temporary_, false)) return "";
+    if (syncToDisk(temporary_, false)) return {};
     std::string why = "cannot write " + target_.string() + ": " + std::strerror(errno != 0 ? errno : EIO);
     discard();
-    return why;
+    return because(why);
 }
 
 std::filesystem::path AtomicFile::previous() const {
     return temporary_.parent_path() / (temporary_.stem().string() + ".previous");
 }
 
-std::string AtomicFile::commit() {
-    if (std::string why = flushTemporary(); !why.empty()) return why;
+Outcome<> AtomicFile::commit() {
+    if (Outcome<> flushed = flushTemporary(); !flushed) return flushed;
     std::error_code error;
     std::filesystem::rename(temporary_, target_, error);
     if (error) {
         discard();
-        return "cannot replace " + target_.string() + ": " + error.message();
+        return because("cannot replace " + target_.string() + ": " + error.message());
     }
     committed_ = true;
     auto folder = target_.parent_path();
     syncToDisk(folder.empty() ? std::filesystem::path(".") : folder, true);
-    return "";
+    return {};
 }
 
 AtomicFile& AtomicFileGroup::add(const std::filesystem::path& target) {
@@ -108,11 +108,11 @@ void AtomicFileGroup::discard() {
     for (auto& file : files_) file->discard();
 }
 
-std::string AtomicFileGroup::commit() {
+Outcome<> AtomicFileGroup::commit() {
     for (auto& file : files_) {
-        if (std::string why = file->flushTemporary(); !why.empty()) {
+        if (Outcome<> flushed = file->flushTemporary(); !flushed) {
             discard();
-            return why;
+            return flushed;
         }
     }
     // What has been done so far, to be undone when a step fails: a target's
@@ -124,7 +124,7 @@ std::string AtomicFileGroup::commit() {
         bool placed;
     };
     std::vector<Step> done;
-    auto undo = [&](std::string why) {
+    auto undo = [&](std::string why) -> Outcome<> {
         std::error_code ignored;
         for (auto step = done.rbegin(); step != done.rend(); ++step) {
             if (step->placed) std::filesystem::remove(step->file->target_, ignored);
@@ -132,27 +132,28 @@ std::string AtomicFileGroup::commit() {
         }
         for (auto& file : files_) file->committed_ = false;
         discard();
-        return why;
+        return because(std::move(why));
     };
     // An old file that stands where a new one goes is moved aside first; a
     // folder in its place is left, and the rename of the new file reports it.
-    auto moveAside = [&](const AtomicFile& file) -> std::optional<std::string> {
+    // Whether one was moved, or why it could not be.
+    auto moveAside = [&](const AtomicFile& file) -> Outcome<bool> {
         std::error_code error;
         auto status = std::filesystem::symlink_status(file.target_, error);
-        if (error || !std::filesystem::exists(status) || std::filesystem::is_directory(status)) return std::nullopt;
+        if (error || !std::filesystem::exists(status) || std::filesystem::is_directory(status)) return false;
         std::filesystem::rename(file.target_, file.previous(), error);
-        if (error) return "cannot replace " + file.target_.string() + ": " + error.message();
-        return "";
+        if (error) return because("cannot replace " + file.target_.string() + ": " + error.message());
+        return true;
     };
     for (auto& removal : removals_) {
-        auto moved = moveAside(*removal);
-        if (moved && !moved->empty()) return undo(*moved);
-        done.push_back({removal.get(), moved.has_value(), false});
+        Outcome<bool> moved = moveAside(*removal);
+        if (!moved) return undo(moved.reason());
+        done.push_back({removal.get(), *moved, false});
     }
     for (auto& file : files_) {
-        auto moved = moveAside(*file);
-        if (moved && !moved->empty()) return undo(*moved);
-        done.push_back({file.get(), moved.has_value(), false});
+        Outcome<bool> moved = moveAside(*file);
+        if (!moved) return undo(moved.reason());
+        done.push_back({file.get(), *moved, false});
         std::error_code error;
         std::filesystem::rename(file->temporary_, file->target_, error);
         if (error) return undo("cannot replace " + file->target_.string() + ": " + error.message());
@@ -170,7 +171,7 @@ std::string AtomicFileGroup::commit() {
         folders.push_back(folder);
         syncToDisk(folder, true);
     }
-    return "";
+    return {};
 }
 
 }  // namespace grain

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "outcome.hpp"
+
 namespace grain {
 
 class AtomicFile {
@@ -32,10 +34,9 @@ public:
     const std::filesystem::path& temporary() const { return temporary_; }
 
     // Flushes the closed temporary file to disk where the system allows and
-    // renames it over the target. Returns an empty text, or why the target
-    // could not be replaced; the temporary file is then gone and the target
-    // is as it was.
-    std::string commit();
+    // renames it over the target. Done, or why the target could not be
+    // replaced; the temporary file is then gone and the target is as it was.
+    Outcome<> commit();
 
     // Removes the temporary file now; the target stays as it was.
     void discard();
@@ -45,8 +46,8 @@ private:
     // followLink unset: a link is itself the target (a file to be removed).
     AtomicFile(const std::filesystem::path& target, bool followLink);
     // Flushes the closed temporary file to disk; on failure removes it and
-    // returns why.
-    std::string flushTemporary();
+    // gives why.
+    Outcome<> flushTemporary();
     // Where the group keeps the file that target held until all are placed.
     std::filesystem::path previous() const;
 
@@ -72,9 +73,9 @@ public:
     // link goes itself, not the file it points to).
     void remove(const std::filesystem::path& target);
 
-    // Places the group. Returns an empty text, or why it could not be placed;
-    // every target is then as it was and no temporary file is left.
-    std::string commit();
+    // Places the group. Done, or why it could not be placed; every target is
+    // then as it was and no temporary file is left.
+    Outcome<> commit();
 
     // Removes every temporary file now; the targets stay as they were.
     void discard();

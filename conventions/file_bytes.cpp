@@ -1,18 +1,23 @@
 #include "file_bytes.hpp"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
 namespace grain {
 
-std::optional<std::string> readFileBytes(const std::filesystem::path& file) {
+Outcome<std::string> readFileBytes(const std::filesystem::path& file) {
+    auto cannot = [&](int error) { return because("cannot read " + file.string() + ": " + std::strerror(error)); };
+    errno = 0;
     std::ifstream in(file, std::ios::binary);
-    if (!in) return std::nullopt;
+    if (!in) return cannot(errno != 0 ? errno : ENOENT);
     std::ostringstream bytes;
+    errno = 0;
     bytes << in.rdbuf();
-    if (in.bad()) return std::nullopt;
+    if (in.bad() || errno == EISDIR) return cannot(errno != 0 ? errno : EIO);
     return bytes.str();
 }
 

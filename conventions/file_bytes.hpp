@@ -5,13 +5,15 @@
 #pragma once
 
 #include <filesystem>
-#include <optional>
 #include <string>
+
+#include "outcome.hpp"
 
 namespace grain {
 
-// Every byte of the file; nothing when it cannot be opened or read.
-std::optional<std::string> readFileBytes(const std::filesystem::path& file);
+// Every byte of the file, or why it cannot be read ("cannot read FILE: the
+// system's reason").
+Outcome<std::string> readFileBytes(const std::filesystem::path& file);
 
 // The digest of bytes.
 std::string contentDigest(const std::string& bytes);

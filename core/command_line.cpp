@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "coordinate_files.hpp"
+#include "exit_status.hpp"
 #include "score_writer.hpp"
 
 #ifndef GRAIN_VERSION
@@ -95,15 +96,14 @@ std::optional<int> answerCommandLine(Program program, const std::vector<std::str
     }
     if (arguments.size() == 1 && arguments[0] == "--help") {
         console << programHelp(program);
-        return 0;
+        return exitDone;
     }
     if (arguments.size() == 1 && arguments[0] == "--version") {
         console << versionLine(name);
-        return 0;
+        return exitDone;
     }
     const std::string& first = arguments[0] == "--help" || arguments[0] == "--version" ? arguments[1] : arguments[0];
-    errors << name << ": unknown argument '" << first << "'; try '" << name << " --help'\n";
-    return 2;
+    return leave(errors, name, "unknown argument '" + first + "'; try '" + name + " --help'", exitCommandLine);
 }
 
 int scoreProgramMain(Program program, ScoreProgramRun run, int argc, char** argv) {

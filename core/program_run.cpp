@@ -7,6 +7,7 @@
 #include "answer_reader.hpp"
 #include "answers_file.hpp"
 #include "dialogue.hpp"
+#include "exit_status.hpp"
 #include "file_bytes.hpp"
 #include "flock_record.hpp"
 
@@ -18,8 +19,7 @@ int runScoreProgram(Program program, std::istream& input, std::ostream& console,
     // Errors follow whatever the console already shows.
     auto fail = [&](const std::string& message) {
         console.flush();
-        errors << programName(program) << ": " << message << "\n";
-        return 1;
+        return leave(errors, programName(program), message, exitFailed);
     };
     std::istringstream fileInput;
     if (!answersFile.empty()) {
@@ -51,17 +51,19 @@ int runScoreProgram(Program program, std::istream& input, std::ostream& console,
     }
 
     ScoreWriter writer;
-    if (!openScore(writer, program, scoreFolder)) return fail(writer.failure);
-    if (!addCompanionFile(writer, scoreFolder / answersFileName(program), answersFileText(program, reader.taken)))
-        return fail(writer.failure);
+    if (Outcome<> opened = openScore(writer, program, scoreFolder); !opened) return fail(opened.reason());
+    if (Outcome<> added = addCompanionFile(writer, scoreFolder / answersFileName(program), answersFileText(program, reader.taken));
+        !added)
+        return fail(added.reason());
     writeHeader(writer, parameters);
     RunState run{console, coordinateFolder, std::make_unique<Trajectory>(), RandomSource{}, TrajectoryPoint{}};
     voiceLoop(parameters, writer, run);
-    if (!finishScore(writer, parameters, console)) return fail(writer.failure);
-    if (run.shortfalls.empty()) return 0;
+    if (Outcome<> finished = finishScore(writer, parameters, console); !finished) return fail(finished.reason());
+    if (run.shortfalls.empty()) return exitDone;
     console.flush();
-    for (const std::string& shortfall : run.shortfalls) errors << programName(program) << ": " << shortfall << "\n";
-    return incompleteScoreStatus;
+    for (const std::string& shortfall : run.shortfalls)
+        leave(errors, programName(program), shortfall, exitIncompleteScore);
+    return exitIncompleteScore;
 }
 
 }  // namespace grain

@@ -9,6 +9,7 @@
 #include <istream>
 #include <ostream>
 
+#include "exit_status.hpp"
 #include "run_parameters.hpp"
 #include "run_state.hpp"
 #include "score_writer.hpp"
@@ -19,13 +20,13 @@ using VoiceLoop = std::function<void(const RunParameters&, ScoreWriter&, RunStat
 
 // The exit status of a run whose score was written but lacks a voice, or
 // part of one (files missing, data ending early, a voice that stopped).
-inline constexpr int incompleteScoreStatus = 3;
+inline constexpr int incompleteScoreStatus = exitIncompleteScore;
 
 // Runs the program: answers from input (or, when answersFile is given, from
 // that answers file, each answer shown after its question), prompts and
 // progress to console,
 // coordinate files from coordinateFolder, the score into scoreFolder, errors
-// to errors. Returns the exit status: 0 when the score was written whole; 3
+// to errors. Returns the exit status (exit_status.hpp): 0 when the score was written whole; 3
 // when it was written but a voice is missing or cut short, each named in a
 // line on errors after the completion message; 1 when the dialogue could not
 // be completed, the answers give no usable schedule, or the score could not be

@@ -61,7 +61,7 @@ void appendReal(ScoreWriter& writer, float value) {
 
 const char* scoreFileName(Program program) { return scoreFormat(program).scoreFileName.data(); }
 
-bool openScore(ScoreWriter& writer, Program program, const std::filesystem::path& folder) {
+Outcome<> openScore(ScoreWriter& writer, Program program, const std::filesystem::path& folder) {
     writer.program = program;
     writer.path = folder / scoreFileName(program);
     writer.used = 0;
@@ -80,7 +80,7 @@ bool openScore(ScoreWriter& writer, Program program, const std::filesystem::path
     std::error_code ignored;
     if (std::filesystem::is_directory(writer.path, ignored)) {  // nothing could ever take its place
         recordFailure(writer, "create", EISDIR);
-        return false;
+        return because(writer.failure);
     }
     writer.replacement = std::make_unique<AtomicFileGroup>();
     AtomicFile& score = writer.replacement->add(writer.path);
@@ -89,13 +89,13 @@ bool openScore(ScoreWriter& writer, Program program, const std::filesystem::path
     if (writer.file == nullptr) {
         recordFailure(writer, "create", errno != 0 ? errno : EIO);
         writer.replacement.reset();
-        return false;
+        return because(writer.failure);
     }
     writer.buffer = std::make_unique<char[]>(bufferSize);
-    return true;
+    return {};
 }
 
-bool addCompanionFile(ScoreWriter& writer, const std::filesystem::path& target, const std::string& content) {
+Outcome<> addCompanionFile(ScoreWriter& writer, const std::filesystem::path& target, const std::string& content) {
     AtomicFile& file = writer.replacement->add(target);
     errno = 0;
     std::FILE* out = std::fopen(file.temporary().string().c_str(), "w");
@@ -103,7 +103,8 @@ bool addCompanionFile(ScoreWriter& writer, const std::filesystem::path& target, 
     if (out != nullptr && std::fclose(out) != 0) written = false;
     if (!written && writer.failure.empty())
         writer.failure = "cannot write " + target.string() + ": " + std::strerror(errno != 0 ? errno : EIO);
-    return written;
+    if (!written) return because(writer.failure);
+    return {};
 }
 
 void writeHeader(ScoreWriter& writer, const RunParameters& p) {
@@ -211,7 +212,7 @@ void writeEvent(ScoreWriter& writer, const GrainEvent& event) {
         encodeStatement(start, event, writer.ownFields, writer.ownRecent, writer.recent) - start);
 }
 
-bool finishScore(ScoreWriter& writer, const RunParameters& p, std::ostream& console) {
+Outcome<> finishScore(ScoreWriter& writer, const RunParameters& p, std::ostream& console) {
     if (p.reverb == 1) {
         append(writer, "\n");
         append(writer, reverbStart);
@@ -229,12 +230,12 @@ bool finishScore(ScoreWriter& writer, const RunParameters& p, std::ostream& cons
     if (std::fclose(writer.file) != 0) recordFailure(writer, "close", errno != 0 ? errno : EIO);
     writer.file = nullptr;
     writer.buffer.reset();
-    if (writer.failure.empty()) writer.failure = writer.replacement->commit();
+    if (writer.failure.empty()) writer.failure = writer.replacement->commit().reason();
     writer.replacement.reset();  // removes the temporary files unless they were placed
-    if (!writer.failure.empty()) return false;
+    if (!writer.failure.empty()) return because(writer.failure);
     console << "\n\n\t\bScore file created and written to " << scoreFormat(writer.program).completionName << "\n\n";
     console.flush();
-    return true;
+    return {};
 }
 
 }  // namespace grain

@@ -58,7 +58,7 @@ struct ScoreWriter {
     std::unique_ptr<AtomicFileGroup> replacement;  // the score and the files placed with it
     std::unique_ptr<char[]> buffer;
     std::size_t used = 0;
-    std::string failure;  // the first write failure, empty while all is well
+    std::string failure;  // the first write failure while writing, empty while all is well
     std::array<RecentField, 8> recent{};  // by field: see writeEvent
     std::array<std::uint8_t, maxOwnFields> ownRecent{};  // the recent entry of each own field
     int ownFields = 0;                                   // the program's own fields
@@ -68,14 +68,13 @@ struct ScoreWriter {
 const char* scoreFileName(Program program);
 
 // Starts the program's score file in folder: a temporary file beside it,
-// which finishScore puts in its place. On failure returns false with
-// writer.failure saying why.
-bool openScore(ScoreWriter& writer, Program program, const std::filesystem::path& folder);
+// which finishScore puts in its place. Done, or why the file cannot be made.
+Outcome<> openScore(ScoreWriter& writer, Program program, const std::filesystem::path& folder);
 
 // Writes a file that finishScore places together with the score: content in
-// text mode, target replaced only when the score is. On failure returns false
-// with writer.failure saying why.
-bool addCompanionFile(ScoreWriter& writer, const std::filesystem::path& target, const std::string& content);
+// text mode, target replaced only when the score is. On failure the reason
+// (also kept in writer.failure).
+Outcome<> addCompanionFile(ScoreWriter& writer, const std::filesystem::path& target, const std::string& content);
 
 // Writes the program's header lines.
 void writeHeader(ScoreWriter& writer, const RunParameters& parameters);
@@ -95,7 +94,7 @@ void writeEvent(ScoreWriter& writer, const GrainEvent& event);
 // closes the file, puts it in the place of any earlier score and prints the
 // completion message. When anything could not be written, the temporary file
 // is removed, an earlier score is left as it was, no completion message is
-// printed and the result is false with writer.failure saying why.
-bool finishScore(ScoreWriter& writer, const RunParameters& parameters, std::ostream& console);
+// printed and the outcome says why.
+Outcome<> finishScore(ScoreWriter& writer, const RunParameters& parameters, std::ostream& console);
 
 }  // namespace grain

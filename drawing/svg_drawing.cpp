@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstdio>
 #include <fstream>
 
 #include "atomic_file.hpp"
@@ -22,14 +21,6 @@ int decimalsFor(const std::vector<double>& ticks) {
 }
 
 }  // namespace
-
-std::string fixed(double value, int decimals) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    std::string s = text;
-    if (s[0] == '-' && s.find_first_not_of("-0.") == std::string::npos) s.erase(0, 1);
-    return s;
-}
 
 std::string px(double value) { return fixed(value, 1); }
 
@@ -174,16 +165,15 @@ std::string legend(double left, double top, const std::string& title,
     return svg;
 }
 
-std::optional<std::string> writePicture(const std::filesystem::path& file, const std::string& svg) {
+grain::Outcome<> writePicture(const std::filesystem::path& file, const std::string& svg) {
     grain::AtomicFile picture(file);
     {
         std::ofstream out(picture.temporary(), std::ios::binary | std::ios::trunc);
         out.write(svg.data(), static_cast<std::streamsize>(svg.size()));
         out.close();
-        if (out.fail()) return "cannot write " + file.string();
+        if (out.fail()) return grain::because("cannot write " + file.string());
     }
-    if (std::string why = picture.commit(); !why.empty()) return why;
-    return std::nullopt;
+    return picture.commit();
 }
 
 }  // namespace drawing

@@ -6,15 +6,18 @@
 #pragma once
 
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "fixed_text.hpp"
+#include "outcome.hpp"
+
 namespace drawing {
 
-// value with the given decimals, never "-0".
-std::string fixed(double value, int decimals);
+// value with the given decimals, never "-0": the pictures' name for the one
+// fixed-point text of the ground floor (fixed_text.hpp).
+inline std::string fixed(double value, int decimals) { return grain::fixedText(value, decimals); }
 
 // A coordinate of the drawing, in pixels with one decimal.
 std::string px(double value);
@@ -77,8 +80,8 @@ std::string legend(double left, double top, const std::string& title,
 inline constexpr double legendColumnWidth = 90.0;
 
 // Writes the picture to file through a temporary name beside it, renamed
-// when complete, so that a failure leaves no half-written picture. Returns
-// what went wrong, naming the file, or nothing when the picture is in place.
-std::optional<std::string> writePicture(const std::filesystem::path& file, const std::string& svg);
+// when complete, so that a failure leaves no half-written picture. Done when
+// the picture is in place, or what went wrong, naming the file.
+grain::Outcome<> writePicture(const std::filesystem::path& file, const std::string& svg);
 
 }  // namespace drawing

@@ -92,7 +92,7 @@ std::string flockUsage(const std::filesystem::path& defaultFolder) {
            "and digest; the score programs warn when the interval is not their minimum\n"
            "grain duration) and replaces or removes only those files, and only while\n"
            "they are unchanged: any other coordinate file there, such as one of a Boids\n"
-           "patch, makes it refuse (exit status 2) unless --replace is given. Nothing is\n"
+           "patch, makes it refuse (exit status 1) unless --replace is given. Nothing is\n"
            "written when an option or the folder is refused.\n";
 }
 
@@ -102,7 +102,7 @@ ParsedOptions parseFlockOptions(const std::vector<std::string>& arguments, const
     FlockSettings& s = options.settings;
     std::optional<double> duration;
     std::optional<std::uint64_t> samples;
-    auto refuse = [](std::string why) { return ParsedOptions{std::nullopt, std::move(why)}; };
+    auto refuse = [](std::string why) -> ParsedOptions { return grain::because(std::move(why)); };
 
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         std::string name = arguments[i];
@@ -186,7 +186,7 @@ ParsedOptions parseFlockOptions(const std::vector<std::string>& arguments, const
             return refuse("unknown option " + name);
         }
     }
-    if (options.help || options.version) return {options, ""};
+    if (options.help || options.version) return options;
 
     if (duration && samples) return refuse("give either --duration or --samples, not both");
     if (s.minSpeed > s.maxSpeed)
@@ -204,7 +204,7 @@ ParsedOptions parseFlockOptions(const std::vector<std::string>& arguments, const
     }
     if (static_cast<double>(s.samples - 1) * s.interval > maxFlightSeconds)
         return refuse("the flight would last more than 3600 seconds");
-    return {options, ""};
+    return options;
 }
 
 }  // namespace flock

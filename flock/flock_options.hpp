@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "flock_simulation.hpp"
+#include "outcome.hpp"
 
 namespace flock {
 
@@ -26,10 +27,8 @@ struct FlockOptions {
     bool version = false;
 };
 
-struct ParsedOptions {
-    std::optional<FlockOptions> options;  // set when the command line is good
-    std::string refusal;                  // why it is not, otherwise
-};
+// The options when the command line is good, or why it is not.
+using ParsedOptions = grain::Outcome<FlockOptions>;
 
 // Reads the arguments after the program name; defaultFolder is the folder used without --out.
 ParsedOptions parseFlockOptions(const std::vector<std::string>& arguments,

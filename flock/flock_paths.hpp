@@ -11,9 +11,9 @@
 namespace flock {
 
 // Runs flockpaths with the arguments after the program name. Returns the exit
-// status: 0 when every file was written, 1 when writing failed, 2 when the
-// command line was refused or the folder holds coordinate files that
-// flockpaths may not replace.
+// status (exit_status.hpp): 0 when every file was written, 1 when the folder
+// holds coordinate files that flockpaths may not replace or writing failed,
+// 2 when the command line was refused.
 int runFlockPaths(const std::vector<std::string>& arguments, const std::filesystem::path& defaultFolder,
                   std::ostream& console, std::ostream& errors);
 

@@ -52,7 +52,9 @@ TEST(ListenerAngles, PortableArctangentAgreesWithTheLibrary) {
     EXPECT_EQ(flock::portableAtan2(0.0, 0.0), 0.0);
 }
 
-TEST(FixedText, RoundsHalfAwayFromZeroAndNeverWritesMinusZero) {
+// The numbers of the coordinate files are printf's, ties included (an exact
+// half goes to the even digit), but never "-0".
+TEST(FixedText, RoundsAsPrintfAndNeverWritesMinusZero) {
     EXPECT_EQ(flock::fixedText(0.0, 4), "0.0000");
     EXPECT_EQ(flock::fixedText(0.00004, 4), "0.0000");
     EXPECT_EQ(flock::fixedText(-0.00004, 4), "0.0000");
@@ -61,7 +63,9 @@ TEST(FixedText, RoundsHalfAwayFromZeroAndNeverWritesMinusZero) {
     EXPECT_EQ(flock::fixedText(179.99996, 4), "180.0000");
     EXPECT_EQ(flock::fixedText(-170.4485, 4), "-170.4485");
     EXPECT_EQ(flock::fixedText(12.05, 1), "12.1");
-    EXPECT_EQ(flock::fixedText(2.5, 0), "3");
+    EXPECT_EQ(flock::fixedText(2.5, 0), "2");
+    EXPECT_EQ(flock::fixedText(3.5, 0), "4");
+    EXPECT_EQ(flock::fixedText(-0.03125, 4), "-0.0312");
     EXPECT_EQ(flock::fixedText(0.4, 0), "0");
     EXPECT_EQ(flock::fixedText(1234567.0, 6), "1234567.000000");
 }

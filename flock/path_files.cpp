@@ -148,25 +148,6 @@ std::optional<std::string> firstForeignFile(const std::filesystem::path& folder)
     return std::nullopt;
 }
 
-std::string fixedText(double value, int decimals) {
-    double scale = 1.0;
-    for (int i = 0; i < decimals; ++i) scale *= 10.0;
-    long long count = std::llround(value * scale);
-    unsigned long long magnitude = count < 0 ? 0ull - static_cast<unsigned long long>(count)
-                                             : static_cast<unsigned long long>(count);
-    // Digits from the last decimal backwards.
-    char digits[48];
-    char* at = digits + sizeof digits;
-    for (int place = 0;; ++place) {
-        if (place == decimals && decimals > 0) *--at = '.';
-        *--at = static_cast<char>('0' + magnitude % 10);
-        magnitude /= 10;
-        if (place >= decimals && magnitude == 0) break;
-    }
-    if (count < 0) *--at = '-';
-    return std::string(at, digits + sizeof digits);
-}
-
 std::string coordinateText(const std::vector<double>& values) {
     std::string text;
     text.reserve(values.size() * 10);
@@ -179,23 +160,22 @@ std::string coordinateText(const std::vector<double>& values) {
 
 WriteOutcome writeFlockFiles(const std::vector<BoidPath>& paths, double interval, const std::filesystem::path& folder,
                              const std::optional<std::filesystem::path>& picture, const std::string& pictureText) {
-    WriteOutcome outcome;
     std::error_code error;
     std::filesystem::create_directories(folder, error);
-    if (error || !std::filesystem::is_directory(folder)) {
-        outcome.failure = "cannot make the folder " + folder.string() + (error ? ": " + error.message() : "");
-        return outcome;
-    }
+    if (error || !std::filesystem::is_directory(folder))
+        return grain::because("cannot make the folder " + folder.string() + (error ? ": " + error.message() : ""));
 
     // Every file is written in full under its temporary name first; nothing
     // is placed before all are complete.
     grain::AtomicFileGroup group;
+    std::string failure;  // the file that could not be written
     auto add = [&](const std::filesystem::path& target, const std::string& text) {
         grain::AtomicFile& file = group.add(target);
         if (writeWhole(file.temporary(), text)) return true;
-        outcome.failure = "cannot write " + target.string();
+        failure = "cannot write " + target.string();
         return false;
     };
+    WrittenFlock written;
     std::string record = recordHeading + grain::intervalRecordLine(interval);
     for (std::size_t b = 0; b < paths.size(); ++b) {
         std::vector<double> columns[3];
@@ -208,7 +188,7 @@ WriteOutcome writeFlockFiles(const std::vector<BoidPath>& paths, double interval
             const std::filesystem::path file =
                 grain::coordinateFilePath(folder, static_cast<long long>(b) + 1, grain::coordinateLetters[c]);
             const std::string text = coordinateText(columns[c]);
-            if (!add(file, text)) return outcome;
+            if (!add(file, text)) return grain::because(failure);
             record += file.filename().string() + " " + std::to_string(text.size()) + " " + grain::contentDigest(text) + "\n";
         }
     }
@@ -217,18 +197,13 @@ WriteOutcome writeFlockFiles(const std::vector<BoidPath>& paths, double interval
     for (const CoordinateFile& file : coordinateFilesIn(folder)) {
         if (file.boid <= static_cast<long long>(paths.size())) continue;
         group.remove(file.path);
-        outcome.removedStale.push_back(file.path.filename().string());
+        written.removedStale.push_back(file.path.filename().string());
     }
-    if (picture && !add(*picture, pictureText)) return outcome;
-    if (!add(folder / manifestName, record)) return outcome;
+    if (picture && !add(*picture, pictureText)) return grain::because(failure);
+    if (!add(folder / manifestName, record)) return grain::because(failure);
 
-    if (std::string why = group.commit(); !why.empty()) {
-        outcome.failure = why;
-        outcome.removedStale.clear();
-        return outcome;
-    }
-    outcome.ok = true;
-    return outcome;
+    if (grain::Outcome<> placed = group.commit(); !placed) return grain::because(placed.reason());
+    return written;
 }
 
 std::string pathsPicture(const std::vector<BoidPath>& paths, const FlockSettings& settings) {

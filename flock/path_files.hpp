@@ -17,14 +17,16 @@
 #include <string>
 #include <vector>
 
+#include "fixed_text.hpp"
 #include "flock_record.hpp"
 #include "flock_simulation.hpp"
+#include "outcome.hpp"
 
 namespace flock {
 
-// value rounded to decimals places (half away from zero), as text with a
-// minus sign when below zero and never "-0".
-std::string fixedText(double value, int decimals);
+// value with the given decimals, never "-0": the numbers of the files, the
+// picture and the console.
+using grain::fixedText;
 
 // The text of one coordinate file: the values, four decimals, one per line.
 std::string coordinateText(const std::vector<double>& values);
@@ -39,11 +41,10 @@ inline constexpr const char* manifestName = grain::flockRecordName;
 // the file and says which; nothing when every coordinate file is its own.
 std::optional<std::string> firstForeignFile(const std::filesystem::path& folder);
 
-struct WriteOutcome {
-    bool ok = false;
-    std::string failure;                    // file and reason, when not ok
+struct WrittenFlock {
     std::vector<std::string> removedStale;  // names of old files of higher boid numbers removed
 };
+using WriteOutcome = grain::Outcome<WrittenFlock>;
 
 // Writes bg<k>a.txt, bg<k>e.txt and bg<k>d.txt for every boid, sampled every
 // interval seconds, into folder (created when missing) with the record of

@@ -131,7 +131,7 @@ MixResult writeContainer(const std::string& from, const std::string& output, std
     if (container->extension == ".wav" &&
         !setChannelMask(file.temporary(), mask))
         return {std::nullopt, "cannot write the channel mask of " + output};
-    if (auto why = file.commit(); !why.empty()) return {std::nullopt, "cannot write the output file " + output + ": " + why};
+    if (auto done = file.commit(); !done) return {std::nullopt, "cannot write the output file " + output + ": " + done.reason()};
     return {summary, ""};
 }
 

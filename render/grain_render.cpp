@@ -386,7 +386,7 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
         err << "grainrender: " << why << "\n";
         return 1;
     };
-    auto scoreBytes = fs::is_regular_file(options.score) ? grain::readFileBytes(options.score) : std::nullopt;
+    auto scoreBytes = fs::is_regular_file(options.score) ? grain::readFileBytes(options.score) : grain::because("");
     if (!scoreBytes)
         return refuse("cannot read the score " + options.score + ": " +
                       (fs::exists(options.score) ? "it is not a readable file" : "it is missing"));
@@ -544,7 +544,7 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
     for (const auto& job : jobs) partFiles.push_back(job.outPath);
     if (options.part != 0) {
         // The part file is complete: give it its name.
-        if (auto why = outputFile->commit(); !why.empty()) return refuse(why);
+        if (auto done = outputFile->commit(); !done) return refuse(done.reason());
         finish(output, outcomes[0].sound, secondsSince(start), out, err);
         return 0;
     }

@@ -329,7 +329,7 @@ TEST(GranuleSound, ALongFileIsPlayedWholeAndItsOtherChannelsAreNamed) {
               "4194304 samples: the render gives table 1 the file's length (the score file is unchanged)\n"
               "grainrender: the sound file long.flac has 2 channels: the score reads channel 1 only; channel 2 is at "
               "-6.0 dB against it\n");
-    EXPECT_EQ(grain::readFileBytes(folder.path() / "VELAROOKgranule.sco"), score);
+    EXPECT_EQ(*grain::readFileBytes(folder.path() / "VELAROOKgranule.sco"), score);
 
     auto sound = grain::sound::readSound(folder.path() / "out.wav");
     ASSERT_EQ(sound.rate, rate);

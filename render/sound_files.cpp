@@ -111,7 +111,7 @@ MixResult mixSoundFiles(const std::vector<std::string>& parts, const std::string
         if (!writeFrames(writer, mixed.data(), frames)) return fail("cannot write the output file " + out + ": " + writer.error);
     }
     if (!closeWriter(writer)) return fail("cannot write the output file " + out + ": " + writer.error);
-    if (auto why = file.commit(); !why.empty()) return {std::nullopt, why};
+    if (auto done = file.commit(); !done) return {std::nullopt, done.reason()};
     return {summary, ""};
 }
 

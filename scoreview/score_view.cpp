@@ -1,11 +1,9 @@
 #include "score_view.hpp"
 
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
+#include "exit_status.hpp"
+#include "file_bytes.hpp"
 #include "score_picture.hpp"
 #include "score_reader.hpp"
 #include "svg_drawing.hpp"
@@ -32,9 +30,10 @@ const char* const usage =
     "  --help        show this text and exit\n"
     "  --version     show the version and exit\n";
 
+constexpr const char* tool = "scoreview";
+
 int refuseCommandLine(std::ostream& errors, const std::string& why) {
-    errors << "scoreview: " << why << "\nTry 'scoreview --help'.\n";
-    return 2;
+    return grain::leave(errors, tool, why + "\nTry 'scoreview --help'.", grain::exitCommandLine);
 }
 
 }  // namespace
@@ -45,11 +44,11 @@ int runScoreView(const std::vector<std::string>& arguments, std::ostream& consol
         const std::string& a = arguments[i];
         if (a == "--help") {
             console << usage;
-            return 0;
+            return grain::exitDone;
         }
         if (a == "--version") {
-            console << grain::versionLine("scoreview");
-            return 0;
+            console << grain::versionLine(tool);
+            return grain::exitDone;
         }
         if (a == "-o") {
             if (i + 1 == arguments.size()) return refuseCommandLine(errors, "-o wants the name of the picture");
@@ -67,34 +66,25 @@ int runScoreView(const std::vector<std::string>& arguments, std::ostream& consol
     if (std::filesystem::path(pictureName) == std::filesystem::path(scoreName))
         return refuseCommandLine(errors, "the picture would replace the score " + scoreName);
 
-    // Text mode, as the score programs write it: on Windows a score's CR LF
-    // line ends are read as the line ends they are.
-    std::ifstream file(scoreName);
-    if (!file) {
-        errors << "scoreview: cannot read " << scoreName << ": " << std::strerror(errno) << "\n";
-        return 1;
-    }
-    std::ostringstream text;
-    text << file.rdbuf();
-    ScoreReading reading = grain::readScore(text.str());
+    // The reader takes CR LF line ends as the line ends they are.
+    grain::Outcome<std::string> text = grain::readFileBytes(scoreName);
+    if (!text) return grain::leave(errors, tool, text.reason(), grain::exitFailed);
+    ScoreReading reading = grain::readScore(*text);
     if (!reading.problems.empty()) {
         for (std::size_t k = 0; k < reading.problems.size() && k < shownProblems; ++k)
             errors << "scoreview: " << scoreName << ": " << reading.problems[k] << "\n";
         if (reading.problems.size() > shownProblems)
             errors << "scoreview: " << scoreName << ": and " << reading.problems.size() - shownProblems
                    << " more problems\n";
-        errors << "scoreview: " << scoreName << " is not a sound score; no picture written\n";
-        return 1;
+        return grain::leave(errors, tool, scoreName + " is not a sound score; no picture written", grain::exitFailed);
     }
     std::string name = std::filesystem::path(scoreName).filename().string();
-    if (auto failure = drawing::writePicture(pictureName, scorePicture(reading, name))) {
-        errors << "scoreview: " << *failure << "\n";
-        return 1;
-    }
+    if (grain::Outcome<> written = drawing::writePicture(pictureName, scorePicture(reading, name)); !written)
+        return grain::leave(errors, tool, written.reason(), grain::exitFailed);
     const std::size_t grains = reading.grains.size(), voices = reading.voices.size();
     console << "scoreview: " << grains << (grains == 1 ? " grain of " : " grains of ") << voices
             << (voices == 1 ? " voice drawn in " : " voices drawn in ") << pictureName << "\n";
-    return 0;
+    return grain::exitDone;
 }
 
 }  // namespace scoreview

@@ -11,7 +11,8 @@
 
 namespace scoreview {
 
-// Runs scoreview on the arguments after its name. Returns the exit status:
+// Runs scoreview on the arguments after its name. Returns the exit status
+// (exit_status.hpp):
 // 0 when the picture was written (or help or the version shown), 1 when the
 // score is refused or a file cannot be read or written, 2 for a command line
 // it does not understand.

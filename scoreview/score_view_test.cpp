@@ -290,7 +290,15 @@ TEST(ScoreView, CommandLine) {
     EXPECT_EQ(view({"a.sco", "b.sco"}).status, 2);
     EXPECT_EQ(view({"a.sco", "-o"}).status, 2);
     EXPECT_EQ(view({"a.sco", "-o", "a.sco"}).status, 2);
-    EXPECT_EQ(view({"/nonexistent/a.sco"}).status, 1);
+    // A score that cannot be read is a failure, not a bad command line; a
+    // folder is not taken for an empty score.
+    TempFolder folder;
+    for (const std::string& unreadable : {std::string("/nonexistent/a.sco"), folder.path().string()}) {
+        ViewRun run = view({unreadable, "-o", (folder.path() / "a.svg").string()});
+        EXPECT_EQ(run.status, 1) << unreadable;
+        EXPECT_EQ(run.errors.rfind("scoreview: cannot read " + unreadable + ": ", 0), 0u) << run.errors;
+        EXPECT_EQ(std::count(run.errors.begin(), run.errors.end(), '\n'), 1) << run.errors;
+    }
     ViewRun version = view({"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.console.rfind("scoreview ", 0), 0u);

@@ -29,7 +29,7 @@ TEST(AtomicFile, ReplacesTheTargetOnlyWhenCommitted) {
 
     AtomicFile file(score);
     writeText(file.temporary(), "new score\n");
-    EXPECT_EQ(file.commit(), "");
+    EXPECT_TRUE(file.commit().ok());
     EXPECT_EQ(readText(score), "new score\n");
     EXPECT_EQ(entries(folder.path()), 1u);
 }
@@ -41,7 +41,7 @@ TEST(AtomicFile, AFailedRenameLeavesTheTargetAndNoTemporaryFile) {
     writeText(target / "inside", "kept");  // a folder that is not empty cannot be replaced by a file
     AtomicFile file(target);
     writeText(file.temporary(), "content");
-    EXPECT_NE(file.commit().find("cannot replace"), std::string::npos);
+    EXPECT_NE(file.commit().reason().find("cannot replace"), std::string::npos);
     EXPECT_FALSE(fs::exists(file.temporary()));
     EXPECT_EQ(readText(target / "inside"), "kept");
     EXPECT_EQ(entries(folder.path()), 1u);
@@ -53,7 +53,7 @@ TEST(AtomicFile, ALinkKeepsPointingAtTheReplacedFile) {
     fs::create_symlink("real.sco", folder.path() / "link.sco");
     AtomicFile file(folder.path() / "link.sco");
     writeText(file.temporary(), "new");
-    EXPECT_EQ(file.commit(), "");
+    EXPECT_TRUE(file.commit().ok());
     EXPECT_TRUE(fs::is_symlink(folder.path() / "link.sco"));
     EXPECT_EQ(readText(folder.path() / "real.sco"), "new");
 }
@@ -74,7 +74,7 @@ TEST(AtomicFileGroup, PlacesEveryFileOrLeavesEveryTargetAsItWas) {
         for (const char* name : {"a.txt", "b.txt", "c.txt"}) writeText(group.add(folder.path() / name).temporary(), name);
         group.remove(folder.path() / "stale.txt");
         group.remove(folder.path() / "link.txt");
-        const std::string why = group.commit();
+        const std::string why = group.commit().reason();
         if (blocked) {
             EXPECT_NE(why.find("cannot replace " + (folder.path() / "c.txt").string()), std::string::npos) << why;
             EXPECT_EQ(readText(folder.path() / "a.txt"), "old a");
@@ -102,7 +102,7 @@ TEST(AtomicFile, ALinkToADeviceIsReplacedItselfAndTheDeviceLeftAlone) {
     AtomicFile file(folder.path() / "link.sco");
     EXPECT_EQ(file.temporary().parent_path(), folder.path());
     writeText(file.temporary(), "new");
-    EXPECT_EQ(file.commit(), "");
+    EXPECT_TRUE(file.commit().ok());
     EXPECT_FALSE(fs::is_symlink(folder.path() / "link.sco"));
     EXPECT_EQ(readText(folder.path() / "link.sco"), "new");
     EXPECT_TRUE(fs::is_character_file("/dev/null"));

@@ -14,6 +14,7 @@
 #include <random>
 #include <string>
 
+#include "fixed_text.hpp"
 #include "real_format.hpp"
 #include "score_writer.hpp"
 #include "test_support.hpp"
@@ -160,6 +161,63 @@ TEST(RealFormat, StringFormMatchesTheBufferForm) {
     EXPECT_EQ(formatReal(30.0f), "30.000000");
     EXPECT_EQ(formatReal(static_cast<double>(FLT_MAX)), "340282346638528859811704183484516925440.000000");
     EXPECT_EQ(formatReal(-1e-9), "-0.000000");
+}
+
+// The pictures and flockpaths' files and console lines write numbers with
+// fixedText: printf's "%.*f" text at every precision they use, except that a
+// value that rounds to zero shows no minus sign.
+TEST(FixedText, PrintsLikePrintfAtEveryPrecisionInUse) {
+    struct Row {
+        int decimals;
+        const char* where;
+    };
+    const Row rows[] = {
+        {0, "tick labels"},
+        {1, "picture coordinates, the sphere's radius, tick labels"},
+        {2, "opacities, stroke widths and times in the pictures, tick labels"},
+        {3, "the flock's sampling interval in its picture, tick labels"},
+        {4, "coordinate files, tick labels"},
+        {5, "tick labels"},
+        {6, "flockpaths' console: interval and flight, tick labels"},
+    };
+    std::mt19937_64 random(2031);
+    std::uniform_real_distribution<double> everyday(-20000.0, 20000.0);
+    std::uniform_real_distribution<double> small(-0.01, 0.01);
+    for (const Row& row : rows) {
+        const double scale = std::pow(10.0, row.decimals);
+        long long compared = 0;
+        int failures = 0;
+        auto check = [&](double value) {
+            char theirs[400];
+            std::snprintf(theirs, sizeof theirs, "%.*f", row.decimals, value);
+            std::string expected = theirs;
+            if (expected[0] == '-' && expected.find_first_not_of("-0.") == std::string::npos) expected.erase(0, 1);
+            ++compared;
+            if (grain::fixedText(value, row.decimals) != expected && ++failures <= 5)
+                ADD_FAILURE() << row.decimals << " decimals (" << row.where << "): fixedText(" << std::hexfloat
+                              << value << ") gave \"" << grain::fixedText(value, row.decimals) << "\", printf \""
+                              << expected << "\"";
+        };
+        for (int i = 0; i < 100'000; ++i) {
+            check(everyday(random));
+            check(small(random));  // many round to zero, with and without a sign
+        }
+        // Halfway between two texts, the nearest double and its neighbours,
+        // and exact halves (k / 2^s), which printf takes to the even digit.
+        for (int i = 0; i < 50'000; ++i) {
+            const double halfway = (static_cast<double>(random() % 2'000'000'000) - 1e9 + 0.5) / scale;
+            check(halfway);
+            check(std::nextafter(halfway, -1e300));
+            check(std::nextafter(halfway, 1e300));
+            check(std::ldexp(static_cast<double>(static_cast<long long>(random() % 2'000'001) - 1'000'000),
+                             -static_cast<int>(random() % 24)));
+        }
+        for (double value : {0.0, -0.0, 0.5, -0.5, 1.5, 2.5, -2.5, 0.03125, -0.03125, 179.99996, -170.4485, 1e21,
+                             -1e21, DBL_MAX, -DBL_MAX, DBL_TRUE_MIN, -DBL_TRUE_MIN,
+                             std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()})
+            check(value);
+        EXPECT_GE(compared, 400'000) << row.where;
+    }
 }
 
 // A grain statement is the text of the program's printf format, for every
