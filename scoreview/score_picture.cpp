@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <map>
+#include <utility>
 #include <vector>
 
 #include "svg_drawing.hpp"
@@ -104,6 +105,22 @@ public:
         return azimuth;
     }
 
+    // Where a grain's stroke starts and ends: the previous grain's value and
+    // its own. Azimuths (wraps) are drawn within 0 to 360: a score may hold
+    // one above 360 (data from 0 to 360 crossing ahead) and a voice's first
+    // Aziold carries 360 more. An azimuth that passes 0 degrees jumps by
+    // almost 360: the stroke is kept level.
+    static std::pair<double, double> strokeEnds(const GrainStatement& g, double GrainStatement::*oldValue,
+                                                double GrainStatement::*value, bool wraps) {
+        double before = g.*oldValue, now = g.*value;
+        if (wraps) {
+            before = foldedAzimuth(before);
+            now = foldedAzimuth(now);
+            if (std::fabs(now - before) > 180.0) before = now;
+        }
+        return {before, now};
+    }
+
     // Every voice's path through one coordinate, each grain a stroke from the
     // previous grain's value to its own, the grain's distance as opacity.
     void positionPaths(const drawing::PlotArea& area, const drawing::Axis& values, double GrainStatement::*oldValue,
@@ -116,16 +133,7 @@ public:
             std::map<int, std::string> byLevel;
             for (const GrainStatement* grain : grainsOf(voice)) {
                 const GrainStatement& g = *grain;
-                double before = g.*oldValue, now = g.*value;
-                if (wraps) {
-                    // Azimuths are drawn within 0 to 360: a score may hold one
-                    // above 360 (data from 0 to 360 crossing ahead) and a
-                    // voice's first Aziold carries 360 more. An azimuth that
-                    // passes 0 degrees jumps by almost 360: keep the stroke level.
-                    before = foldedAzimuth(before);
-                    now = foldedAzimuth(now);
-                    if (std::fabs(now - before) > 180.0) before = now;
-                }
+                auto [before, now] = strokeEnds(g, oldValue, value, wraps);
                 std::string& d = byLevel[distanceLevel(g.dist)];
                 d.append("M").append(px(area.x(time_, g.start))).append(" ").append(px(area.y(values, before)));
                 d.append("L").append(px(area.x(time_, grainEnd(g)))).append(" ").append(px(area.y(values, now)));
@@ -181,12 +189,7 @@ private:
         std::vector<Column> plain(static_cast<std::size_t>(columns_)), turned(plain);
         for (const GrainStatement* grain : grainsOf(voice)) {
             const GrainStatement& g = *grain;
-            double before = g.*oldValue, now = g.*value;
-            if (wraps) {
-                before = foldedAzimuth(before);
-                now = foldedAzimuth(now);
-                if (std::fabs(now - before) > 180.0) before = now;
-            }
+            auto [before, now] = strokeEnds(g, oldValue, value, wraps);
             const std::size_t c = columnOf((g.start + grainEnd(g)) / 2.0);
             for (double v : {before, now}) {
                 plain[c].add(v);
