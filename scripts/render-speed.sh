@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # How fast every spatial technique renders scores: seconds of sound per second
 # of processor time (the real-time factor; Csound renders on one core), as a
-# table in the README's form. Takes the scores to render; without arguments
+# table like the one in docs/rendering.md. Takes the scores to render; without arguments
 # the demo's three in out/demo (bash scripts/demo.sh makes them). The sound
 # file of a granulescore score is looked up in SSDIR, else beside the score.
 # Exits with status 1 when any factor is below 3.

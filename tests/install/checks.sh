@@ -14,7 +14,8 @@ example_files() {
 }
 
 # expect_layout WHAT PREFIX PROGRAM...: the installed tree under PREFIX holds
-# the programs in bin/, every example file and the README.
+# the programs in bin/, every example file, the README and the notes in docs/
+# that it links to.
 expect_layout() {
   local what="$1" prefix="$2" missing=() f
   shift 2
@@ -23,8 +24,11 @@ expect_layout() {
     cmp -s "$root/examples/$f" "$prefix/share/grainscores/examples/$f" || missing+=("share/grainscores/examples/$f")
   done < <(example_files)
   cmp -s "$root/README.md" "$prefix/share/doc/grainscores/README.md" || missing+=("share/doc/grainscores/README.md")
+  for f in "$root"/docs/*; do
+    cmp -s "$f" "$prefix/share/doc/grainscores/docs/${f##*/}" || missing+=("share/doc/grainscores/docs/${f##*/}")
+  done
   if [ ${#missing[@]} -eq 0 ]; then
-    pass "$what: the programs in bin/, $(example_files | wc -l) example files and the README"
+    pass "$what: the programs in bin/, $(example_files | wc -l) example files, the README and docs/"
   else
     fail "$what: missing or different: ${missing[*]}"
   fi
