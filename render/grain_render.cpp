@@ -261,7 +261,7 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
                       scoreFolder.string());
 
     // What every part file records: the technique is the speaker file's digest for --speakers.
-    PartLabel label{contentDigest(text), options.space, 0, orchestraDigest(orchestra), 0, 0};
+    PartLabel label{contentDigest(text), options.space, 0, orchestraDigest(orchestra), 0, 0, options.window};
     if (!options.speakers.empty()) {
         if (!fs::is_regular_file(options.speakers)) return refuse("the speaker file " + options.speakers + " is missing");
         auto speakerBytes = grain::readFileBytes(options.speakers);
@@ -280,7 +280,7 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
     if (score.program.id == grain::Program::granule) {
         PartJob probe{orchestraText, fs::absolute(orchestra).parent_path().string(), scoreFolder.string(), "",
                       options.space, options.speakers.empty() ? "" : fs::absolute(options.speakers).string(),
-                      options.rate, "", {}};
+                      options.rate, "", {}, options.window};
         initialiseCsound();
         sound = soundAtRate((scoreFolder / score.soundFile).string(), renderRate(probe),
                             fs::absolute(output).parent_path().string());
@@ -316,6 +316,7 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
         job.scoreText = partScoreText(score, plan.shares, part);
         job.space = options.space;
         job.speakers = options.speakers.empty() ? "" : fs::absolute(options.speakers).string();
+        job.window = options.window;
         job.rate = options.rate;
         job.outPath = options.part != 0 ? outputFile.temporary().string()
                                         : (partFolder / ("part" + std::to_string(part + 1) + ".w64")).string();

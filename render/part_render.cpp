@@ -59,7 +59,7 @@ void flushMessages(MessageLog& log) {
     log.pending.clear();
 }
 
-// The options of a part's instance: no audio device, quiet, the folders, the technique and the rate.
+// The options of a part's instance: no audio device, quiet, the folders, the technique, the window and the rate.
 void setJobOptions(CSOUND* csound, const PartJob& job) {
     for (const std::string& option :
          {std::string("-n"), std::string("-d"), std::string("-m4"), std::string("-+msg_color=0"),
@@ -67,6 +67,7 @@ void setJobOptions(CSOUND* csound, const PartJob& job) {
         csoundSetOption(csound, option.c_str());
     }
     if (!job.speakers.empty()) csoundSetOption(csound, ("--omacro:SPEAKERS=" + job.speakers).c_str());
+    if (!job.window.empty()) csoundSetOption(csound, ("--omacro:WINDOW=" + job.window).c_str());
     if (job.rate > 0) csoundSetOption(csound, ("--sample-rate=" + std::to_string(job.rate)).c_str());
 }
 

@@ -23,6 +23,7 @@ struct PartJob {
     int rate = 0;                 // sample rate; 0 keeps the orchestra's
     std::string outPath;          // the part file (float W64)
     PartLabel label;              // what the part file records; the rate is filled in as Csound starts
+    std::string window;           // the grain's window (WINDOW macro), or empty for the orchestra's own
 };
 
 struct PartOutcome {

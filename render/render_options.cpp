@@ -45,6 +45,7 @@ ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& arguments
     RenderOptions options;
     std::vector<std::string> positional;
     bool jobsGiven = false;
+    bool windowGiven = false;
     auto refuse = [](std::string reason) { return ParsedRenderOptions{std::nullopt, std::move(reason)}; };
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
@@ -69,6 +70,11 @@ ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& arguments
                 return refuse("--space wants one of stereo, binaural, ambix1, ambix3, ring8");
             options.space = text;
             options.spaceGiven = true;
+        } else if (argument == "--window") {
+            if (!value(text) || std::find(windowNames.begin(), windowNames.end(), text) == windowNames.end())
+                return refuse("--window wants one of default, table, hann");
+            options.window = text;
+            windowGiven = true;
         } else if (argument == "--normalize") {
             if (!value(text) || !(options.normalize = level(text, -60, 0)))
                 return refuse("--normalize wants the peak in dBFS, from -60 to 0");
@@ -107,7 +113,7 @@ ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& arguments
     if (options.mix) {
         if (positional.size() < 2) return refuse("--mix wants the output file and at least one part file");
         if (jobsGiven || options.part != 0 || !options.orchestra.empty() || options.rate != 0 ||
-            !options.speakers.empty() || !options.output.empty())
+            !options.speakers.empty() || !options.output.empty() || windowGiven)
             return refuse("--mix takes only the output file, the part files, --space, --normalize, --loudness and --quiet");
         options.output = positional[0];
         options.mixParts.assign(positional.begin() + 1, positional.end());
@@ -130,7 +136,8 @@ ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& arguments
 
 std::string renderUsage() {
     return "usage: grainrender SCORE [-o OUT] [--space stereo|binaural|ambix1|ambix3|ring8]\n"
-           "                   [--speakers FILE] [--jobs N] [--orchestra FILE] [--rate 44100|48000]\n"
+           "                   [--speakers FILE] [--window default|table|hann] [--jobs N]\n"
+           "                   [--orchestra FILE] [--rate 44100|48000]\n"
            "                   [--part K/N] [--normalize DBFS | --loudness LUFS] [--quiet]\n"
            "       grainrender --mix OUT PART... [--space NAME] [--normalize DBFS | --loudness LUFS]\n"
            "Renders a score of glissonscore, granulescore or additivescore with its orchestra into\n"
@@ -138,7 +145,9 @@ std::string renderUsage() {
            "container: .wav, .caf (AmbiX for Ambisonics), .w64, .aiff (32-bit float), .flac (24-bit).\n"
            "--part K/N renders only part K of N into its own W64 file; --mix sums parts 1 to N of\n"
            "one render into one, and refuses any other set of files.\n"
-           "--speakers FILE renders to the speakers the file describes. --normalize brings the\n"
+           "--speakers FILE renders to the speakers the file describes. --window table reads\n"
+           "every grain's envelope as the score's table 2 is, edges and all; hann is a raised\n"
+           "cosine; default fades table 2 to silence at both ends. --normalize brings the\n"
            "peak, --loudness the integrated loudness (EBU R128) of the finished render to a level.\n";
 }
 

@@ -12,6 +12,9 @@ namespace render {
 // The spatial techniques the orchestras render, by the name the SPACE macro takes.
 inline const std::vector<std::string> spaceNames = {"stereo", "binaural", "ambix1", "ambix3", "ring8"};
 
+// The grain windows the orchestras know, by the name the WINDOW macro takes; the first is theirs by default.
+inline const std::vector<std::string> windowNames = {"default", "table", "hann"};
+
 struct RenderOptions {
     bool help = false;
     bool version = false;
@@ -21,6 +24,7 @@ struct RenderOptions {
     std::vector<std::string> mixParts; // the part files of --mix
     std::string space = "stereo";
     std::string speakers;              // --speakers: the composer's speaker file (technique "speakers")
+    std::string window = windowNames[0];  // --window: the grain's window, the orchestra's WINDOW macro
     unsigned jobs = 0;                 // 0: one part per core
     std::string orchestra;             // empty: found by the score's program
     int rate = 0;                      // 0: the orchestra's own sample rate
