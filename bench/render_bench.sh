@@ -1,20 +1,24 @@
 #!/usr/bin/env bash
-# What a render costs: processor time (user + system, one core) of plain
-# csound on two large workloads in four techniques, and what grainrender's
-# parts save. The workloads, written from a flock of flockpaths into a
-# temporary folder, reverb on:
+# What a render costs: processor time (user + system, one core) and peak
+# resident memory of plain csound on three large workloads in four
+# techniques, and what grainrender's parts save. The workloads, written from
+# a flock of flockpaths into a temporary folder, reverb on:
 #   glisson   glissonscore, 64 voices sampled every 0.01 s, grains of 0.01 s
 #             without silence between them: 64000 statements in a 10 s cut;
 #   additive  additivescore, 100 partials of 100 Hz (flockpaths' most voices)
 #             whose grainlets overlap by a fifth (intergrain -0.2; the minimum
 #             grain duration 1/100 s is the sampling interval): 63125
-#             statements in a 10 s cut.
+#             statements in a 10 s cut;
+#   granule   granulescore, as the glisson workload, grains of the demo's test
+#             sound (examples/testsound.csd) at speed 1: the approaching ones
+#             are read faster, from the band-limited copies.
 # For each workload and technique (stereo, binaural, ambix3, ring8) it prints
 # the processor time of the 10 s cut and its real-time factor (seconds of
 # sound per second of processor time) with every distance cue on and with
 # --omacro:DOPPLER=0, the ratio of the two, the processor time of the 30 s
-# cut against the 10 s cut, and that of the reverb and the bus alone (the
-# 10 s cut without its grains). Then, in stereo, grainrender's one job
+# cut against the 10 s cut, that of the reverb and the bus alone (the 10 s
+# cut without its grains), and the peak resident memory of the 10 s and the
+# 30 s cut (GNU time's). Then, in stereo, grainrender's one job
 # against its two parts rendered one after the other and mixed: the speed-up
 # on two free cores, from processor times. The machine's load is printed
 # first: on a shared machine processor times grow a little with the others'
@@ -22,20 +26,21 @@
 # not set). A benchmark, not a test: it checks nothing. It runs for about ten
 # minutes; CI does not run it.
 #
-#   bash bench/render_bench.sh [--space NAME] [--workload glisson|additive]
+#   bash bench/render_bench.sh [--space NAME] [--workload glisson|additive|granule]
 # GRAIN_BUILD_DIR names the build folder (default build).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$root/${GRAIN_BUILD_DIR:-build}"
 spaces=(stereo binaural ambix3 ring8)
-workloads=(glisson additive)
+workloads=(glisson additive granule)
 while [ $# -gt 0 ]; do
   case "$1" in
     --space) spaces=("$2"); shift 2 ;;
     --workload) workloads=("$2"); shift 2 ;;
-    *) echo "usage: bash bench/render_bench.sh [--space NAME] [--workload glisson|additive]" >&2; exit 2 ;;
+    *) echo "usage: bash bench/render_bench.sh [--space NAME] [--workload glisson|additive|granule]" >&2; exit 2 ;;
   esac
 done
+[ -x /usr/bin/time ] || { echo "render_bench: GNU time (/usr/bin/time, Debian's time) measures the peak memory: apt-get install time" >&2; exit 1; }
 cores="$(nproc)"
 cmake --build "$build" -j"$([ "$cores" -le 2 ] && echo "$cores" || echo 2)" --target flockpaths scoredriver grainrender >/dev/null
 driver="$build/tests/tools/scoredriver"
@@ -56,29 +61,34 @@ score() {
       "$build/flock/flockpaths" --voices 100 --interval 0.01 --duration "$((seconds + 1))" --seed 1 --out "$dir/bg" >/dev/null
       printf '100\n1\n%s\n1\n-0.2\n100\n1\n' "$seconds" | "$driver" run additivescore "$dir/bg" "$dir" >/dev/null
       echo "$dir/VELAROOKadditive.sco" ;;
+    granule)
+      "$build/flock/flockpaths" --voices 64 --interval 0.01 --duration "$((seconds + 1))" --seed 1 --out "$dir/bg" >/dev/null
+      printf '3\n0.01\n1\n0\n%s\n64\n1\ntestsound.wav\n1\n' "$seconds" | "$driver" run granulescore "$dir/bg" "$dir" >/dev/null
+      (cd "$dir" && csound -d -m0 -W -o testsound.wav "$root/examples/testsound.csd" >/dev/null 2>&1)
+      echo "$dir/VELAROOKgranule.sco" ;;
   esac
 }
 
 # render SCORE SPACE [MACRO...]: plain csound on one core; prints the least
 # processor time of RUNS runs (others' work on a shared machine only ever
-# adds to it) and the seconds of sound.
+# adds to it), the seconds of sound and the peak resident memory in MB.
 runs="${RENDER_BENCH_RUNS:-2}"
 render() {
-  local score="$1" space="$2" name orchestra macros=() user system bytes channels best=""
+  local score="$1" space="$2" name orchestra macros=() user system kilobytes bytes channels best=""
   shift 2
   for m in "$@"; do macros+=("--omacro:$m"); done
   name="$(basename "$score" .sco)"
   orchestra="$root/examples/VelaRook${name#VELAROOK}.orc"
-  TIMEFORMAT='%U %S'
   for _ in $(seq "$runs"); do
-    { time csound -d -m0 -+msg_color=0 -W -f -o "$tmp/out.wav" --env:INCDIR="$root/examples" "$orchestra" "$score" \
-        --omacro:SPACE="$space" "${macros[@]}" > "$tmp/csound.log" 2>&1; } 2> "$tmp/time.txt"
-    read -r user system < "$tmp/time.txt"
+    (cd "$(dirname "$score")" && SSDIR=. /usr/bin/time -f '%U %S %M' -o "$tmp/time.txt" csound -d -m0 -+msg_color=0 -W -f \
+       -o "$tmp/out.wav" --env:INCDIR="$root/examples" "$orchestra" "$score" --omacro:SPACE="$space" "${macros[@]}" \
+       > "$tmp/csound.log" 2>&1)
+    read -r user system kilobytes < "$tmp/time.txt"
     best="$(awk -v b="$best" -v t="$(awk -v u="$user" -v s="$system" 'BEGIN { print u + s }')" 'BEGIN { print (b == "" || t < b ? t : b) }')"
   done
   bytes="$(stat -c %s "$tmp/out.wav")"
   channels="$(grep -a 'overall amps:' "$tmp/csound.log" | tail -1 | sed 's/.*overall amps://' | wc -w)"
-  awk -v t="$best" -v b="$bytes" -v c="$channels" 'BEGIN { printf "%.2f %.2f\n", t, b / (4 * c * 44100) }'
+  awk -v t="$best" -v b="$bytes" -v c="$channels" -v k="$kilobytes" 'BEGIN { printf "%.2f %.2f %.1f\n", t, b / (4 * c * 44100), k / 1024 }'
 }
 
 for workload in "${workloads[@]}"; do
@@ -90,15 +100,16 @@ for workload in "${workloads[@]}"; do
   reverbOnly="$(dirname "$ten")/reverb/$(basename "$ten")"
   mkdir -p "$(dirname "$reverbOnly")"
   grep -v '^i1' "$ten" > "$reverbOnly"
-  echo "| technique | every cue on: processor (real-time factor) | DOPPLER=0 | on / off | 30 s cut | 30 s / 10 s | reverb and bus alone |"
-  echo "|---|---:|---:|---:|---:|---:|---:|"
+  cp "$(dirname "$ten")"/*.wav "$(dirname "$reverbOnly")" 2>/dev/null || true    # the granule workload's sound file
+  echo "| technique | every cue on: processor (real-time factor) | DOPPLER=0 | on / off | 30 s cut | 30 s / 10 s | reverb and bus alone | peak memory 10 s / 30 s |"
+  echo "|---|---:|---:|---:|---:|---:|---:|---:|"
   for space in "${spaces[@]}"; do
-    read -r on sound < <(render "$ten" "$space")
-    read -r off _ < <(render "$ten" "$space" DOPPLER=0)
-    read -r long _ < <(render "$thirty" "$space")
-    read -r reverb _ < <(render "$reverbOnly" "$space")
-    awk -v sp="$space" -v on="$on" -v off="$off" -v len="$sound" -v long="$long" -v r="$reverb" 'BEGIN {
-      printf "| %s | %.2f s (%.1f x) | %.2f s (%.1f x) | %.2f | %.2f s | %.2f | %.2f s |\n", sp, on, len / on, off, len / off, on / off, long, long / on, r }'
+    read -r on sound memory < <(render "$ten" "$space")
+    read -r off _ _ < <(render "$ten" "$space" DOPPLER=0)
+    read -r long _ longMemory < <(render "$thirty" "$space")
+    read -r reverb _ _ < <(render "$reverbOnly" "$space")
+    awk -v sp="$space" -v on="$on" -v off="$off" -v len="$sound" -v long="$long" -v r="$reverb" -v m="$memory" -v lm="$longMemory" 'BEGIN {
+      printf "| %s | %.2f s (%.1f x) | %.2f s (%.1f x) | %.2f | %.2f s | %.2f | %.2f s | %.0f / %.0f MB |\n", sp, on, len / on, off, len / off, on / off, long, long / on, r, m, lm }'
   done
 
   # grainrender in stereo: one job against two parts, one after the other, and their mix.

@@ -14,6 +14,7 @@ nchnls = 1
 
 instr 1   ; a plucked note, p4 Hz
   asig pluck 0.4, p4, p4, 0, 1
+  asig dcblock2 asig    ; the pluck's random start would hold an offset all through the note
   aenv linseg 1, p3 - 0.05, 1, 0.05, 0
   out asig * aenv
 endin

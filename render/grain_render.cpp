@@ -409,7 +409,7 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
                       scoreFolder.string());
 
     // What every part file records: the technique is the speaker file's digest for --speakers.
-    PartLabel label{contentDigest(text), options.space, 0, orchestraDigest(orchestra), 0, 0};
+    PartLabel label{contentDigest(text), options.space, 0, orchestraDigest(orchestra), 0, 0, options.window};
     const Technique& technique = *findTechnique(options.space);
     std::string layoutRefusal;
     std::optional<space::Layout> layout = technique.layout;
@@ -488,6 +488,7 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
     common.space = spaceMacro(technique);
     common.panning = panningPath;
     common.rate = rate;
+    common.window = options.window;
 
     // The sound file at the render's rate: table 1 reads a converted copy when the composer's file differs.
     SoundAtRate sound;

@@ -48,7 +48,7 @@ std::string orchestraDigest(const std::string& orchestraPath) {
 std::string labelText(const PartLabel& label) {
     return firstWords + std::to_string(label.part) + " of " + std::to_string(label.partCount) + "\n" +
            "score " + label.score + "\n" + "space " + label.space + "\n" + "rate " + std::to_string(label.rate) + "\n" +
-           "orchestra " + label.orchestra + "\n";
+           "orchestra " + label.orchestra + "\n" + "window " + label.window + "\n";
 }
 
 std::optional<PartLabel> parseLabel(const std::string& text) {
@@ -68,6 +68,7 @@ std::optional<PartLabel> parseLabel(const std::string& text) {
     label.space = fields["space"];
     label.rate = std::atoi(fields["rate"].c_str());
     label.orchestra = fields["orchestra"];
+    if (fields.count("window") != 0) label.window = fields["window"];  // parts written before windows were chosen: the default
     if (label.part < 1 || label.part > label.partCount) return std::nullopt;
     return label;
 }
@@ -91,6 +92,8 @@ std::string partSetRefusal(const std::vector<std::string>& paths, const std::vec
         if (label.rate != first.rate)
             return one + " is at " + std::to_string(first.rate) + " Hz, " + other + " at " + std::to_string(label.rate) + " Hz";
         if (label.orchestra != first.orchestra) return one + " and " + other + " were rendered with different orchestras";
+        if (label.window != first.window)
+            return one + " was rendered with the window " + first.window + ", " + other + " with " + label.window;
         if (label.partCount != first.partCount)
             return one + " is part " + std::to_string(first.part) + " of " + std::to_string(first.partCount) + ", " +
                    other + " part " + std::to_string(label.part) + " of " + std::to_string(label.partCount);

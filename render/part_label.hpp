@@ -1,7 +1,8 @@
 // What a part file records about itself, so that --mix sums only a set that
 // makes one render: which score (a digest of its text), which technique (or
 // which speaker file, by a digest of it), the sample rate, which orchestra (a
-// digest of it and the include files beside it), and which part of how many.
+// digest of it and the include files beside it), the grain's window, and
+// which part of how many.
 // The label is a few lines of text ("grainrender part 2 of 3", "score ...")
 // kept inside the part file (part_file.hpp).
 #pragma once
@@ -21,6 +22,7 @@ struct PartLabel {
     std::string orchestra;  // digest of the orchestra and its include files
     int part = 0;           // K of --part K/N, from 1
     int partCount = 0;      // N
+    std::string window = "default";  // the grain's window
 };
 
 // A digest of bytes (grain::contentDigest).

@@ -81,7 +81,7 @@ void flushMessages(MessageLog& log) {
     log.pending.clear();
 }
 
-// The options of a part's instance: no audio device (or JACK's), quiet, the folders, the technique and the rate.
+// The options of a part's instance: no audio device (or JACK's), quiet, the folders, the technique, the window and the rate.
 void setJobOptions(CSOUND* csound, const PartJob& job) {
     // The panning file is found by its name in a second include folder: Csound
     // cuts the name an orchestra includes at 127 characters, a folder it searches not.
@@ -105,6 +105,7 @@ void setJobOptions(CSOUND* csound, const PartJob& job) {
               "-b" + std::to_string(job.play.period), "-B" + std::to_string(job.play.period * ringPeriods(job.play.period, job.rate))})
             csoundSetOption(csound, option.c_str());
     }
+    if (!job.window.empty()) csoundSetOption(csound, ("--omacro:WINDOW=" + job.window).c_str());
     if (job.rate > 0) csoundSetOption(csound, ("--sample-rate=" + std::to_string(job.rate)).c_str());
 }
 

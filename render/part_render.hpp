@@ -35,6 +35,7 @@ struct PartJob {
     std::string outPath;          // the part file (float W64); empty: none (a part that only plays)
     PartLabel label;              // what the part file records; the rate is filled in as Csound starts
     PlayTarget play;              // offline (not enabled), or into JACK in real time
+    std::string window;           // the grain's window (WINDOW macro), or empty for the orchestra's own
 };
 
 struct PartOutcome {

@@ -46,6 +46,7 @@ ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& arguments
     RenderOptions options;
     std::vector<std::string> positional;
     bool jobsGiven = false;
+    bool windowGiven = false;
     auto refuse = [](std::string reason) { return ParsedRenderOptions{std::nullopt, std::move(reason)}; };
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
@@ -82,6 +83,11 @@ ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& arguments
                 return refuse("--decode wants a layout (" + techniqueNames() + ") or a speaker file");
         } else if (argument == "--verbose") {
             options.verbose = true;
+        } else if (argument == "--window") {
+            if (!value(text) || std::find(windowNames.begin(), windowNames.end(), text) == windowNames.end())
+                return refuse("--window wants one of default, table, hann");
+            options.window = text;
+            windowGiven = true;
         } else if (argument == "--normalize") {
             if (!value(text) || !(options.normalize = level(text, -60, 0)))
                 return refuse("--normalize wants the peak in dBFS, from -60 to 0");
@@ -141,7 +147,7 @@ ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& arguments
     if (options.mix) {
         if (positional.size() < 2) return refuse("--mix wants the output file and at least one part file");
         if (jobsGiven || options.part != 0 || !options.orchestra.empty() || options.rate != 0 || options.play ||
-            !options.speakers.empty() || !options.output.empty())
+            !options.speakers.empty() || !options.output.empty() || windowGiven)
             return refuse("--mix takes only the output file, the part files, --space, --normalize, --loudness and --quiet");
         options.output = positional[0];
         options.mixParts.assign(positional.begin() + 1, positional.end());
@@ -174,7 +180,8 @@ ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& arguments
 std::string renderUsage() {
     std::string usage =
         "usage: grainrender SCORE [-o OUT] [--space TECHNIQUE] [--speakers FILE] [--decode LAYOUT]\n"
-        "                   [--jobs N] [--orchestra FILE] [--rate 44100|48000] [--part K/N]\n"
+        "                   [--window default|table|hann] [--jobs N] [--orchestra FILE]\n"
+        "                   [--rate 44100|48000] [--part K/N]\n"
         "                   [--normalize DBFS | --loudness LUFS] [--quiet] [--verbose]\n"
         "       grainrender SCORE --play [--connect PREFIX | --no-connect] [-o OUT] [--space NAME]\n"
         "                   [--speakers FILE] [--orchestra FILE] [--quiet]\n"
@@ -203,6 +210,8 @@ std::string renderUsage() {
         "--speakers FILE renders to the speakers the file describes (examples/ring8.speakers).\n"
         "--decode LAYOUT decodes Ambisonics to a layout above or a speaker file: an AmbiX file IN\n"
         "(first to third order), or the score rendered in ambix3 (or --space ambix1) at once.\n"
+        "--window table reads every grain's envelope as the score's table 2 is, edges and all;\n"
+        "hann is a raised cosine; default fades table 2 to silence at both ends.\n"
         "--normalize brings the peak, --loudness the integrated loudness (EBU R128) of the\n"
         "finished render to a level.\n"
         "Disk: a render of N parts needs N + 1 times the output's size as float (its parts and\n"

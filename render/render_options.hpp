@@ -9,6 +9,9 @@
 
 namespace render {
 
+// The grain windows the orchestras know, by the name the WINDOW macro takes; the first is theirs by default.
+inline const std::vector<std::string> windowNames = {"default", "table", "hann"};
+
 struct RenderOptions {
     bool help = false;
     bool version = false;
@@ -22,6 +25,7 @@ struct RenderOptions {
     std::string decode;                // --decode: the layout's name or speaker file to decode Ambisonics to
     std::string decodeInput;           // the AmbiX file of --decode LAYOUT IN
     bool verbose = false;              // --verbose: the decoder's gains too
+    std::string window = windowNames[0];  // --window: the grain's window, the orchestra's WINDOW macro
     unsigned jobs = 0;                 // 0: one part per core
     std::string orchestra;             // empty: found by the score's program
     int rate = 0;                      // 0: the orchestra's own sample rate

@@ -94,6 +94,10 @@ TEST(RenderOptions, ReadsPartsTechniquesAndMixes) {
     EXPECT_EQ(parsed.options->part, 2);
     EXPECT_EQ(parsed.options->partCount, 5);
     EXPECT_EQ(parsed.options->rate, 48000);
+    EXPECT_EQ(parsed.options->window, "default");
+    auto hann = parseRenderOptions({"s.sco", "--window", "hann"});
+    ASSERT_TRUE(hann.options) << hann.refusal;
+    EXPECT_EQ(hann.options->window, "hann");
     auto speakers = parseRenderOptions({"s.sco", "--speakers", "hall.speakers"});
     ASSERT_TRUE(speakers.options) << speakers.refusal;
     EXPECT_EQ(speakers.options->space, "speakers");
@@ -131,6 +135,8 @@ TEST(RenderOptions, BadCommandLinesExitWithStatusTwoAndWriteNothing) {
              {score, "--part", "0/3"},
              {score, "--part", "1/3", "--jobs", "2"},
              {score, "--space", "ring8", "--speakers", "hall.speakers"},
+             {score, "--window", "kaiser"},
+             {"--mix", (folder / "out.wav").string(), score, "--window", "hann"},
              {score, "-o"},
              {score, "--loud"},
              {"--mix", (folder / "out.wav").string()},
@@ -365,6 +371,7 @@ TEST(Mix, TakesExactlyPartsOneToNOfOneRenderEachOnceInAnyOrder) {
     variant("slower.w64", [](PartLabel& l) { l.rate = 44100; });
     variant("otherOrchestra.w64", [](PartLabel& l) { l.orchestra = contentDigest("another orchestra"); });
     variant("ofFour.w64", [](PartLabel& l) { l.partCount = 4; });
+    variant("hann.w64", [](PartLabel& l) { l.window = "hann"; });
     writeSound(folder / "plain.w64", 1, 48000, {0.5f});
     const std::set<std::string> inputs = folder.names();
     struct Case {
@@ -382,6 +389,7 @@ TEST(Mix, TakesExactlyPartsOneToNOfOneRenderEachOnceInAnyOrder) {
              {{"p1.w64", "p2.w64", "slower.w64"}, at("p1.w64") + " is at 48000 Hz, " + at("slower.w64") + " at 44100 Hz"},
              {{"p1.w64", "p2.w64", "otherOrchestra.w64"}, " were rendered with different orchestras"},
              {{"p1.w64", "p2.w64", "ofFour.w64"}, at("p1.w64") + " is part 1 of 3, " + at("ofFour.w64") + " part 3 of 4"},
+             {{"p1.w64", "p2.w64", "hann.w64"}, at("p1.w64") + " was rendered with the window default, " + at("hann.w64") + " with hann"},
              {{"p1.w64", "p2.w64", "plain.w64"}, "the file " + at("plain.w64") + " is no part file of grainrender --part"},
          }) {
         std::vector<std::string> arguments{"--mix", at("m.wav")};
@@ -473,6 +481,27 @@ TEST(Render, RendersTheScoreBesideItInTheParts) {
     EXPECT_EQ(info.samplerate, 48000);
     EXPECT_EQ(info.channels, 2);
     EXPECT_GT(*std::max_element(samples.begin(), samples.end()), 0.01f);
+}
+
+TEST(Render, TheWindowAskedForReachesTheOrchestra) {
+    // The first grain's first sound: the default window fades it in from
+    // silence, the scores' own table 2 starts near half its peak.
+    TemporaryFolder folder;
+    writeText(folder / "VELAROOKglisson.sco", glissonScore());
+    auto firstSound = [&](const std::vector<std::string>& window) {
+        std::vector<std::string> arguments{(folder / "VELAROOKglisson.sco").string(), "-o", (folder / "w.wav").string()};
+        arguments.insert(arguments.end(), window.begin(), window.end());
+        RunResult run = grainrender(arguments);
+        EXPECT_EQ(run.status, 0) << run.err;
+        SF_INFO info{};
+        auto samples = readSound(folder / "w.wav", info);
+        auto first = std::find_if(samples.begin(), samples.end(), [](float v) { return v != 0; });
+        return first == samples.end() ? 0.0f : std::fabs(*first);
+    };
+    const float smooth = firstSound({}), table = firstSound({"--window", "table"});
+    EXPECT_LT(smooth, 1e-5f);
+    EXPECT_GT(table, 1e-3f);
+    EXPECT_EQ(firstSound({"--window", "default"}), smooth);
 }
 
 TEST(Render, EachRefusalIsOneLineWithStatusOneAndLeavesNothingBehind) {

@@ -21,15 +21,29 @@ mkdir -p "$sounds" "$tmp/bg"
 # wrong and returns 1 when the rendering is faulty (csound_log_problems). A
 # copy of the score with "C 0" first is rendered, so that a short statement
 # cannot borrow the missing fields of the statement above it.
-# The optional fifth argument is the spatial technique (stereo when not given).
+# The optional fifth argument is the spatial technique (stereo when not given),
+# the sixth one more option for Csound.
 render_check() {
   local orchestra="$1" score="$2" wav="$3" log="$4" space="${5:-stereo}"
   local carried="${score%.*}.carry-off.sco"
   { echo "C 0"; cat "$score"; } > "$carried"
   local status=0
-  SSDIR="$sounds" csound -d -m4 -+msg_color=0 -W -o "$wav" --env:INCDIR="$root/examples" "$orchestra" "$carried" \
+  SSDIR="$sounds" csound -d -m4 -+msg_color=0 -W ${6:+"$6"} -o "$wav" --env:INCDIR="$root/examples" "$orchestra" "$carried" \
     --omacro:SPACE="$space" > "$log" 2>&1 || status=$?
   csound_log_problems "$log" "$status"
+}
+
+# offset_of WAV: each channel's mean against its RMS in dB, as ffmpeg's astats
+# measures them ("DC offset", "RMS level dB"), for channels louder than -60
+# dBFS (the others, a silent Ambisonic component say, carry no offset worth
+# the name); "silent" for the others. A mean that astats prints as 0 (six
+# decimals) is given as "<" the most it can be. One line, the channels in order.
+offset_of() {
+  ffmpeg -hide_banner -nostats -i "$1" -af astats=measure_overall=none -f null - 2>&1 |
+    awk '/DC offset:/ { dc = $NF } /RMS level dB:/ {
+           rms = $NF; if (rms + 0 < -60 || rms == "-inf") printf "silent "
+           else if (dc + 0 == 0) printf "<%.1f ", 20 * log(0.0000005) / log(10) - rms
+           else printf "%.1f ", 20 * log((dc < 0 ? -dc : dc) + 0) / log(10) - rms }'
 }
 
 # The granule orchestra's sound file, made by Csound too.
@@ -79,6 +93,23 @@ for entry in "${cases[@]}"; do
       pass "$name: Csound's $space rendering, overall amps$(csound_amps "$dir/csound-$space.log")"
     else
       fail "$name: Csound's $space rendering is faulty"
+      continue
+    fi
+    # The demo's granule renders carry no offset: each channel's mean 60 dB or
+    # more below its RMS, measured on 32-bit float, as grainrender writes the
+    # demo (16-bit rounding adds an offset of its own, half its last bit).
+    if [ "$name" = granule-demo ]; then
+      offsets=""
+      if render_check "$orchestra" "$score" "$dir/$name-$space-float.wav" "$dir/csound-$space-float.log" "$space" -f; then
+        offsets="$(offset_of "$dir/$name-$space-float.wav")"
+      fi
+      if [ -z "$offsets" ]; then
+        fail "$name: ffmpeg could not measure the $space rendering's offset"
+      elif awk '{ for (i = 1; i <= NF; i++) if ($i != "silent" && substr($i, 1, 1) != "<" && $i + 0 > -60) exit 1 }' <<< "$offsets"; then
+        pass "$name: the $space rendering's means against their RMS (dB): $offsets"
+      else
+        fail "$name: the $space rendering carries an offset: means against their RMS (dB): $offsets"
+      fi
     fi
   done
 done

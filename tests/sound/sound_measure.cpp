@@ -25,6 +25,29 @@ Sound readSound(const std::filesystem::path& path) {
     return sound;
 }
 
+bool writeSound(const std::filesystem::path& path, const Sound& sound) {
+    SF_INFO info{};
+    info.samplerate = sound.rate;
+    info.channels = static_cast<int>(sound.channels.size());
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE* file = sf_open(path.string().c_str(), SFM_WRITE, &info);
+    if (file == nullptr) return false;
+    std::vector<double> interleaved;
+    for (std::size_t frame = 0; frame < sound.frames(); ++frame)
+        for (const auto& channel : sound.channels) interleaved.push_back(channel[frame]);
+    const auto frames = static_cast<sf_count_t>(sound.frames());
+    const bool written = sf_writef_double(file, interleaved.data(), frames) == frames;
+    return sf_close(file) == 0 && written;
+}
+
+double mean(const std::vector<double>& samples, std::size_t from, std::size_t to) {
+    to = std::min(to, samples.size());
+    if (from >= to) return 0;
+    double sum = 0;
+    for (std::size_t i = from; i < to; ++i) sum += samples[i];
+    return sum / static_cast<double>(to - from);
+}
+
 double rms(const std::vector<double>& samples, std::size_t from, std::size_t to) {
     to = std::min(to, samples.size());
     if (from >= to) return 0;
@@ -117,18 +140,38 @@ void transform(std::vector<std::complex<double>>& x) {
 
 }  // namespace
 
-double energyAboveOverBelow(const std::vector<double>& samples, int rate, double hz) {
+namespace {
+
+// The whole file's spectrum, zero-padded to a power of two.
+std::vector<std::complex<double>> spectrumOf(const std::vector<double>& samples) {
     std::size_t n = 1;
     while (n < samples.size()) n <<= 1;
     std::vector<std::complex<double>> spectrum(samples.begin(), samples.end());
     spectrum.resize(n);
     transform(spectrum);
+    return spectrum;
+}
+
+}  // namespace
+
+double energyAboveOverBelow(const std::vector<double>& samples, int rate, double hz) {
+    const auto spectrum = spectrumOf(samples);
+    const std::size_t n = spectrum.size();
     double above = 0, below = 0;
     for (std::size_t k = 1; k < n / 2; ++k) {
         const double binHz = static_cast<double>(k) * rate / static_cast<double>(n);
         (binHz > hz ? above : below) += std::norm(spectrum[k]);
     }
     return below > 0 ? above / below : 0;
+}
+
+double energyBelow(const std::vector<double>& samples, int rate, double hz) {
+    const auto spectrum = spectrumOf(samples);
+    const std::size_t n = spectrum.size();
+    double below = 0;
+    for (std::size_t k = 1; k < n / 2 && static_cast<double>(k) * rate / static_cast<double>(n) < hz; ++k)
+        below += std::norm(spectrum[k]);
+    return 2 * below / static_cast<double>(n);  // both halves of the spectrum, as Parseval counts them
 }
 
 }  // namespace grain::sound

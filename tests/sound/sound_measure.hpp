@@ -20,6 +20,9 @@ struct Sound {
 // Reads any sound file libsndfile knows; an empty Sound when it cannot.
 Sound readSound(const std::filesystem::path& path);
 
+// Writes sound as a 32-bit float WAV file; false when it cannot.
+bool writeSound(const std::filesystem::path& path, const Sound& sound);
+
 // Root mean square of samples [from, to).
 double rms(const std::vector<double>& samples, std::size_t from, std::size_t to);
 
@@ -44,5 +47,11 @@ double peakFrequency(const std::vector<double>& samples, int rate, double lowHz,
 
 // Energy of the whole file's spectrum above hz divided by the energy below it.
 double energyAboveOverBelow(const std::vector<double>& samples, int rate, double hz);
+
+// The energy (sum of squares) of the part of the whole file's spectrum below hz.
+double energyBelow(const std::vector<double>& samples, int rate, double hz);
+
+// Mean of samples [from, to).
+double mean(const std::vector<double>& samples, std::size_t from, std::size_t to);
 
 }  // namespace grain::sound

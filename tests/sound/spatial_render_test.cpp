@@ -7,12 +7,17 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <numbers>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "sound_measure.hpp"
 #include "test_support.hpp"
@@ -35,13 +40,24 @@ constexpr int renderKilobytes = 64 * 1024;
 
 // Runs csound with arguments in folder, its messages into folder/csound.log,
 // within the given time and the file size bound; its exit status (non-zero
-// when it was stopped).
-int csoundBounded(const std::filesystem::path& folder, const std::string& arguments, int seconds = renderSeconds) {
+// when it was stopped). peakKilobytes, when given, receives the render's peak
+// resident memory.
+int csoundBounded(const std::filesystem::path& folder, const std::string& arguments, int seconds = renderSeconds,
+                  long* peakKilobytes = nullptr) {
     // ulimit -f counts blocks of 512 bytes in some shells and 1024 in others: the bound holds in both.
     const std::string command = "cd '" + folder.string() + "' && ulimit -f " + std::to_string(renderKilobytes) +
                                 " && exec timeout -s KILL " + std::to_string(seconds) + " csound " + arguments +
                                 " > csound.log 2>&1";
-    return std::system(command.c_str());
+    const pid_t child = fork();
+    if (child == 0) {
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = -1;
+    rusage usage{};  // the shell's, which became timeout, with the csound it waited for
+    if (child < 0 || wait4(child, &status, 0, &usage) != child) return -1;
+    if (peakKilobytes != nullptr) *peakKilobytes = usage.ru_maxrss;
+    return status;
 }
 
 struct Where {
@@ -50,7 +66,8 @@ struct Where {
 
 // What a test renders: a glisson of one frequency (1 s of grains of 0.1 s that
 // follow each other without a gap, unless stated otherwise; one voice, no
-// reverb) at a place, stated as at(place).in(technique) and so on.
+// reverb) at a place, stated as at(place).in(technique) and so on; or grains
+// of a sound file (granulescore's, playing(sound, speed)).
 struct Case {
     Where where;
     double hz = 400;
@@ -65,6 +82,8 @@ struct Case {
     double total = 1;                 // total duration, s
     bool reverb = false;
     std::vector<std::pair<std::string, std::string>> files;  // written beside the score: name, text
+    Sound source;                     // granulescore's sound file, when it has frames
+    double speed = 1;                 // its play speed
 
     Case& in(std::string technique) { space = std::move(technique); return *this; }
     Case& sounding(double hertz, int partials = 1) { hz = hertz; harmonics = partials; return *this; }
@@ -75,6 +94,7 @@ struct Case {
     Case& reverberant() { reverb = true; return *this; }
     Case& beside(std::string name, std::string text) { files.emplace_back(std::move(name), std::move(text)); return *this; }
     Case& grains(double seconds, int gaps, double piece) { grain = seconds; intergrain = gaps; total = piece; return *this; }
+    Case& playing(Sound file, double playSpeed) { source = std::move(file); speed = playSpeed; return *this; }
 };
 
 Case at(double azimuth, double elevation = 0, double distance = 1) {
@@ -83,39 +103,55 @@ Case at(double azimuth, double elevation = 0, double distance = 1) {
     return c;
 }
 
-// Renders c and returns the sound; fails the test with Csound's complaint
-// when Csound reports an error or a warning.
-Sound render(const Case& c) {
+struct Rendered {
+    Sound sound;
+    long peakKilobytes = 0;  // the render's peak resident memory
+};
+
+// Renders c; fails the test with Csound's complaint when Csound reports an
+// error or a warning.
+Rendered renderMeasured(const Case& c) {
     TempFolder folder;
     const auto coordinates = folder.path() / "bg";
     std::filesystem::create_directories(coordinates);
     std::vector<double> a, e, d;
-    for (int i = 0; i < 40; ++i) {
+    for (int i = 0; i < std::max(40, static_cast<int>(c.total / c.grain) + 10); ++i) {
         a.push_back(c.where.azimuth + c.azimuthStep * i);
         e.push_back(c.where.elevation);
         d.push_back(c.where.distance + c.distanceStep * i);
     }
     grain::testing::writeVoice(coordinates, 1, a, e, d);
+    const bool granule = c.source.frames() > 0;
     const std::string hz = std::to_string(c.hz);
-    const std::string answers = "1\n" + hz + "\n" + hz + "\n" + std::to_string(c.harmonics) + "\n3\n" +
-                                std::to_string(c.grain) + "\n1\n" + std::to_string(c.intergrain) + "\n" +
-                                std::to_string(c.total) + "\n1\n" + (c.reverb ? "1" : "0") + "\n";
+    const std::string timing = "3\n" + std::to_string(c.grain) + "\n1\n" + std::to_string(c.intergrain) + "\n" +
+                               std::to_string(c.total) + "\n1\n" + (c.reverb ? "1" : "0") + "\n";
+    const std::string answers = granule ? timing + "source.wav\n" + std::to_string(c.speed) + "\n"
+                                        : "1\n" + hz + "\n" + hz + "\n" + std::to_string(c.harmonics) + "\n" + timing;
     for (const auto& [name, text] : c.files) grain::testing::writeText(folder.path() / name, text);
-    auto run = grain::testing::runProgram(grain::Program::glisson, answers, coordinates, folder.path());
+    if (granule) {
+        EXPECT_TRUE(writeSound(folder.path() / "source.wav", c.source));
+    }
+    const auto program = granule ? grain::Program::granule : grain::Program::glisson;
+    auto run = grain::testing::runProgram(program, answers, coordinates, folder.path());
     EXPECT_EQ(run.status, 0) << run.errors;
 
     std::string arguments = "-d -m4 -+msg_color=0 -W -f -o out.wav -r " + std::to_string(c.rate) + " --env:INCDIR='" +
-                            examples.string() + "' '" + (examples / "VelaRookglisson.orc").string() +
-                            "' VELAROOKglisson.sco --omacro:SPACE=" + c.space;
+                            examples.string() + "' --env:SSDIR=. '" +
+                            (examples / grain::orchestraFileName(program)).string() + "' " +
+                            grain::scoreFileName(program) + " --omacro:SPACE=" + c.space;
     for (const auto& macro : c.macros) arguments += " --omacro:" + macro;
-    const int status = csoundBounded(folder.path(), arguments);
+    Rendered rendered;
+    const int status = csoundBounded(folder.path(), arguments, renderSeconds, &rendered.peakKilobytes);
     const std::string log = grain::testing::readText(folder.path() / "csound.log");
     const bool clean = log.find("WARNING") == std::string::npos && log.find("ERROR") == std::string::npos &&
                        log.find("\n0 errors in performance") != std::string::npos;
     EXPECT_TRUE(status == 0 && clean) << "csound (status " << status << ") for " << c.space << ":\n"
                                       << log.substr(log.size() > 3000 ? log.size() - 3000 : 0);
-    return readSound(folder.path() / "out.wav");
+    rendered.sound = readSound(folder.path() / "out.wav");
+    return rendered;
 }
+
+Sound render(const Case& c) { return renderMeasured(c).sound; }
 
 TEST(Render, ARenderThatNeverEndsIsStoppedWithinItsTimeAndWritesLittle) {
     // An empty score: the always-on instruments play on and on.
@@ -129,6 +165,17 @@ TEST(Render, ARenderThatNeverEndsIsStoppedWithinItsTimeAndWritesLittle) {
     EXPECT_NE(status, 0);
     EXPECT_LT(seconds, 10.0);
     EXPECT_LE(std::filesystem::file_size(folder.path() / "out.wav"), std::uintmax_t{renderKilobytes} * 1024);
+}
+
+TEST(Render, ThreeTimesTheGrainsTakeNoMoreMemory) {
+    // One voice of grains of 3 ms in third-order Ambisonics: 1000 grains, and
+    // 3000. What the render holds for the score itself grows a little with
+    // its statements (about half a kilobyte each); nothing else may.
+    const long once = renderMeasured(at(30).in("ambix3").grains(0.003, 0, 3)).peakKilobytes;
+    const long thrice = renderMeasured(at(30).in("ambix3").grains(0.003, 0, 9)).peakKilobytes;
+    std::printf("peak resident memory, ambix3: 1000 grains %ld kB, 3000 grains %ld kB\n", once, thrice);
+    EXPECT_GT(once, 0);
+    EXPECT_LE(static_cast<double>(thrice), 1.1 * static_cast<double>(once));
 }
 
 // The steady middle of a one-second render: 0.2 to 0.8 s.
@@ -315,25 +362,50 @@ TEST(Distance, TheReverbsShareGrowsWithDistance) {
     EXPECT_NEAR(decibels(share(Case(far).with("DISTANCE_REVERB=0")) / share(near)), 0.0, 1.0);
 }
 
+// One second of a sine of hz at amplitude 0.5, at 44.1 kHz.
+Sound sineFile(double hz) {
+    Sound sine{44100, {std::vector<double>(44100)}};
+    for (std::size_t i = 0; i < sine.frames(); ++i)
+        sine.channels[0][i] = 0.5 * std::sin(2 * std::numbers::pi * hz * static_cast<double>(i) / 44100.0);
+    return sine;
+}
+
+// One second of white noise at amplitude 0.25, at 44.1 kHz, the same every time.
+Sound noiseFile() {
+    Sound noise{44100, {std::vector<double>(44100)}};
+    std::uint32_t state = 12345;
+    for (double& v : noise.channels[0]) {
+        state = state * 1664525u + 1013904223u;
+        v = 0.5 * (static_cast<double>(state >> 8) / 16777216.0 - 0.5);
+    }
+    return noise;
+}
+
 TEST(Distance, AGrainIsHeardHigherOrLowerByTheDopplerRatioOfItsBoidsSpeed) {
     // Grains of 0.3 s one after the other (notes of 0.6 s), coordinates every
     // 0.3 s, 15 m nearer (or farther) each: the boid moves at 50 m/s. The
     // third grain (note at 0.6 s) starts where its boid is, 270 m away when
     // approaching, and is heard from 0.6 + 270 / 343 s = 1.387 s for
     // 0.3 x 293 / 343 s; receding from 10 m, it starts 40 m away and is heard
-    // from 0.717 s for 0.3 x 393 / 343 s.
+    // from 0.717 s for 0.3 x 393 / 343 s. A glisson of 1 kHz and a grain of a
+    // 1 kHz sine file alike.
     const double v = 15 / 0.3;
     struct Way {
         double from, step, heardFrom, heardFor, ratio;
     };
     const Way ways[] = {{300, 15, 0.6 + 270 / 343.0, 0.3 * (343 - v) / 343, 343 / (343 - v)},
                         {10, -15, 0.6 + 40 / 343.0, 0.3 * (343 + v) / 343, 343 / (343 + v)}};
-    for (const Way& way : ways) {
-        SCOPED_TRACE(way.step > 0 ? "approaching" : "receding");
-        const Sound s = render(at(0, 0, way.from).sounding(1000).with("ATTENUATION=0").with("AIR=0").approaching(way.step).grains(0.3, 0, 1));
-        EXPECT_NEAR(peakFrequency(s.channels[0], s.rate, 600, 1500, sampleAt(s, way.heardFrom + 0.02),
-                                  sampleAt(s, way.heardFrom + way.heardFor - 0.02)) / 1000,
-                    way.ratio, 0.005 * way.ratio);
+    const Sound oneKilohertz = sineFile(1000);
+    for (const bool granule : {false, true}) {
+        for (const Way& way : ways) {
+            SCOPED_TRACE(::testing::Message() << (granule ? "granule, " : "glisson, ") << (way.step > 0 ? "approaching" : "receding"));
+            Case c = at(0, 0, way.from).sounding(1000).with("ATTENUATION=0").with("AIR=0").approaching(way.step).grains(0.3, 0, 1);
+            if (granule) c.playing(oneKilohertz, 1);
+            const Sound s = render(c);
+            EXPECT_NEAR(peakFrequency(s.channels[0], s.rate, 600, 1500, sampleAt(s, way.heardFrom + 0.02),
+                                      sampleAt(s, way.heardFrom + way.heardFor - 0.02)) / 1000,
+                        way.ratio, 0.005 * way.ratio);
+        }
     }
     const Sound dry = render(at(0, 0, 300).sounding(1000).with("DOPPLER=0").approaching(15).grains(0.3, 0, 1));
     EXPECT_NEAR(peakFrequency(dry.channels[0], dry.rate, 900, 1100, sampleAt(dry, 0.62), sampleAt(dry, 0.88)), 1000, 1);
@@ -390,6 +462,85 @@ TEST(Grain, AGrainIsSilentAfterItsGrainDurationThoughItsNoteLastsLonger) {
     const Sound s = render(at(0).grains(0.2, 0, 0.2).with("DOPPLER=0"));
     EXPECT_GT(rms(s.channels[0], sampleAt(s, 0.05), sampleAt(s, 0.15)), 0.01);
     EXPECT_LT(rms(s.channels[0], sampleAt(s, 0.21), sampleAt(s, 0.4)), 1e-6);
+}
+
+// The grains of a render with silence between them: each one's first and
+// last sample, the loudest sample within its first and last millisecond, and
+// its peak.
+struct GrainEdges {
+    double first = 0, last = 0, nearEdges = 0, peak = 0;
+};
+
+std::vector<GrainEdges> grainEdges(const Sound& s, std::size_t channel) {
+    const auto& samples = s.channels.at(channel);
+    const std::size_t millisecond = static_cast<std::size_t>(s.rate / 1000);
+    std::vector<GrainEdges> grains;
+    for (std::size_t i = 0; i < samples.size();) {
+        if (samples[i] == 0) {
+            ++i;
+            continue;
+        }
+        const std::size_t start = i;
+        std::size_t end = i;
+        for (std::size_t quiet = 0; i < samples.size() && quiet < millisecond; ++i) {
+            quiet = samples[i] == 0 ? quiet + 1 : 0;
+            if (samples[i] != 0) end = i;
+        }
+        GrainEdges grain{std::fabs(samples[start]), std::fabs(samples[end]), 0, 0};
+        for (std::size_t k = start; k <= end; ++k) {
+            grain.peak = std::max(grain.peak, std::fabs(samples[k]));
+            if (k < start + millisecond || k + millisecond > end) grain.nearEdges = std::max(grain.nearEdges, std::fabs(samples[k]));
+        }
+        grains.push_back(grain);
+    }
+    return grains;
+}
+
+TEST(Grain, EveryGrainStartsAndEndsInSilenceUnlessTheScoresOwnWindowIsAskedFor) {
+    // Sine glissons of 0.1 s with as much silence between them, in first-order
+    // Ambisonics without air absorption: W is the grains alone, nothing filters
+    // them. The default window and hann start and end every grain 60 dB or
+    // more below its peak, and put nothing above 8 kHz that is not 80 dB
+    // below the grains; table (the scores' window as it is) jumps to near
+    // half the peak within a millisecond at both ends.
+    struct Window {
+        std::string name;
+        bool smooth;
+    };
+    for (const Window& window : {Window{"default", true}, Window{"hann", true}, Window{"table", false}}) {
+        SCOPED_TRACE(window.name);
+        for (double hz : {300.0, 2000.0}) {
+            SCOPED_TRACE(hz);
+            Case c = at(0).sounding(hz).grains(0.1, 1, 1).in("ambix1").with("AIR=0");
+            if (window.name != "default") c.with("WINDOW=" + window.name);
+            const Sound s = render(c);
+            ASSERT_EQ(s.channels.size(), 4u);
+            const auto grains = grainEdges(s, 0);
+            EXPECT_EQ(grains.size(), 5u);
+            double loudestEdge = 0, quietestNearEdges = 1;
+            for (const GrainEdges& g : grains) {
+                loudestEdge = std::max({loudestEdge, g.first / g.peak, g.last / g.peak});
+                quietestNearEdges = std::min(quietestNearEdges, g.nearEdges / g.peak);
+            }
+            const double above = 10 * std::log10(energyAboveOverBelow(s.channels[0], s.rate, 8000));
+            std::printf("window %s, %.0f Hz: first and last samples up to %.1f dB, above 8 kHz %.1f dB\n",
+                        window.name.c_str(), hz, decibels(loudestEdge), above);
+            if (window.smooth) {
+                EXPECT_LE(decibels(loudestEdge), -60.0);
+                EXPECT_LE(above, -80.0);
+            } else {
+                EXPECT_GE(decibels(quietestNearEdges), -10.0);
+            }
+        }
+    }
+    // A window of another name stops Csound before it renders, naming the windows there are.
+    TempFolder folder;
+    grain::testing::writeText(folder.path() / "empty.sco", "e\n");
+    EXPECT_NE(csoundBounded(folder.path(), "-d -m4 -+msg_color=0 -n --env:INCDIR='" + examples.string() + "' '" +
+                                               (examples / "VelaRookglisson.orc").string() + "' empty.sco --omacro:WINDOW=kaiser"),
+              0);
+    EXPECT_NE(grain::testing::readText(folder.path() / "csound.log").find("WINDOW=kaiser is no window: default, table or hann"),
+              std::string::npos);
 }
 
 TEST(Grain, AFarGrainIsHeardWholeWhenItArrives) {
@@ -485,6 +636,102 @@ TEST(Reverb, TheTailComesFromEverySideAlike) {
     std::printf("reverb tail: ring8 %s; ambix3 ahead, behind, left, right, above, below %s; binaural %s\n",
                 ::testing::PrintToString(ring.energy).c_str(), ::testing::PrintToString(around.energy).c_str(),
                 ::testing::PrintToString(ears.energy).c_str());
+}
+
+
+// The demo's test sound for granulescore, rendered from examples/testsound.csd.
+Sound testSound() {
+    TempFolder folder;
+    EXPECT_EQ(csoundBounded(folder.path(), "-d -m4 -W -f -o testsound.wav '" + (examples / "testsound.csd").string() + "'"), 0)
+        << grain::testing::readText(folder.path() / "csound.log");
+    return readSound(folder.path() / "testsound.wav");
+}
+
+// The mean of a whole channel against its RMS, in decibels.
+double offsetDb(const std::vector<double>& channel) {
+    return decibels(std::fabs(mean(channel, 0, channel.size())) / rms(channel, 0, channel.size()));
+}
+
+TEST(Reverb, TheReverbLeansNeitherLeftNorRight) {
+    // Every reverb is heard from a direction and its mirror image across the
+    // front: the reverb's first-order intensity has no left or right share.
+    // Grains of white noise for 1 s at 8 m ahead in first-order Ambisonics;
+    // the reverb alone is the render with it less the render without it. Its
+    // lateral intensity, the mean of W Y against that of W W (1 for a source
+    // at the left), stays under 0.02; one of the eight directions mirrored to
+    // the other side makes it 0.06 or more.
+    const Case wet = at(0, 0, 8).in("ambix1").grains(0.05, 0, 1).reverberant().playing(noiseFile(), 1);
+    Case dry = wet;
+    dry.reverb = false;
+    const Sound with = render(wet), without = render(dry);
+    ASSERT_EQ(with.channels.size(), 4u);
+    double ww = 0, wy = 0, wz = 0, wx = 0;
+    for (std::size_t i = 0; i < with.frames(); ++i) {
+        auto reverb = [&](std::size_t c) { return with.channels[c][i] - (i < without.frames() ? without.channels[c][i] : 0); };
+        ww += reverb(0) * reverb(0), wy += reverb(0) * reverb(1), wz += reverb(0) * reverb(2), wx += reverb(0) * reverb(3);
+    }
+    std::printf("the reverb's intensity: ahead %.3f, left %.3f, up %.3f\n", wx / ww, wy / ww, wz / ww);
+    EXPECT_LE(std::fabs(wy / ww), 0.02);
+}
+
+TEST(Granule, NoOffsetReachesTheRenderNotEvenThroughTheReverb) {
+    // The demo's test sound has none of its own; the same sound with an offset
+    // of 0.0115 added, in grains of 0.05 s with the reverb on: each channel's
+    // mean (W's in Ambisonics) 100 dB or more below its RMS, and 60 dB or
+    // more without the output's DC blocker (the file's mean taken out and the
+    // reverb's input kept free of it do that much on their own).
+    Sound sound = testSound();
+    ASSERT_EQ(sound.channels.size(), 1u);
+    std::printf("test sound: mean %.1f dB against its RMS\n", offsetDb(sound.channels[0]));
+    EXPECT_LE(offsetDb(sound.channels[0]), -60.0);
+    for (double& v : sound.channels[0]) v += 0.0115;
+    for (const char* space : {"stereo", "ambix1"}) {
+        for (const bool outputBlocker : {true, false}) {
+            SCOPED_TRACE(::testing::Message() << space << (outputBlocker ? "" : ", BUS_DC_BLOCK=0"));
+            Case c = at(30, 0, 5).in(space).playing(sound, 1).grains(0.05, 0, 3).reverberant();
+            if (!outputBlocker) c.with("BUS_DC_BLOCK=0");
+            const Sound s = render(c);
+            for (std::size_t channel = 0; channel < (s.channels.size() == 2 ? 2u : 1u); ++channel) {
+                std::printf("%s%s channel %zu: mean %.1f dB against its RMS\n", space, outputBlocker ? "" : " (BUS_DC_BLOCK=0)",
+                            channel + 1, offsetDb(s.channels[channel]));
+                EXPECT_LE(offsetDb(s.channels[channel]), outputBlocker ? -100.0 : -60.0) << "channel " << channel + 1;
+            }
+        }
+    }
+}
+
+TEST(Granule, AGrainReadFasterThanItWasRecordedFoldsNothingBackAndASlowerOneKeepsItsSound) {
+    // Grains of a sine file (W of first-order Ambisonics, no air absorption).
+    // A 15 kHz sine read 1.5 or 2 times as fast, or at speed 1 by grains that
+    // approach at half the speed of sound (twice as high; the first grain,
+    // not yet moving, keeps its 15 kHz), lies above half the sample rate:
+    // whatever folds back below 14.5 kHz is 60 dB or more below the same file
+    // played at speed 1, and so is whatever that file itself puts there. A
+    // sine that still fits below half the sample rate keeps its level within
+    // 1 dB of the same file at speed 1.
+    struct Playback {
+        double hz, speed, approach;  // the file's sine, the play speed, metres nearer per grain (0.1 s)
+        bool fits;                   // heard below 14.5 kHz: hz times the speed (and the Doppler ratio)
+    };
+    const Playback playbacks[] = {{15000, 1, 0, false},   {15000, 1.5, 0, false}, {15000, 2, 0, false},
+                                  {15000, 1, 20, false},  {8000, 0.5, 0, true},   {6000, 1.5, 0, true},
+                                  {3000, 3, 0, true}};
+    auto render = [](double hz, double speed, double approach) {
+        return grain::sound::render(at(0, 0, 300).approaching(approach).in("ambix1").with("AIR=0").with("ATTENUATION=0")
+                                        .playing(sineFile(hz), speed).grains(0.1, 0, 1)).channels.at(0);
+    };
+    for (const Playback& p : playbacks) {
+        SCOPED_TRACE(::testing::Message() << p.hz << " Hz at speed " << p.speed << ", approaching " << p.approach);
+        const auto played = render(p.hz, p.speed, p.approach), atSpeedOne = render(p.hz, 1, 0);
+        const double db = p.fits ? decibels(rms(played, 0, played.size()) / rms(atSpeedOne, 0, atSpeedOne.size()))
+                                 : 10 * std::log10(energyBelow(played, 44100, 14500) / energyBelow(atSpeedOne, 44100, 22050));
+        std::printf("%.0f Hz at speed %.1f, %.0f m nearer a grain: %s %.1f dB against speed 1\n", p.hz, p.speed,
+                    p.approach, p.fits ? "its level" : "below 14.5 kHz", db);
+        if (p.fits)
+            EXPECT_NEAR(db, 0.0, 1.0);
+        else
+            EXPECT_LE(db, -60.0);
+    }
 }
 
 }  // namespace
