@@ -2,7 +2,7 @@
 # sourced after tmp (a scratch folder) is set. wine_start makes the prefix in
 # $tmp/wineprefix with drive D: at $tmp/d, so that D:\Max\bg is $tmp/d/Max/bg;
 # wine_run runs a program in it with Wine kept out of the real home folder and
-# away from any display; wine_stop ends its server (call it from the stage's
+# away from any display; wine_stop ends its server (kept running for the stage) (call it from the stage's
 # EXIT trap before removing $tmp).
 wine64="${WINE64:-/usr/lib/wine/wine64}"
 wineserver="${WINESERVER:-/usr/lib/wine/wineserver}"
@@ -18,6 +18,10 @@ wine_start() {
   "${wine_env[@]}" "$wine64" wineboot -i </dev/null >"$tmp/wineboot.log" 2>&1 ||
     { echo "wineboot -i failed: $(tail -3 "$tmp/wineboot.log")" >&2; return 1; }
   "${wine_env[@]}" "$wineserver" -w
+  # One server for the whole stage: a server that leaves when its last
+  # program ends can be leaving just as the next one connects ("wine client
+  # error: recvmsg: Connection reset by peer", seen on a busy machine).
+  "${wine_env[@]}" "$wineserver" -p
   ln -s "$tmp/d" "$WINEPREFIX/dosdevices/d:"
 }
 
