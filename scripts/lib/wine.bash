@@ -2,8 +2,8 @@
 # sourced after tmp (a scratch folder) is set. wine_start makes the prefix in
 # $tmp/wineprefix with drive D: at $tmp/d, so that D:\Max\bg is $tmp/d/Max/bg;
 # wine_run runs a program in it with Wine kept out of the real home folder and
-# away from any display; wine_stop ends its server (kept running for the stage) (call it from the stage's
-# EXIT trap before removing $tmp).
+# away from any display; wine_stop ends its server, which runs for the whole
+# stage (call it from the stage's EXIT trap before removing $tmp).
 wine64="${WINE64:-/usr/lib/wine/wine64}"
 wineserver="${WINESERVER:-/usr/lib/wine/wineserver}"
 export WINEDEBUG=-all WINEPREFIX="$tmp/wineprefix"
