@@ -77,7 +77,6 @@ done
 
 started=$SECONDS
 wine_start 2>"$work/wine-start.log" || give_up e2e "no Wine prefix: $(cat "$work/wine-start.log")"
-"${wine_env[@]}" "$wineserver" -p   # one server for all the runs
 echo "      (Wine prefix made in $((SECONDS - started)) s)"
 
 # ---------------------------------------------------------------------------
