@@ -16,6 +16,7 @@
 #include "command_line.hpp"
 #include "containers.hpp"
 #include "file_bytes.hpp"
+#include "hrtf_set.hpp"
 #include "loudness.hpp"
 #include "part_file.hpp"
 #include "part_label.hpp"
@@ -247,6 +248,19 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
     SplitReading reading = splitScore(text, fs::path(options.score).filename().string());
     if (!reading.score) return refuse("the score " + options.score + " " + reading.refusal);
     SplitScore score = *reading.score;
+    // The switches: --no-reverb leaves the reverb statement out, the others set their cue's macro to 0.
+    std::vector<std::string> macros;
+    PartLabel label;
+    for (const auto& cue : cueSwitches) {
+        if (std::find(options.cuesOff.begin(), options.cuesOff.end(), cue.option) == options.cuesOff.end()) continue;
+        if (cue.macro.empty()) {
+            score.reverb.clear();
+            score.reverbEnd = 0;
+        } else {
+            macros.push_back(cue.macro + "=0");
+        }
+        label.switches += (label.switches.empty() ? "" : " ") + cue.option;
+    }
 
     std::string refusal;
     std::string orchestra = findOrchestra(options, score.program, environment, refusal);
@@ -261,7 +275,9 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
                       scoreFolder.string());
 
     // What every part file records: the technique is the speaker file's digest for --speakers.
-    PartLabel label{contentDigest(text), options.space, 0, orchestraDigest(orchestra), 0, 0};
+    label.score = contentDigest(text);
+    label.space = options.space;
+    label.orchestra = orchestraDigest(orchestra);
     if (!options.speakers.empty()) {
         if (!fs::is_regular_file(options.speakers)) return refuse("the speaker file " + options.speakers + " is missing");
         auto speakerBytes = grain::readFileBytes(options.speakers);
@@ -275,14 +291,36 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
     std::string output = options.output.empty() ? defaultOutput(options, score.program) : options.output;
     if (auto why = outputRefusal(output); !why.empty()) return refuse(why);
 
+    // Binaural hears a SOFA HRTF set unless Csound's own data is asked for.
+    std::string sofa;
+    if (options.space == "binaural") {
+        sofa = options.hrtf.empty() ? defaultSofaFile : options.hrtf;
+        if (sofa == "csound") {
+            label.hrtf = "csound";
+            sofa.clear();
+        } else {
+            auto sofaBytes = fs::is_regular_file(sofa) ? grain::readFileBytes(sofa) : std::nullopt;
+            if (!sofaBytes) return refuse("cannot read the HRTF set " + sofa);
+            label.hrtf = contentDigest(*sofaBytes);
+        }
+    }
+
+    // The render's rate, where something must be made for it before Csound starts.
+    int rate = options.rate;
+    if (rate == 0 && (score.program.id == grain::Program::granule || !sofa.empty())) {
+        PartJob probe{orchestraText, fs::absolute(orchestra).parent_path().string(), scoreFolder.string(), "",
+                      options.space, options.speakers.empty() ? "" : fs::absolute(options.speakers).string(),
+                      options.rate, {}, "", {}};
+        initialiseCsound();
+        rate = renderRate(probe);
+    }
+    if (label.hrtf == "csound" && rate != 44100 && rate != 48000 && rate != 96000)
+        return refuse("Csound's HRTF data (--hrtf csound) is at 44100, 48000 or 96000 Hz, not " + std::to_string(rate));
+
     // The sound file at the render's rate: table 1 reads a converted copy when the composer's file differs.
     SoundAtRate sound;
     if (score.program.id == grain::Program::granule) {
-        PartJob probe{orchestraText, fs::absolute(orchestra).parent_path().string(), scoreFolder.string(), "",
-                      options.space, options.speakers.empty() ? "" : fs::absolute(options.speakers).string(),
-                      options.rate, "", {}};
-        initialiseCsound();
-        sound = soundAtRate((scoreFolder / score.soundFile).string(), renderRate(probe),
+        sound = soundAtRate((scoreFolder / score.soundFile).string(), rate,
                             fs::absolute(output).parent_path().string());
         if (!sound.error.empty()) return refuse(sound.error);
         if (sound.copy) {
@@ -305,6 +343,21 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
         fs::create_directory(partFolder, error);
         if (error) return refuse("cannot make the folder of the parts " + partFolder.string() + ": " + error.message());
     }
+    if (!sofa.empty()) {
+        // The virtual speakers' impulse responses, in a folder of their own beside the output while it renders.
+        fs::path speakerFile = fs::absolute(orchestra).parent_path() / virtualSpeakerFile;
+        auto speakerBytes = grain::readFileBytes(speakerFile);
+        if (!speakerBytes) return refuse("cannot read binaural's virtual speakers " + speakerFile.string());
+        SpeakerLayout layout = readSpeakerLayout(*speakerBytes, speakerFile.string());
+        if (!layout.refusal.empty()) return refuse(layout.refusal);
+        fs::path tables = outputFile.temporary().string() + "-hrtf";
+        leftovers.paths.push_back(tables);
+        std::error_code error;
+        fs::create_directory(tables, error);
+        if (error) return refuse("cannot make the folder of the HRTF tables " + tables.string() + ": " + error.message());
+        if (auto why = writeHrtfTables(sofa, layout.speakers, rate, tables.string()); !why.empty()) return refuse(why);
+        macros.push_back("HRTF_TABLES=" + tables.string());
+    }
     std::vector<PartJob> jobs;
     std::vector<double> ends;
     double music = 0;
@@ -317,6 +370,7 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
         job.space = options.space;
         job.speakers = options.speakers.empty() ? "" : fs::absolute(options.speakers).string();
         job.rate = options.rate;
+        job.macros = macros;
         job.outPath = options.part != 0 ? outputFile.temporary().string()
                                         : (partFolder / ("part" + std::to_string(part + 1) + ".w64")).string();
         job.label = label;

@@ -67,6 +67,7 @@ void setJobOptions(CSOUND* csound, const PartJob& job) {
         csoundSetOption(csound, option.c_str());
     }
     if (!job.speakers.empty()) csoundSetOption(csound, ("--omacro:SPEAKERS=" + job.speakers).c_str());
+    for (const auto& macro : job.macros) csoundSetOption(csound, ("--omacro:" + macro).c_str());
     if (job.rate > 0) csoundSetOption(csound, ("--sample-rate=" + std::to_string(job.rate)).c_str());
 }
 

@@ -21,6 +21,7 @@ struct PartJob {
     std::string space;            // the technique, the orchestra's SPACE macro
     std::string speakers;         // the speaker file of the "speakers" technique (SPEAKERS macro), or empty
     int rate = 0;                 // sample rate; 0 keeps the orchestra's
+    std::vector<std::string> macros;  // further macros of the orchestra, NAME=value (DOPPLER=0, HRTF_TABLES=...)
     std::string outPath;          // the part file (float W64)
     PartLabel label;              // what the part file records; the rate is filled in as Csound starts
 };

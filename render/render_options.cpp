@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <charconv>
+#include <set>
 
 #include "containers.hpp"
+#include "hrtf_set.hpp"
 
 namespace render {
 
@@ -45,6 +47,7 @@ ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& arguments
     RenderOptions options;
     std::vector<std::string> positional;
     bool jobsGiven = false;
+    std::set<std::string> off;  // the --no-... switches given
     auto refuse = [](std::string reason) { return ParsedRenderOptions{std::nullopt, std::move(reason)}; };
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
@@ -86,9 +89,16 @@ ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& arguments
             if (!value(options.orchestra) || options.orchestra.empty())
                 return refuse("--orchestra wants the orchestra file");
         } else if (argument == "--rate") {
-            if (!value(text) || (text != "44100" && text != "48000"))
-                return refuse("--rate wants 44100 or 48000");
-            options.rate = text == "44100" ? 44100 : 48000;
+            auto rate = value(text) ? wholeNumber(text, lowestRate, highestRate) : std::nullopt;
+            if (!rate) return refuse("--rate wants a sample rate from 22050 to 192000 Hz");
+            options.rate = static_cast<int>(*rate);
+        } else if (argument == "--hrtf") {
+            if (!value(options.hrtf) || options.hrtf.empty())
+                return refuse("--hrtf wants a SOFA file, or csound for Csound's own HRTF data");
+        } else if (auto cue = std::find_if(cueSwitches.begin(), cueSwitches.end(),
+                                           [&](const CueSwitch& s) { return s.option == argument; });
+                   cue != cueSwitches.end()) {
+            off.insert(argument);
         } else if (argument == "--part") {
             if (!value(text) || !readPart(text, options.part, options.partCount))
                 return refuse("--part wants K/N, part K of N parts, 1 <= K <= N");
@@ -99,6 +109,14 @@ ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& arguments
         }
     }
     if (options.help || options.version) return {options, ""};
+    for (const auto& cue : cueSwitches)
+        if (off.count(cue.option) != 0) options.cuesOff.push_back(cue.option);
+    if (!options.hrtf.empty()) {
+        if (options.space != "binaural") return refuse("--hrtf goes with --space binaural");
+        if (options.hrtf == "csound" && options.rate != 0 && options.rate != 44100 && options.rate != 48000 &&
+            options.rate != 96000)
+            return refuse("Csound's HRTF data (--hrtf csound) is at 44100, 48000 or 96000 Hz: a SOFA file renders at any rate");
+    }
     if (!options.speakers.empty()) {
         if (options.space != "stereo") return refuse("--speakers is a technique of its own: it does not go with --space");
         options.space = "speakers";
@@ -107,7 +125,7 @@ ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& arguments
     if (options.mix) {
         if (positional.size() < 2) return refuse("--mix wants the output file and at least one part file");
         if (jobsGiven || options.part != 0 || !options.orchestra.empty() || options.rate != 0 ||
-            !options.speakers.empty() || !options.output.empty())
+            !options.speakers.empty() || !options.output.empty() || !options.hrtf.empty() || !options.cuesOff.empty())
             return refuse("--mix takes only the output file, the part files, --space, --normalize, --loudness and --quiet");
         options.output = positional[0];
         options.mixParts.assign(positional.begin() + 1, positional.end());
@@ -130,8 +148,9 @@ ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& arguments
 
 std::string renderUsage() {
     return "usage: grainrender SCORE [-o OUT] [--space stereo|binaural|ambix1|ambix3|ring8]\n"
-           "                   [--speakers FILE] [--jobs N] [--orchestra FILE] [--rate 44100|48000]\n"
-           "                   [--part K/N] [--normalize DBFS | --loudness LUFS] [--quiet]\n"
+           "                   [--speakers FILE] [--hrtf FILE.sofa|csound] [--jobs N] [--orchestra FILE]\n"
+           "                   [--rate HZ] [--part K/N] [--normalize DBFS | --loudness LUFS] [--quiet]\n"
+           "                   [--no-doppler] [--no-air] [--no-attenuation] [--no-distance-reverb] [--no-reverb]\n"
            "       grainrender --mix OUT PART... [--space NAME] [--normalize DBFS | --loudness LUFS]\n"
            "Renders a score of glissonscore, granulescore or additivescore with its orchestra into\n"
            "a sound file, in N parts at once (default: one per core). The output's name sets the\n"
@@ -139,7 +158,11 @@ std::string renderUsage() {
            "--part K/N renders only part K of N into its own W64 file; --mix sums parts 1 to N of\n"
            "one render into one, and refuses any other set of files.\n"
            "--speakers FILE renders to the speakers the file describes. --normalize brings the\n"
-           "peak, --loudness the integrated loudness (EBU R128) of the finished render to a level.\n";
+           "peak, --loudness the integrated loudness (EBU R128) of the finished render to a level.\n"
+           "--hrtf names the HRTF set binaural renders hear: a SOFA file (default " + defaultSofaFile + ")\n"
+           "or csound, Csound's own data. --rate renders at 22050 to 192000 Hz (default 44100).\n"
+           "--no-doppler, --no-air, --no-attenuation and --no-distance-reverb turn that distance\n"
+           "cue off; --no-reverb leaves the reverb out. Parts mix only with parts of the same switches.\n";
 }
 
 }  // namespace render
