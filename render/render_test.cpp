@@ -71,7 +71,7 @@ void writeSound(const fs::path& path, int channels, int rate, const std::vector<
 }
 
 // A label of part part of count, of one score, stereo at 48000 Hz.
-PartLabel partOf(int part, int count) { return {contentDigest("score"), "stereo", 48000, contentDigest("orchestra"), part, count}; }
+PartLabel partOf(int part, int count) { return {contentDigest("score"), "stereo", 48000, contentDigest("orchestra"), part, count, "none", ""}; }
 
 // Writes a part file as grainrender does, with its label.
 void writePart(const fs::path& path, int channels, const PartLabel& label, const std::vector<float>& samples) {
@@ -122,7 +122,11 @@ TEST(RenderOptions, BadCommandLinesExitWithStatusTwoAndWriteNothing) {
              {score, "--space", "quad"},
              {score, "--jobs", "0"},
              {score, "--jobs", "two"},
-             {score, "--rate", "96000"},
+             {score, "--rate", "16000"},
+             {score, "--rate", "192001"},
+             {score, "--hrtf", "kemar.sofa"},
+             {score, "--space", "binaural", "--hrtf", "csound", "--rate", "22050"},
+             {"--mix", (folder / "out.wav").string(), score, "--no-doppler"},
              {score, "--part", "4/3"},
              {score, "--part", "0/3"},
              {score, "--part", "1/3", "--jobs", "2"},
@@ -262,7 +266,7 @@ TEST(Mix, APeakAboveFullScaleIsWarnedOf) {
 
 TEST(PartFile, IsAFloatW64FileThatCarriesItsLabelBeforeTheSamples) {
     TemporaryFolder folder;
-    PartLabel label{contentDigest("score"), "speakers " + contentDigest("hall"), 44100, contentDigest("orchestra"), 7, 12};
+    PartLabel label{contentDigest("score"), "speakers " + contentDigest("hall"), 44100, contentDigest("orchestra"), 7, 12, contentDigest("kemar"), "--no-air --no-reverb"};
     std::vector<float> samples{0.5f, -0.25f, 1.5f, 0.0f, -1.0f, 0.125f};
     writePart(folder / "p.w64", 3, label, samples);
     SF_INFO info{};
@@ -311,6 +315,8 @@ TEST(Mix, TakesExactlyPartsOneToNOfOneRenderEachOnceInAnyOrder) {
     variant("slower.w64", [](PartLabel& l) { l.rate = 44100; });
     variant("otherOrchestra.w64", [](PartLabel& l) { l.orchestra = contentDigest("another orchestra"); });
     variant("ofFour.w64", [](PartLabel& l) { l.partCount = 4; });
+    variant("kemar.w64", [](PartLabel& l) { l.hrtf = contentDigest("kemar"); });
+    variant("dry.w64", [](PartLabel& l) { l.switches = "--no-doppler --no-reverb"; });
     writeSound(folder / "plain.w64", 1, 48000, {0.5f});
     const std::set<std::string> inputs = folder.names();
     struct Case {
@@ -328,6 +334,8 @@ TEST(Mix, TakesExactlyPartsOneToNOfOneRenderEachOnceInAnyOrder) {
              {{"p1.w64", "p2.w64", "slower.w64"}, at("p1.w64") + " is at 48000 Hz, " + at("slower.w64") + " at 44100 Hz"},
              {{"p1.w64", "p2.w64", "otherOrchestra.w64"}, " were rendered with different orchestras"},
              {{"p1.w64", "p2.w64", "ofFour.w64"}, at("p1.w64") + " is part 1 of 3, " + at("ofFour.w64") + " part 3 of 4"},
+             {{"p1.w64", "p2.w64", "kemar.w64"}, at("p1.w64") + " and " + at("kemar.w64") + " were rendered with different HRTF sets"},
+             {{"p1.w64", "p2.w64", "dry.w64"}, at("p1.w64") + " was rendered with every cue on, " + at("dry.w64") + " with --no-doppler --no-reverb"},
              {{"p1.w64", "p2.w64", "plain.w64"}, "the file " + at("plain.w64") + " is no part file of grainrender --part"},
          }) {
         std::vector<std::string> arguments{"--mix", at("m.wav")};
