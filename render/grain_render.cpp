@@ -307,7 +307,7 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
 
     // The render's rate, where something must be made for it before Csound starts.
     int rate = options.rate;
-    if (rate == 0 && (score.program.id == grain::Program::granule || !sofa.empty())) {
+    if (rate == 0 && (score.program.id == grain::Program::granule || options.space == "binaural")) {
         PartJob probe{orchestraText, fs::absolute(orchestra).parent_path().string(), scoreFolder.string(), "",
                       options.space, options.speakers.empty() ? "" : fs::absolute(options.speakers).string(),
                       options.rate, {}, "", {}};
