@@ -513,6 +513,35 @@ TEST(Render, PartsRenderedOneByOneUnderTheirOwnNamesMixInAnyOrderToTheWholeRende
     EXPECT_EQ(whole.out.rfind(at("whole.wav") + ": " + seconds, 0), 0u) << whole.out;
 }
 
+TEST(Render, PartsRenderedForAnotherSpeakerFileOfAsManySpeakersOrWithOtherSwitchesDoNotMix) {
+    TemporaryFolder folder;
+    auto at = [&](const std::string& name) { return (folder / name).string(); };
+    writeText(folder / "VELAROOKglisson.sco", glissonScore());
+    // Two hexagons, the second turned by 30 degrees.
+    writeText(folder / "hall.speakers", "#define SPEAKER_COUNT #6#\n#define SPEAKER_DIMENSIONS #2#\n"
+                                        "#define SPEAKER_DIRECTIONS #0, 60, 120, 180, 240, 300#\n");
+    writeText(folder / "turned.speakers", "#define SPEAKER_COUNT #6#\n#define SPEAKER_DIMENSIONS #2#\n"
+                                          "#define SPEAKER_DIRECTIONS #30, 90, 150, 210, 270, 330#\n");
+    auto part = [&](const std::string& name, const std::string& speakers, std::vector<std::string> more) {
+        std::vector<std::string> arguments{at("VELAROOKglisson.sco"), "--speakers", at(speakers), "-o", at(name)};
+        arguments.insert(arguments.end(), more.begin(), more.end());
+        RunResult run = grainrender(arguments);
+        EXPECT_EQ(run.status, 0) << run.err;
+    };
+    part("one.w64", "hall.speakers", {"--part", "1/2"});
+    part("two.w64", "hall.speakers", {"--part", "2/2"});
+    part("turned.w64", "turned.speakers", {"--part", "2/2"});
+    part("dry.w64", "hall.speakers", {"--part", "2/2", "--no-air", "--no-reverb"});
+    for (const auto& [second, says] : std::vector<std::pair<std::string, std::string>>{
+             {"turned.w64", at("one.w64") + " and " + at("turned.w64") + " were rendered for different speaker files"},
+             {"dry.w64", at("one.w64") + " was rendered with every cue on, " + at("dry.w64") + " with --no-air --no-reverb"},
+             {"two.w64", ""}}) {
+        RunResult run = grainrender({"--mix", at("mixed.wav"), at("one.w64"), at(second)});
+        EXPECT_EQ(run.status, says.empty() ? 0 : 1) << run.err;
+        EXPECT_NE(run.err.find(says), std::string::npos) << run.err;
+    }
+}
+
 TEST(Render, AnOrchestraFoundNowhereIsNamedWithTheFoldersLookedIn) {
     TemporaryFolder folder;
     writeText(folder / "VELAROOKglisson.sco", glissonScore());
