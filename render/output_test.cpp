@@ -366,7 +366,7 @@ const std::vector<Direction> placed = [] {
     all.push_back({60, 0});
     return all;
 }();
-constexpr double slotSeconds = 0.35;
+constexpr double slotSeconds = 0.25;
 constexpr double grainSeconds = 0.2;
 
 // A granule score of the noise file: one grain of grainSeconds at each place, 1 m away.
