@@ -159,8 +159,9 @@ std::string renderUsage() {
            "one render into one, and refuses any other set of files.\n"
            "--speakers FILE renders to the speakers the file describes. --normalize brings the\n"
            "peak, --loudness the integrated loudness (EBU R128) of the finished render to a level.\n"
-           "--hrtf names the HRTF set binaural renders hear: a SOFA file (default " + defaultSofaFile + ")\n"
-           "or csound, Csound's own data. --rate renders at 22050 to 192000 Hz (default 44100).\n"
+           "--hrtf names the HRTF set binaural hears: a SOFA file (default\n" + defaultSofaFile +
+           ") or csound, Csound's own data.\n"
+           "--rate renders at 22050 to 192000 Hz (default: the orchestra's rate, 44100).\n"
            "--no-doppler, --no-air, --no-attenuation and --no-distance-reverb turn that distance\n"
            "cue off; --no-reverb leaves the reverb out. Parts mix only with parts of the same switches.\n";
 }

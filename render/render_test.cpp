@@ -463,6 +463,9 @@ TEST(Render, EachRefusalIsOneLineWithStatusOneAndLeavesNothingBehind) {
              {{at("header.sco")}, "header.sco holds no grain statements: it is not a complete score"},
              {{at("cut.sco")}, "cut.sco has no end statement (e): it is not a complete score"},
              {{at("empty.sco"), "--part", "1/2"}, "empty.sco is not a score of"},
+             {{at("VELAROOKglisson.sco"), "--space", "binaural", "--hrtf", at("none.sofa")}, "cannot read the HRTF set " + at("none.sofa")},
+             {{at("VELAROOKglisson.sco"), "--space", "binaural", "--hrtf", at("notes.sco")},
+              "the HRTF set " + at("notes.sco") + " is no SOFA file libmysofa can read"},
              {{at("VELAROOKglisson.sco"), "--speakers", at("short.speakers")},
               "the speaker file " + at("short.speakers") + ", line 3: SPEAKER_DIRECTIONS holds 7 values"},
          }) {
