@@ -103,6 +103,18 @@ std::vector<float> samples(const std::string& path, SF_INFO& info) {
     return all;
 }
 
+// Writes samples as a mono float WAV file.
+void writeMono(const std::string& path, int rate, const std::vector<float>& samples) {
+    SF_INFO info{};
+    info.channels = 1;
+    info.samplerate = rate;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(file, nullptr) << path;
+    sf_writef_float(file, samples.data(), static_cast<sf_count_t>(samples.size()));
+    sf_close(file);
+}
+
 std::uint32_t le32(const std::string& bytes, std::size_t at) {
     std::uint32_t value = 0;
     for (std::size_t k = 4; k-- > 0;) value = value << 8 | static_cast<unsigned char>(bytes[at + k]);
@@ -225,14 +237,7 @@ TEST(Resampling, ASoundFileAtAnotherRateIsConvertedAndHeardAtItsPitch) {
         // One second of a 1 kHz tone at half scale.
         std::vector<float> tone(static_cast<std::size_t>(fileRate));
         for (std::size_t n = 0; n < tone.size(); ++n) tone[n] = static_cast<float>(0.5 * std::sin(2 * pi * 1000 * static_cast<double>(n) / fileRate));
-        SF_INFO info{};
-        info.channels = 1;
-        info.samplerate = fileRate;
-        info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-        SNDFILE* file = sf_open((folder / "tone.wav").c_str(), SFM_WRITE, &info);
-        ASSERT_NE(file, nullptr);
-        sf_writef_float(file, tone.data(), static_cast<sf_count_t>(tone.size()));
-        sf_close(file);
+        writeMono(folder / "tone.wav", fileRate, tone);
         writeText(folder / "VELAROOKgranule.sco", granuleScore("tone.wav"));
 
         std::vector<std::string> arguments{folder / "VELAROOKgranule.sco", "-o", folder / "out.wav"};
@@ -335,22 +340,15 @@ TEST(Loudness, EachLayoutCountsItsChannelsAndAMixIsLeveledLikeARender) {
 
 namespace {
 
-// A second of white noise at half scale (a fixed sequence), mono.
-void writeNoise(const std::string& path, int rate) {
-    std::vector<float> noise(static_cast<std::size_t>(rate));
+// A second of white noise at half scale (a fixed sequence).
+std::vector<float> noise(int rate) {
+    std::vector<float> samples(static_cast<std::size_t>(rate));
     std::uint32_t state = 12345;
-    for (auto& sample : noise) {
+    for (auto& sample : samples) {
         state = state * 1664525u + 1013904223u;
         sample = static_cast<float>(state >> 8) / 16777216.0f - 0.5f;
     }
-    SF_INFO info{};
-    info.channels = 1;
-    info.samplerate = rate;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    ASSERT_NE(file, nullptr);
-    sf_writef_float(file, noise.data(), static_cast<sf_count_t>(noise.size()));
-    sf_close(file);
+    return samples;
 }
 
 struct Direction {
@@ -448,7 +446,7 @@ TEST(Binaural, EachDirectionHasTheSofaSetsTimeAndLevelDifferencesAtEveryRate) {
     for (int rate : {44100, 96000, 22050}) {
         SCOPED_TRACE(rate);
         Folder folder;
-        writeNoise(folder / "noise.wav", rate);
+        writeMono(folder / "noise.wav", rate, noise(rate));
         writeText(folder / "VELAROOKgranule.sco", noiseGrainsScore(placed));
         RunResult run = grainrender({folder / "VELAROOKgranule.sco", "--space", "binaural", "--rate", std::to_string(rate),
                                      "--no-reverb", "-o", folder / "ears.wav"});
@@ -482,15 +480,7 @@ TEST(Binaural, EachDirectionHasTheSofaSetsTimeAndLevelDifferencesAtEveryRate) {
         // each ear's level in every octave band within 3 dB of ours.
         ASSERT_EQ(grainrender({folder / "VELAROOKgranule.sco", "--space", "ambix1", "--no-reverb", "-o", folder / "field.wav"}).status, 0);
         auto field = grain::sound::readSound(folder / "field.wav");
-        std::vector<float> mono(field.channels.at(0).begin(), field.channels.at(0).end());
-        SF_INFO info{};
-        info.channels = 1;
-        info.samplerate = rate;
-        info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-        SNDFILE* file = sf_open((folder / "mono.wav").c_str(), SFM_WRITE, &info);
-        ASSERT_NE(file, nullptr);
-        sf_writef_float(file, mono.data(), static_cast<sf_count_t>(mono.size()));
-        sf_close(file);
+        writeMono(folder / "mono.wav", rate, std::vector<float>(field.channels.at(0).begin(), field.channels.at(0).end()));
                 // sofalizer places a mono input ahead and turns the scene anticlockwise
         // by its rotation; it lowers its output by 3 dB for each input channel,
         // which its gain of 3 dB undoes.
