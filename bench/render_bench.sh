@@ -9,12 +9,15 @@
 #             whose grainlets overlap by a fifth (intergrain -0.2; the minimum
 #             grain duration 1/100 s is the sampling interval): 63125
 #             statements in a 10 s cut.
-# For each workload and technique (stereo, binaural, ambix3, ring8) it prints
+# For each workload and technique (stereo, binaural with Csound's HRTFs,
+# binaural-sofa: binaural with the default SOFA set, ambix3, ring8) it prints
 # the processor time of the 10 s cut and its real-time factor (seconds of
 # sound per second of processor time) with every distance cue on and with
 # --omacro:DOPPLER=0, the ratio of the two, the processor time of the 30 s
 # cut against the 10 s cut, and that of the reverb and the bus alone (the
-# 10 s cut without its grains). Then, in stereo, grainrender's one job
+# 10 s cut without its grains). binaural-sofa is rendered by grainrender
+# in one job (it writes the set's impulse responses for the orchestra; the
+# switch --no-doppler stands for DOPPLER=0), the others by plain csound. Then, in stereo, grainrender's one job
 # against its two parts rendered one after the other and mixed: the speed-up
 # on two free cores, from processor times. The machine's load is printed
 # first: on a shared machine processor times grow a little with the others'
@@ -27,7 +30,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$root/${GRAIN_BUILD_DIR:-build}"
-spaces=(stereo binaural ambix3 ring8)
+spaces=(stereo binaural binaural-sofa ambix3 ring8)
 workloads=(glisson additive)
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -64,20 +67,31 @@ score() {
 # adds to it) and the seconds of sound.
 runs="${RENDER_BENCH_RUNS:-2}"
 render() {
-  local score="$1" space="$2" name orchestra macros=() user system bytes channels best=""
+  local score="$1" space="$2" name orchestra macros=() switches=() user system bytes channels best=""
   shift 2
   for m in "$@"; do macros+=("--omacro:$m"); done
   name="$(basename "$score" .sco)"
   orchestra="$root/examples/VelaRook${name#VELAROOK}.orc"
   TIMEFORMAT='%U %S'
   for _ in $(seq "$runs"); do
-    { time csound -d -m0 -+msg_color=0 -W -f -o "$tmp/out.wav" --env:INCDIR="$root/examples" "$orchestra" "$score" \
-        --omacro:SPACE="$space" "${macros[@]}" > "$tmp/csound.log" 2>&1; } 2> "$tmp/time.txt"
+    if [ "$space" = binaural-sofa ]; then
+      switches=()
+      for m in "$@"; do [ "$m" = DOPPLER=0 ] && switches+=(--no-doppler); done
+      { time "$build/render/grainrender" "$score" --space binaural --jobs 1 --quiet -o "$tmp/out.wav" "${switches[@]}" \
+          > /dev/null 2>&1; } 2> "$tmp/time.txt"
+    else
+      { time csound -d -m0 -+msg_color=0 -W -f -o "$tmp/out.wav" --env:INCDIR="$root/examples" "$orchestra" "$score" \
+          --omacro:SPACE="$space" "${macros[@]}" > "$tmp/csound.log" 2>&1; } 2> "$tmp/time.txt"
+    fi
     read -r user system < "$tmp/time.txt"
     best="$(awk -v b="$best" -v t="$(awk -v u="$user" -v s="$system" 'BEGIN { print u + s }')" 'BEGIN { print (b == "" || t < b ? t : b) }')"
   done
   bytes="$(stat -c %s "$tmp/out.wav")"
-  channels="$(grep -a 'overall amps:' "$tmp/csound.log" | tail -1 | sed 's/.*overall amps://' | wc -w)"
+  if [ "$space" = binaural-sofa ]; then
+    channels=2
+  else
+    channels="$(grep -a 'overall amps:' "$tmp/csound.log" | tail -1 | sed 's/.*overall amps://' | wc -w)"
+  fi
   awk -v t="$best" -v b="$bytes" -v c="$channels" 'BEGIN { printf "%.2f %.2f\n", t, b / (4 * c * 44100) }'
 }
 

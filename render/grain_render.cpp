@@ -20,6 +20,7 @@
 #include "atomic_file.hpp"
 #include "containers.hpp"
 #include "file_bytes.hpp"
+#include "hrtf_set.hpp"
 #include "jack_server.hpp"
 #include "loudness.hpp"
 #include "output_lock.hpp"
@@ -354,20 +355,38 @@ Step<ScoreInHand> readScore(const RenderOptions& options, const RenderEnvironmen
     return hand;
 }
 
-// How a render sounds: its technique, the layout it pans onto, and the layout
-// it is decoded to.
+// The HRTF set binaural hears: a SOFA file, or Csound's own data.
+struct HrtfSet {
+    std::string sofa;           // the SOFA file; empty for Csound's data or another technique
+    std::string label = "none"; // what the part files record: the SOFA file's digest, "csound" or "none"
+};
+
+// Binaural hears a SOFA HRTF set (the default one unless --hrtf names
+// another) unless Csound's own data is asked for; other techniques none.
+Step<HrtfSet> hrtfSetOf(const RenderOptions& options) {
+    if (options.space != "binaural") return HrtfSet{};
+    std::string sofa = options.hrtf.empty() ? defaultSofaFile : options.hrtf;
+    if (sofa == "csound") return HrtfSet{"", "csound"};
+    auto sofaBytes = fs::is_regular_file(sofa) ? grain::readFileBytes(sofa) : std::nullopt;
+    if (!sofaBytes) return Refusal{"cannot read the HRTF set " + sofa};
+    return HrtfSet{sofa, contentDigest(*sofaBytes)};
+}
+
+// How a render sounds: its technique, the layout it pans onto, the HRTF set
+// binaural hears, and the layout it is decoded to.
 struct Sounding {
     const Technique* technique = nullptr;
     std::optional<space::Layout> layout;  // the speakers it pans onto, for a technique of a layout
     std::string labelSpace;               // what the part files record: the technique, or the speaker file's digest
     int channels = 0;                     // the render's channels
+    HrtfSet hrtf;                         // binaural's HRTF set
     std::optional<Decoding> decoding;     // --decode: the layout an Ambisonics render is decoded to
 };
 
-// The technique asked for with its layout (a speaker file read and checked),
-// and the layout of --decode.
+// The technique asked for with its layout (a speaker file read and checked)
+// or its HRTF set, and the layout of --decode.
 Step<Sounding> chooseSounding(const RenderOptions& options) {
-    Sounding sounding{findTechnique(options.space), {}, options.space, 0, {}};
+    Sounding sounding{findTechnique(options.space), {}, options.space, 0, {}, {}};
     sounding.layout = sounding.technique->layout;
     if (sounding.technique->speakerFile) {
         auto layout = speakerLayout(options.speakers);
@@ -377,6 +396,9 @@ Step<Sounding> chooseSounding(const RenderOptions& options) {
     }
     sounding.channels =
         sounding.layout ? static_cast<int>(sounding.layout->channels.size()) : sounding.technique->channels;
+    auto hrtf = hrtfSetOf(options);
+    if (!hrtf) return hrtf.refusal();
+    sounding.hrtf = *hrtf;
     if (options.decode.empty()) return sounding;
     auto decoding = decodingTo(options.decode);
     if (!decoding) return decoding.refusal();
@@ -416,6 +438,29 @@ Step<OutputPlace> claimOutput(const RenderOptions& options, const ScoreInHand& s
     if (!lock) return lock.refusal();
     place.lock = std::move(*lock);
     return place;
+}
+
+// The distance cues turned off with the --no-... switches.
+struct Cues {
+    std::vector<std::string> macros;  // the orchestra's macros set to 0 ("DOPPLER=0")
+    std::string switches;             // what the part files record: the switches, a space between them
+};
+
+// Turns the cues off that the switches name: --no-reverb leaves the score's
+// reverb statement out, the others set their cue's macro to 0.
+Cues turnCuesOff(const RenderOptions& options, SplitScore& score) {
+    Cues cues;
+    for (const auto& cue : cueSwitches) {
+        if (std::find(options.cuesOff.begin(), options.cuesOff.end(), cue.option) == options.cuesOff.end()) continue;
+        if (cue.macro.empty()) {
+            score.reverb.clear();
+            score.reverbEnd = 0;
+        } else {
+            cues.macros.push_back(cue.macro + "=0");
+        }
+        cues.switches += (cues.switches.empty() ? "" : " ") + cue.option;
+    }
+    return cues;
 }
 
 // Which voices each part renders, and which parts this run renders.
@@ -497,13 +542,14 @@ struct WorkFiles {
 };
 
 // Names the output's temporary file and makes the folder of the parts: a
-// whole render's parts go into a folder named after the output, and so does a
-// layout's panning (a render that only plays keeps that folder beside the score).
-Step<WorkFiles> makeWorkFiles(const RenderOptions& options, const OutputPlace& place, bool panned) {
+// whole render's parts go into a folder named after the output, and so do a
+// layout's panning and binaural's HRTF tables, the files written for the
+// orchestra (a render that only plays keeps that folder beside the score).
+Step<WorkFiles> makeWorkFiles(const RenderOptions& options, const OutputPlace& place, bool forOrchestra) {
     WorkFiles files;
     if (!place.output.empty()) files.output = std::make_unique<grain::AtomicFile>(place.output);
     files.scratch = std::make_unique<grain::AtomicFile>(place.workFolder / "grainrender-play");
-    if (!((options.part == 0 && files.output) || panned)) return files;
+    if (!((options.part == 0 && files.output) || forOrchestra)) return files;
     files.parts = Leftover((files.output ? *files.output : *files.scratch).temporary().string() + "-parts");
     std::error_code error;
     fs::create_directory(files.parts.path(), error);
@@ -523,28 +569,42 @@ Step<std::string> writePanning(const std::optional<space::Layout>& layout, const
     return panningPath;
 }
 
-// What every part's job shares: the orchestra, the folders, the technique, the panning and the rate.
-PartJob commonJob(const ScoreInHand& score, const Technique& technique, const std::string& panning, int rate) {
+// What every part's job shares: the orchestra, the folders, the technique,
+// the panning, the cues' macros and the rate.
+PartJob commonJob(const ScoreInHand& score, const Technique& technique, const std::string& panning, const Cues& cues,
+                  int rate) {
     PartJob common;
     common.orchestraText = score.orchestraText;
     common.orchestraFolder = fs::absolute(score.orchestra).parent_path().string();
     common.soundFolder = score.folder.string();
     common.space = spaceMacro(technique);
     common.panning = panning;
+    common.macros = cues.macros;
     common.rate = rate;
     return common;
+}
+
+// The rate the render runs at: the job's, or the orchestra's where something
+// must be made for it before Csound starts (a granule score's sound file,
+// binaural's HRTFs); 0 where nothing needs it. Csound's HRTF data has three.
+Step<int> renderRateOf(const PartJob& common, const ScoreInHand& score, const Sounding& sounding) {
+    int rate = common.rate;
+    if (rate == 0 && (score.score.program == grain::Program::granule || sounding.technique->name == "binaural")) {
+        initialiseCsound();
+        rate = renderRate(common);
+    }
+    if (sounding.hrtf.label == "csound" && rate != 44100 && rate != 48000 && rate != 96000)
+        return Refusal{"Csound's HRTF data (--hrtf csound) is at 44100, 48000 or 96000 Hz, not " + std::to_string(rate)};
+    return rate;
 }
 
 // A granule score's sound file at the render's rate, with the notes for err:
 // table 1 reads a converted copy (written into workFolder) when the composer's
 // file differs, and holds the whole file, however long (the score handed to
 // Csound gives it the file's length when the score's is too short).
-Step<SoundAtRate> soundForRender(ScoreInHand& score, const PartJob& common, const fs::path& workFolder,
-                                 std::ostream& err) {
+Step<SoundAtRate> soundForRender(ScoreInHand& score, int rate, const fs::path& workFolder, std::ostream& err) {
     if (score.score.program != grain::Program::granule) return SoundAtRate{};
-    initialiseCsound();
-    SoundAtRate sound = soundAtRate((score.folder / score.score.soundFile).string(), renderRate(common),
-                                    workFolder.string());
+    SoundAtRate sound = soundAtRate((score.folder / score.score.soundFile).string(), rate, workFolder.string());
     if (!sound.error.empty()) return Refusal{sound.error};
     if (sound.copy) err << "grainrender: " << sound.note << "\n";
     SoundFileFacts facts = soundFileFacts(sound.path);
@@ -560,6 +620,27 @@ Step<SoundAtRate> soundForRender(ScoreInHand& score, const PartJob& common, cons
     return sound;
 }
 
+// Writes the pairs of impulse responses of binaural's virtual speakers (the
+// speaker file beside the orchestra) from the SOFA set at the render's rate
+// into a folder of their own in folder; the orchestra's macro that names it,
+// or empty when binaural hears no SOFA set.
+Step<std::string> writeHrtf(const HrtfSet& hrtf, const ScoreInHand& score, int rate, const fs::path& folder) {
+    if (hrtf.sofa.empty()) return std::string();
+    fs::path speakerFile = fs::absolute(score.orchestra).parent_path() / virtualSpeakerFile;
+    auto speakerBytes = grain::readFileBytes(speakerFile);
+    if (!speakerBytes) return Refusal{"cannot read binaural's virtual speakers " + speakerFile.string()};
+    SpeakerLayout layout = readSpeakerLayout(*speakerBytes, speakerFile.string());
+    if (!layout.refusal.empty()) return Refusal{layout.refusal};
+    std::vector<space::Direction> directions;
+    for (const auto& channel : layout.layout.channels) directions.push_back(channel.direction);
+    fs::path tables = folder / "hrtf";
+    std::error_code error;
+    fs::create_directory(tables, error);
+    if (error) return Refusal{"cannot make the folder of the HRTF tables " + tables.string() + ": " + error.message()};
+    if (auto why = writeHrtfTables(hrtf.sofa, directions, rate, tables.string()); !why.empty()) return Refusal{why};
+    return "HRTF_TABLES=" + tables.string();
+}
+
 // The jobs of a run, one per part, with the score time each ends at and the latest.
 struct PartJobs {
     std::vector<PartJob> jobs;
@@ -568,11 +649,9 @@ struct PartJobs {
 };
 
 // One job per part of the plan: its share of the score, where it plays or
-// writes, and what its file records (the technique, or the speaker file's
-// digest for --speakers).
+// writes, and what its file records (label, with the part's number).
 PartJobs partJobs(const RenderOptions& options, const ScoreInHand& score, const PartPlan& plan, const PartJob& common,
-                  const JackServer& server, const WorkFiles& files, const std::string& labelSpace) {
-    const PartLabel label{contentDigest(score.text), labelSpace, 0, orchestraDigest(score.orchestra), 0, 0};
+                  const JackServer& server, const WorkFiles& files, const PartLabel& label) {
     PartJobs all;
     for (int part : plan.parts) {
         PartJob job = common;
@@ -603,31 +682,73 @@ struct RenderPlan {
     PartJobs parts;
 };
 
-// Plans the render of the score: how it sounds, where it plays, its output
-// and lock, its parts and the room they need, its temporary files, the
-// layout's panning, the sound file at its rate, and the parts' jobs.
-Step<RenderPlan> planRender(const RenderOptions& options, const RenderEnvironment& environment, ScoreInHand& score,
-                            std::ostream& err) {
+// What a render is to be, decided before anything is written: how it sounds,
+// where it plays, its output (locked), its cues, its parts and their rate.
+struct RenderClaim {
+    Sounding sounding;
+    JackServer server;
+    OutputPlace place;
+    Cues cues;
+    PartPlan plan;
+    int rate = 0;  // the parts' rate; 0 keeps the orchestra's
+};
+
+// Decides the render: how it sounds, where it plays (and so its rate), its
+// output and lock, the cues turned off, its parts, and whether they fit.
+Step<RenderClaim> claimRender(const RenderOptions& options, const RenderEnvironment& environment, ScoreInHand& score) {
     auto sounding = chooseSounding(options);
     if (!sounding) return sounding.refusal();
     auto server = playTarget(options, sounding->channels);
     if (!server) return server.refusal();
-    const int rate = options.play ? server->rate : options.rate;
     auto place = claimOutput(options, score);
     if (!place) return place.refusal();
+    Cues cues = turnCuesOff(options, score.score);
     PartPlan plan = planParts(options, environment, score.score);
+    const int rate = options.play ? server->rate : options.rate;
     if (auto why = roomRefusal(options, environment, score.score, plan, *place, rate, sounding->channels); !why.empty())
         return Refusal{why};
-    auto files = makeWorkFiles(options, *place, sounding->layout.has_value());
+    return RenderClaim{std::move(*sounding), std::move(*server), std::move(*place), std::move(cues), std::move(plan), rate};
+}
+
+// What every part file records: the score, the technique (the speaker file's
+// digest for --speakers), the orchestra, the HRTF set and the switches.
+PartLabel renderLabel(const ScoreInHand& score, const RenderClaim& claim) {
+    PartLabel label;
+    label.score = contentDigest(score.text);
+    label.space = claim.sounding.labelSpace;
+    label.orchestra = orchestraDigest(score.orchestra);
+    label.hrtf = claim.sounding.hrtf.label;
+    label.switches = claim.cues.switches;
+    return label;
+}
+
+// Prepares what the claimed render's parts read: its temporary files, the
+// layout's panning, the sound file and the HRTFs at its rate, and the jobs.
+Step<RenderPlan> prepareRender(const RenderOptions& options, ScoreInHand& score, RenderClaim claim, std::ostream& err) {
+    const Sounding& sounding = claim.sounding;
+    auto files = makeWorkFiles(options, claim.place, sounding.layout || !sounding.hrtf.sofa.empty());
     if (!files) return files.refusal();
-    auto panning = writePanning(sounding->layout, files->parts.path());
+    auto panning = writePanning(sounding.layout, files->parts.path());
     if (!panning) return panning.refusal();
-    PartJob common = commonJob(score, *sounding->technique, *panning, rate);
-    auto sound = soundForRender(score, common, place->workFolder, err);
+    PartJob common = commonJob(score, *sounding.technique, *panning, claim.cues, claim.rate);
+    auto rate = renderRateOf(common, score, sounding);
+    if (!rate) return rate.refusal();
+    auto sound = soundForRender(score, *rate, claim.place.workFolder, err);
     if (!sound) return sound.refusal();
-    PartJobs jobs = partJobs(options, score, plan, common, *server, *files, sounding->labelSpace);
-    return RenderPlan{std::move(*place), std::move(*files), std::move(*sound), std::move(sounding->decoding),
+    auto hrtf = writeHrtf(sounding.hrtf, score, *rate, files->parts.path());
+    if (!hrtf) return hrtf.refusal();
+    if (!hrtf->empty()) common.macros.push_back(*hrtf);
+    PartJobs jobs = partJobs(options, score, claim.plan, common, claim.server, *files, renderLabel(score, claim));
+    return RenderPlan{std::move(claim.place), std::move(*files), std::move(*sound), std::move(claim.sounding.decoding),
                       std::move(jobs)};
+}
+
+// Plans the render of the score: decided, then prepared.
+Step<RenderPlan> planRender(const RenderOptions& options, const RenderEnvironment& environment, ScoreInHand& score,
+                            std::ostream& err) {
+    auto claim = claimRender(options, environment, score);
+    if (!claim) return claim.refusal();
+    return prepareRender(options, score, std::move(*claim), err);
 }
 
 // Shows the problems of the first part that failed.

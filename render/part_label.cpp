@@ -21,6 +21,9 @@ std::string techniqueName(const std::string& space) {
     return space.rfind("speakers ", 0) == 0 ? "for a speaker file" : "in " + space;
 }
 
+// How the switches of a part read in a refusal: "--no-doppler --no-air", "every cue on".
+std::string switchesName(const std::string& switches) { return switches.empty() ? "every cue on" : switches; }
+
 // "part 2 of 3 is missing", "parts 2 and 3 of 5 are missing", "parts 1, 2 and 4 of 5 are missing".
 std::string missingParts(const std::vector<int>& missing, int count) {
     std::string list = std::to_string(missing[0]);
@@ -38,7 +41,7 @@ std::string orchestraDigest(const std::string& orchestraPath) {
     std::map<std::string, std::string> includes;  // by name, so the order is the same everywhere
     std::error_code error;
     for (const auto& entry : fs::directory_iterator(fs::absolute(orchestraPath).parent_path(), error))
-        if (entry.path().extension() == ".inc")
+        if (entry.path().extension() == ".inc" || entry.path().extension() == ".speakers")
             if (auto text = grain::readFileBytes(entry.path())) includes[entry.path().filename().string()] = *text;
     std::string all = *orchestra;
     for (const auto& [name, text] : includes) all += "\n" + name + "\n" + std::to_string(text.size()) + "\n" + text;
@@ -48,7 +51,8 @@ std::string orchestraDigest(const std::string& orchestraPath) {
 std::string labelText(const PartLabel& label) {
     return firstWords + std::to_string(label.part) + " of " + std::to_string(label.partCount) + "\n" +
            "score " + label.score + "\n" + "space " + label.space + "\n" + "rate " + std::to_string(label.rate) + "\n" +
-           "orchestra " + label.orchestra + "\n";
+           "orchestra " + label.orchestra + "\n" + "hrtf " + label.hrtf + "\n" + "switches " +
+           (label.switches.empty() ? "none" : label.switches) + "\n";
 }
 
 std::optional<PartLabel> parseLabel(const std::string& text) {
@@ -62,12 +66,14 @@ std::optional<PartLabel> parseLabel(const std::string& text) {
         auto space = line.find(' ');
         if (space != std::string::npos) fields[line.substr(0, space)] = line.substr(space + 1);
     }
-    for (const char* key : {"score", "space", "rate", "orchestra"})
+    for (const char* key : {"score", "space", "rate", "orchestra", "hrtf", "switches"})
         if (fields.count(key) == 0) return std::nullopt;
     label.score = fields["score"];
     label.space = fields["space"];
     label.rate = std::atoi(fields["rate"].c_str());
     label.orchestra = fields["orchestra"];
+    label.hrtf = fields["hrtf"];
+    label.switches = fields["switches"] == "none" ? "" : fields["switches"];
     if (label.part < 1 || label.part > label.partCount) return std::nullopt;
     return label;
 }
@@ -91,6 +97,10 @@ std::string partSetRefusal(const std::vector<std::string>& paths, const std::vec
         if (label.rate != first.rate)
             return one + " is at " + std::to_string(first.rate) + " Hz, " + other + " at " + std::to_string(label.rate) + " Hz";
         if (label.orchestra != first.orchestra) return one + " and " + other + " were rendered with different orchestras";
+        if (label.hrtf != first.hrtf) return one + " and " + other + " were rendered with different HRTF sets";
+        if (label.switches != first.switches)
+            return one + " was rendered with " + switchesName(first.switches) + ", " + other + " with " +
+                   switchesName(label.switches);
         if (label.partCount != first.partCount)
             return one + " is part " + std::to_string(first.part) + " of " + std::to_string(first.partCount) + ", " +
                    other + " part " + std::to_string(label.part) + " of " + std::to_string(label.partCount);

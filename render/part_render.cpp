@@ -94,6 +94,7 @@ void setJobOptions(CSOUND* csound, const PartJob& job) {
         csoundSetOption(csound, option.c_str());
     }
     if (!job.panning.empty()) csoundSetOption(csound, ("--omacro:PANNING=" + panning.filename().string()).c_str());
+    for (const auto& macro : job.macros) csoundSetOption(csound, ("--omacro:" + macro).c_str());
     if (!job.play.enabled) {
         csoundSetOption(csound, "-n");
     } else {
