@@ -66,14 +66,15 @@ std::optional<PartLabel> parseLabel(const std::string& text) {
         auto space = line.find(' ');
         if (space != std::string::npos) fields[line.substr(0, space)] = line.substr(space + 1);
     }
-    for (const char* key : {"score", "space", "rate", "orchestra", "hrtf", "switches"})
+    for (const char* key : {"score", "space", "rate", "orchestra"})
         if (fields.count(key) == 0) return std::nullopt;
     label.score = fields["score"];
     label.space = fields["space"];
     label.rate = std::atoi(fields["rate"].c_str());
     label.orchestra = fields["orchestra"];
-    label.hrtf = fields["hrtf"];
-    label.switches = fields["switches"] == "none" ? "" : fields["switches"];
+    // A part of an earlier grainrender records neither: no HRTF set named, every cue on.
+    if (fields.count("hrtf") != 0) label.hrtf = fields["hrtf"];
+    if (fields.count("switches") != 0 && fields["switches"] != "none") label.switches = fields["switches"];
     if (label.part < 1 || label.part > label.partCount) return std::nullopt;
     return label;
 }
