@@ -629,7 +629,7 @@ Step<std::string> writeHrtf(const HrtfSet& hrtf, const ScoreInHand& score, int r
     fs::path speakerFile = fs::absolute(score.orchestra).parent_path() / virtualSpeakerFile;
     auto speakerBytes = grain::readFileBytes(speakerFile);
     if (!speakerBytes) return Refusal{"cannot read binaural's virtual speakers " + speakerFile.string()};
-    SpeakerLayout layout = readSpeakerLayout(*speakerBytes, speakerFile.string());
+    SpeakerLayout layout = readSpeakerDirections(*speakerBytes, speakerFile.string());
     if (!layout.refusal.empty()) return Refusal{layout.refusal};
     std::vector<space::Direction> directions;
     for (const auto& channel : layout.layout.channels) directions.push_back(channel.direction);
