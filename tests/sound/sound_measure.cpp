@@ -133,6 +133,8 @@ double energyAboveOverBelow(const std::vector<double>& samples, int rate, double
 
 std::vector<double> octaveBandEnergies(const std::vector<double>& samples, int rate, std::size_t from, std::size_t to,
                                        const std::vector<double>& centres) {
+    to = std::min(to, samples.size());
+    from = std::min(from, to);
     std::size_t n = 1;
     while (n < to - from) n <<= 1;
     std::vector<std::complex<double>> spectrum(samples.begin() + static_cast<long>(from),

@@ -42,7 +42,7 @@ double amplitudeAt(const std::vector<double>& samples, int rate, double hz, std:
 double peakFrequency(const std::vector<double>& samples, int rate, double lowHz, double highHz, std::size_t from,
                      std::size_t to);
 
-// Energy of samples [from, to) in the octave band around each centre
+// Energy of samples [from, to) (to held to the end) in the octave band around each centre
 // frequency (centre / sqrt 2 to centre x sqrt 2), in the same arbitrary unit
 // for every band and signal of the same length.
 std::vector<double> octaveBandEnergies(const std::vector<double>& samples, int rate, std::size_t from, std::size_t to,
