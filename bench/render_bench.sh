@@ -15,9 +15,11 @@
 # sound per second of processor time) with every distance cue on and with
 # --omacro:DOPPLER=0, the ratio of the two, the processor time of the 30 s
 # cut against the 10 s cut, and that of the reverb and the bus alone (the
-# 10 s cut without its grains). binaural-sofa is rendered by grainrender
+# 10 s cut without its grains but the first, of 0.01 s: grainrender renders
+# only a score with grains). binaural-sofa is rendered by grainrender
 # in one job (it writes the set's impulse responses for the orchestra; the
-# switch --no-doppler stands for DOPPLER=0), the others by plain csound. Then, in stereo, grainrender's one job
+# switch --no-doppler stands for DOPPLER=0), the others by plain csound.
+# Then, in stereo, grainrender's one job
 # against its two parts rendered one after the other and mixed: the speed-up
 # on two free cores, from processor times. The machine's load is printed
 # first: on a shared machine processor times grow a little with the others'
@@ -76,7 +78,7 @@ render() {
   for _ in $(seq "$runs"); do
     if [ "$space" = binaural-sofa ]; then
       switches=()
-      for m in "$@"; do [ "$m" = DOPPLER=0 ] && switches+=(--no-doppler); done
+      for m in "$@"; do if [ "$m" = DOPPLER=0 ]; then switches+=(--no-doppler); fi; done
       { time "$build/render/grainrender" "$score" --space binaural --jobs 1 --quiet -o "$tmp/out.wav" "${switches[@]}" \
           > /dev/null 2>&1; } 2> "$tmp/time.txt"
     else
@@ -100,10 +102,10 @@ for workload in "${workloads[@]}"; do
   thirty="$(score "$workload" 30)"
   echo
   echo "$workload: 10 s cut $(grep -c '^i1' "$ten") statements, 30 s cut $(grep -c '^i1' "$thirty") statements"
-  # The reverb and the bus alone: the 10 s cut without its grains.
+  # The reverb and the bus alone: the 10 s cut without its grains but the first.
   reverbOnly="$(dirname "$ten")/reverb/$(basename "$ten")"
   mkdir -p "$(dirname "$reverbOnly")"
-  grep -v '^i1' "$ten" > "$reverbOnly"
+  awk '!/^i1/ || !kept++' "$ten" > "$reverbOnly"
   echo "| technique | every cue on: processor (real-time factor) | DOPPLER=0 | on / off | 30 s cut | 30 s / 10 s | reverb and bus alone |"
   echo "|---|---:|---:|---:|---:|---:|---:|"
   for space in "${spaces[@]}"; do
