@@ -12,13 +12,18 @@
 #   granule   granulescore, as the glisson workload, grains of the demo's test
 #             sound (examples/testsound.csd) at speed 1: the approaching ones
 #             are read faster, from the band-limited copies.
-# For each workload and technique (stereo, binaural, ambix3, ring8) it prints
+# For each workload and technique (stereo, binaural with Csound's HRTFs,
+# binaural-sofa: binaural with the default SOFA set, ambix3, ring8) it prints
 # the processor time of the 10 s cut and its real-time factor (seconds of
 # sound per second of processor time) with every distance cue on and with
 # --omacro:DOPPLER=0, the ratio of the two, the processor time of the 30 s
 # cut against the 10 s cut, that of the reverb and the bus alone (the 10 s
-# cut without its grains), and the peak resident memory of the 10 s and the
-# 30 s cut (GNU time's). Then, in stereo, grainrender's one job
+# cut without its grains but the first, of 0.01 s: grainrender renders only
+# a score with grains), and the peak resident memory of the 10 s and the
+# 30 s cut (GNU time's). binaural-sofa is rendered by grainrender in one job
+# (it writes the set's impulse responses for the orchestra; the switch
+# --no-doppler stands for DOPPLER=0), the others by plain csound.
+# Then, in stereo, grainrender's one job
 # against its two parts rendered one after the other and mixed: the speed-up
 # on two free cores, from processor times. The machine's load is printed
 # first: on a shared machine processor times grow a little with the others'
@@ -31,7 +36,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$root/${GRAIN_BUILD_DIR:-build}"
-spaces=(stereo binaural ambix3 ring8)
+spaces=(stereo binaural binaural-sofa ambix3 ring8)
 workloads=(glisson additive granule)
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -74,20 +79,31 @@ score() {
 # adds to it), the seconds of sound and the peak resident memory in MB.
 runs="${RENDER_BENCH_RUNS:-2}"
 render() {
-  local score="$1" space="$2" name orchestra macros=() user system kilobytes bytes channels best=""
+  local score="$1" space="$2" name orchestra macros=() switches=() user system kilobytes bytes channels best=""
   shift 2
   for m in "$@"; do macros+=("--omacro:$m"); done
   name="$(basename "$score" .sco)"
   orchestra="$root/examples/VelaRook${name#VELAROOK}.orc"
   for _ in $(seq "$runs"); do
-    (cd "$(dirname "$score")" && SSDIR=. /usr/bin/time -f '%U %S %M' -o "$tmp/time.txt" csound -d -m0 -+msg_color=0 -W -f \
-       -o "$tmp/out.wav" --env:INCDIR="$root/examples" "$orchestra" "$score" --omacro:SPACE="$space" "${macros[@]}" \
-       > "$tmp/csound.log" 2>&1)
+    if [ "$space" = binaural-sofa ]; then
+      switches=()
+      for m in "$@"; do if [ "$m" = DOPPLER=0 ]; then switches+=(--no-doppler); fi; done
+      /usr/bin/time -f '%U %S %M' -o "$tmp/time.txt" "$build/render/grainrender" "$score" --space binaural --jobs 1 \
+        --quiet -o "$tmp/out.wav" "${switches[@]}" > /dev/null 2>&1
+    else
+      (cd "$(dirname "$score")" && SSDIR=. /usr/bin/time -f '%U %S %M' -o "$tmp/time.txt" csound -d -m0 -+msg_color=0 -W -f \
+         -o "$tmp/out.wav" --env:INCDIR="$root/examples" "$orchestra" "$score" --omacro:SPACE="$space" "${macros[@]}" \
+         > "$tmp/csound.log" 2>&1)
+    fi
     read -r user system kilobytes < "$tmp/time.txt"
     best="$(awk -v b="$best" -v t="$(awk -v u="$user" -v s="$system" 'BEGIN { print u + s }')" 'BEGIN { print (b == "" || t < b ? t : b) }')"
   done
   bytes="$(stat -c %s "$tmp/out.wav")"
-  channels="$(grep -a 'overall amps:' "$tmp/csound.log" | tail -1 | sed 's/.*overall amps://' | wc -w)"
+  if [ "$space" = binaural-sofa ]; then
+    channels=2
+  else
+    channels="$(grep -a 'overall amps:' "$tmp/csound.log" | tail -1 | sed 's/.*overall amps://' | wc -w)"
+  fi
   awk -v t="$best" -v b="$bytes" -v c="$channels" -v k="$kilobytes" 'BEGIN { printf "%.2f %.2f %.1f\n", t, b / (4 * c * 44100), k / 1024 }'
 }
 
@@ -96,10 +112,10 @@ for workload in "${workloads[@]}"; do
   thirty="$(score "$workload" 30)"
   echo
   echo "$workload: 10 s cut $(grep -c '^i1' "$ten") statements, 30 s cut $(grep -c '^i1' "$thirty") statements"
-  # The reverb and the bus alone: the 10 s cut without its grains.
+  # The reverb and the bus alone: the 10 s cut without its grains but the first.
   reverbOnly="$(dirname "$ten")/reverb/$(basename "$ten")"
   mkdir -p "$(dirname "$reverbOnly")"
-  grep -v '^i1' "$ten" > "$reverbOnly"
+  awk '!/^i1/ || !kept++' "$ten" > "$reverbOnly"
   cp "$(dirname "$ten")"/*.wav "$(dirname "$reverbOnly")" 2>/dev/null || true    # the granule workload's sound file
   echo "| technique | every cue on: processor (real-time factor) | DOPPLER=0 | on / off | 30 s cut | 30 s / 10 s | reverb and bus alone | peak memory 10 s / 30 s |"
   echo "|---|---:|---:|---:|---:|---:|---:|---:|"

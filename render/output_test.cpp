@@ -1,11 +1,14 @@
 // What grainrender hands a studio, judged by the field's own readers and
 // meters: each container read back by libsndfile against the WAV render, the
 // WAV header's bytes, AmbiX in CAF as ambix-info reads it, a granule sound
-// file of another rate heard at its pitch, and the level after --normalize
-// and --loudness as ffmpeg's ebur128 and astats filters measure it. Every
+// file of another rate heard at its pitch, the level after --normalize
+// and --loudness as ffmpeg's ebur128 and astats filters measure it, binaural
+// against the SOFA set's own measurements (read through libmysofa) and
+// ffmpeg's sofalizer, and the distance cues' switches. Every
 // render is a real one, with Csound and the example orchestras.
 #include <gtest/gtest.h>
 
+#include <mysofa.h>
 #include <sndfile.h>
 
 #include <array>
@@ -22,6 +25,7 @@
 #include "containers.hpp"
 #include "file_bytes.hpp"
 #include "grain_render.hpp"
+#include "hrtf_set.hpp"
 #include "part_file.hpp"
 #include "part_label.hpp"
 #include "render_test_support.hpp"
@@ -100,6 +104,18 @@ std::vector<float> samples(const std::string& path, SF_INFO& info) {
     sf_readf_float(file, all.data(), info.frames);
     sf_close(file);
     return all;
+}
+
+// Writes samples as a mono float WAV file.
+void writeMono(const std::string& path, int rate, const std::vector<float>& samples) {
+    SF_INFO info{};
+    info.channels = 1;
+    info.samplerate = rate;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(file, nullptr) << path;
+    sf_writef_float(file, samples.data(), static_cast<sf_count_t>(samples.size()));
+    sf_close(file);
 }
 
 std::uint32_t le32(const std::string& bytes, std::size_t at) {
@@ -259,14 +275,7 @@ TEST(Resampling, ASoundFileAtAnotherRateIsConvertedAndHeardAtItsPitch) {
         // One second of a 1 kHz tone at half scale.
         std::vector<float> tone(static_cast<std::size_t>(fileRate));
         for (std::size_t n = 0; n < tone.size(); ++n) tone[n] = static_cast<float>(0.5 * std::sin(2 * pi * 1000 * static_cast<double>(n) / fileRate));
-        SF_INFO info{};
-        info.channels = 1;
-        info.samplerate = fileRate;
-        info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-        SNDFILE* file = sf_open((folder / "tone.wav").c_str(), SFM_WRITE, &info);
-        ASSERT_NE(file, nullptr);
-        sf_writef_float(file, tone.data(), static_cast<sf_count_t>(tone.size()));
-        sf_close(file);
+        writeMono(folder / "tone.wav", fileRate, tone);
         writeText(folder / "VELAROOKgranule.sco", granuleScore("tone.wav"));
 
         std::vector<std::string> arguments{folder / "VELAROOKgranule.sco", "-o", folder / "out.wav"};
@@ -363,6 +372,9 @@ TEST(Loudness, TheFinishedRenderMeetsItsTargetOnAnIndependentMeter) {
         RunResult run = grainrender({folder / "VELAROOKglisson.sco", "--space", space, option, std::to_string(target), "-o", out});
         ASSERT_EQ(run.status, 0) << run.err;
         EXPECT_TRUE(std::regex_search(run.out, std::regex(", gain [+-][0-9]+\\.[0-9]{2} dB\n$"))) << run.out;
+        // sofalizer places a mono input ahead and turns the scene anticlockwise
+        // by its rotation; it lowers its output by 3 dB for each input channel,
+        // which its gain of 3 dB undoes.
         std::string report = shell("ffmpeg", "-nostats -hide_banner -i " + shellWord(out) + " -af '" + filter +
                                                  "ebur128=peak=sample,astats=measure_perchannel=none' -f null -");
         if (option == "--loudness")
@@ -390,7 +402,7 @@ TEST(Loudness, EachLayoutCountsItsChannelsAndAMixIsLeveledLikeARender) {
         for (std::size_t s = 0; s < tone.size(); ++s)
             tone[s] = static_cast<float>(0.1 * std::sin(2 * pi * 1000 * static_cast<double>(s / static_cast<std::size_t>(channels)) / rate));
         std::string part = folder / (space + ".w64");
-        PartLabel label{contentDigest(space), space, rate, contentDigest("orchestra"), 1, 1};
+        PartLabel label{contentDigest(space), space, rate, contentDigest("orchestra"), 1, 1, "default", "none", ""};
         PartFileWriter writer(part, channels, rate, labelText(label));
         ASSERT_TRUE(writer.good()) << writer.error();
         ASSERT_TRUE(writer.write(tone.data(), 3 * rate));
@@ -689,4 +701,252 @@ TEST(Decoding, TheFiveOneDecodeAgreesWithLibspatialaudiosOnTheMainDirections) {
             << where;
     }
 #endif
+}
+
+// --- Binaural from a SOFA HRTF set, against the set itself and another renderer ---
+
+namespace {
+
+// A second of white noise at half scale (a fixed sequence).
+std::vector<float> noise(int rate) {
+    std::vector<float> samples(static_cast<std::size_t>(rate));
+    std::uint32_t state = 12345;
+    for (auto& sample : samples) {
+        state = state * 1664525u + 1013904223u;
+        sample = static_cast<float>(state >> 8) / 16777216.0f - 0.5f;
+    }
+    return samples;
+}
+
+struct Direction {
+    double azimuth, elevation;
+};
+
+// Where the placement test puts its grains, one every slotSeconds: six
+// azimuths at three elevations, then 60 degrees right for the other renderer.
+const std::vector<Direction> placed = [] {
+    std::vector<Direction> all;
+    for (double elevation : {0.0, 30.0, -30.0})
+        for (double azimuth : {0.0, 45.0, 90.0, 135.0, 180.0, 270.0}) all.push_back({azimuth, elevation});
+    all.push_back({60, 0});
+    return all;
+}();
+constexpr double slotSeconds = 0.25;
+constexpr double grainSeconds = 0.2;
+
+// A granule score of the noise file: one grain of grainSeconds at each place, 1 m away.
+std::string noiseGrainsScore(const std::vector<Direction>& places) {
+    std::string text = granuleHeader("noise.wav");
+    for (std::size_t k = 0; k < places.size(); ++k) {
+        const Direction& d = places[k];
+        text += statement({static_cast<double>(k) * slotSeconds, 2 * grainSeconds, static_cast<double>(k + 1), 0, d.azimuth,
+                           d.azimuth, d.elevation, d.elevation, 1, 1, grainSeconds, 0.1, 1});
+    }
+    return text + closing();
+}
+
+// The steady middle of grain k's slot, in samples.
+std::pair<std::size_t, std::size_t> grainWindow(std::size_t k, int rate) {
+    const double start = static_cast<double>(k) * slotSeconds;
+    return {static_cast<std::size_t>((start + 0.03) * rate), static_cast<std::size_t>((start + 0.18) * rate)};
+}
+
+const std::vector<double> octaves = {500, 1000, 2000, 4000, 8000};
+
+// How a pair of ears hears a sound: the left ear's lag behind the right one
+// (microseconds, from the cross-correlation) and the left ear's level over
+// the right one in each octave band (dB).
+struct Ears {
+    double leftLagUs = 0;
+    std::vector<double> leftOverRightDb;
+};
+
+Ears earsOf(const std::vector<double>& left, const std::vector<double>& right, int rate, std::size_t from, std::size_t to) {
+    std::vector<double> l(left.begin() + static_cast<long>(from), left.begin() + static_cast<long>(to));
+    std::vector<double> r(right.begin() + static_cast<long>(from), right.begin() + static_cast<long>(to));
+    Ears ears;
+    ears.leftLagUs = 1e6 * grain::sound::bestLag(r, l, rate / 1000) / rate;
+    auto el = grain::sound::octaveBandEnergies(left, rate, from, to, octaves);
+    auto er = grain::sound::octaveBandEnergies(right, rate, from, to, octaves);
+    for (std::size_t b = 0; b < octaves.size(); ++b) ears.leftOverRightDb.push_back(10 * std::log10(el[b] / er[b]));
+    return ears;
+}
+
+// The SOFA set's own measurement nearest a direction, read through
+// libmysofa's lookup, as a pair of ears hears it.
+struct SofaSet {
+    MYSOFA_HRTF* hrtf = nullptr;
+    MYSOFA_LOOKUP* lookup = nullptr;
+    SofaSet() {
+        int error = 0;
+        hrtf = mysofa_load(defaultSofaFile.c_str(), &error);
+        EXPECT_EQ(error, MYSOFA_OK) << defaultSofaFile << " is missing: Debian's libmysofa1 ships it (scripts/packages/render.txt)";
+        if (!hrtf) return;
+        mysofa_tocartesian(hrtf);
+        lookup = mysofa_lookup_init(hrtf);
+    }
+    ~SofaSet() {
+        if (lookup) mysofa_lookup_free(lookup);
+        if (hrtf) mysofa_free(hrtf);
+    }
+    std::vector<double> ear(int m, unsigned receiver) const {
+        const float* taps = hrtf->DataIR.values + (static_cast<std::size_t>(m) * hrtf->R + receiver) * hrtf->N;
+        return std::vector<double>(taps, taps + hrtf->N);
+    }
+    Ears nearest(const Direction& d) const {
+        // SOFA's azimuth turns anticlockwise; x ahead, y left, z up.
+        const double az = -d.azimuth * pi / 180, el = d.elevation * pi / 180;
+        float at[3] = {static_cast<float>(std::cos(el) * std::cos(az)), static_cast<float>(std::cos(el) * std::sin(az)),
+                       static_cast<float>(std::sin(el))};
+        const int m = mysofa_lookup(lookup, at);
+        auto left = ear(m, 0), right = ear(m, 1);
+        return earsOf(left, right, static_cast<int>(hrtf->DataSamplingRate.values[0]), 0, left.size());
+    }
+};
+
+}  // namespace
+
+TEST(Binaural, EachDirectionHasTheSofaSetsTimeAndLevelDifferencesAtEveryRate) {
+    SofaSet sofa;
+    ASSERT_TRUE(sofa.lookup);
+    for (int rate : {44100, 96000, 22050}) {
+        SCOPED_TRACE(rate);
+        Folder folder;
+        writeMono(folder / "noise.wav", rate, noise(rate));
+        writeText(folder / "VELAROOKgranule.sco", noiseGrainsScore(placed));
+        RunResult run = grainrender({folder / "VELAROOKgranule.sco", "--space", "binaural", "--rate", std::to_string(rate),
+                                     "--no-reverb", "-o", folder / "ears.wav"});
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(folder.names(), (std::set<std::string>{"VELAROOKgranule.sco", "noise.wav", "ears.wav"}));
+        auto sound = grain::sound::readSound(folder / "ears.wav");
+        ASSERT_EQ(sound.rate, rate);
+        ASSERT_EQ(sound.channels.size(), 2u);
+        std::vector<Ears> heard;
+        for (std::size_t k = 0; k < placed.size(); ++k) {
+            SCOPED_TRACE("azimuth " + std::to_string(placed[k].azimuth) + ", elevation " + std::to_string(placed[k].elevation));
+            auto [from, to] = grainWindow(k, rate);
+            heard.push_back(earsOf(sound.channels[0], sound.channels[1], rate, from, to));
+            const Ears measured = sofa.nearest(placed[k]);
+            EXPECT_NEAR(heard[k].leftLagUs, measured.leftLagUs, 60);
+            for (std::size_t b = 0; b < octaves.size(); ++b)
+                EXPECT_NEAR(heard[k].leftOverRightDb[b], measured.leftOverRightDb[b], 2) << octaves[b] << " Hz";
+        }
+        // 90 degrees right and 270 (90 left) mirror each other.
+        for (std::size_t e = 0; e < 3; ++e) {
+            const Ears& right = heard[6 * e + 2];
+            const Ears& left = heard[6 * e + 5];
+            EXPECT_NEAR(right.leftLagUs, -left.leftLagUs, 60);
+            for (std::size_t b = 0; b < octaves.size(); ++b)
+                EXPECT_NEAR(right.leftOverRightDb[b], -left.leftOverRightDb[b], 1) << octaves[b] << " Hz";
+        }
+        if (rate != 44100) continue;
+
+        // The same grain at 60 degrees right through ffmpeg's sofalizer, fed
+        // with the mono grain as it leaves the placement (ambix1's W channel):
+        // each ear's level in every octave band within 3 dB of ours.
+        ASSERT_EQ(grainrender({folder / "VELAROOKgranule.sco", "--space", "ambix1", "--no-reverb", "-o", folder / "field.wav"}).status, 0);
+        auto field = grain::sound::readSound(folder / "field.wav");
+        writeMono(folder / "mono.wav", rate, std::vector<float>(field.channels.at(0).begin(), field.channels.at(0).end()));
+                // sofalizer places a mono input ahead and turns the scene anticlockwise
+        // by its rotation; it lowers its output by 3 dB for each input channel,
+        // which its gain of 3 dB undoes.
+        std::string report = shell("ffmpeg", "-nostdin -hide_banner -loglevel error -y -i " + shellWord(folder / "mono.wav") +
+                                                 " -af " + shellWord("sofalizer=sofa=" + defaultSofaFile + ":type=time:rotation=-60:gain=3") +
+                                                 " -c:a pcm_f32le " + shellWord(folder / "sofalizer.wav"));
+        auto other = grain::sound::readSound(folder / "sofalizer.wav");
+        ASSERT_EQ(other.channels.size(), 2u) << report;
+        const std::size_t k = placed.size() - 1;
+        const std::size_t from = static_cast<std::size_t>(static_cast<double>(k) * slotSeconds * rate);
+        const std::size_t to = std::min(sound.frames(), other.frames());  // the last grain ends the render
+        for (std::size_t ear = 0; ear < 2; ++ear) {
+            auto ours = grain::sound::octaveBandEnergies(sound.channels[ear], rate, from, to, octaves);
+            auto theirs = grain::sound::octaveBandEnergies(other.channels[ear], rate, from, to, octaves);
+            for (std::size_t b = 0; b < octaves.size(); ++b)
+                EXPECT_NEAR(10 * std::log10(ours[b] / theirs[b]), 0, 3) << (ear == 0 ? "left ear, " : "right ear, ") << octaves[b] << " Hz";
+        }
+    }
+}
+
+TEST(Binaural, AGrainCirclingSlowlyChangesTheEarsBalanceWithoutSteps) {
+    // One grain of 4 s (a glisson of 40 harmonics of 200 Hz) turning 10
+    // degrees a second from 10 to 50 degrees right, across the virtual
+    // speakers at 15, 30 and 45 degrees: its boid came from -30 degrees in
+    // the 4 s before.
+    Folder folder;
+    std::string text = ";Table 1 6 simple sine wave harmonics (using GEN10).\nf1 0 16384 10";
+    for (int h = 0; h < 40; ++h) text += " 1";
+    text += " \nf2 0 16385 20 7 1 2    ; grain envelope\n\n" + sharedColumns + "Start Freq\t End Freq\n" +
+            statement({0, 8, 1, 0, -30, 10, 0, 0, 1, 1, 4, 200, 200}) + closing();
+    writeText(folder / "VELAROOKglisson.sco", text);
+    ASSERT_EQ(grainrender({folder / "VELAROOKglisson.sco", "--space", "binaural", "--no-reverb", "-o", folder / "ears.wav"}).status, 0);
+    auto sound = grain::sound::readSound(folder / "ears.wav");
+    ASSERT_EQ(sound.channels.size(), 2u);
+    const auto window = static_cast<std::size_t>(sound.rate / 100);
+    std::vector<double> balance;  // right over left, dB, every 10 ms
+    for (auto from = static_cast<std::size_t>(0.3 * sound.rate); from + window < static_cast<std::size_t>(3.7 * sound.rate); from += window)
+        balance.push_back(grain::sound::decibels(grain::sound::rms(sound.channels[1], from, from + window) /
+                                                 grain::sound::rms(sound.channels[0], from, from + window)));
+    double largestStep = 0;
+    for (std::size_t k = 1; k < balance.size(); ++k) largestStep = std::max(largestStep, std::fabs(balance[k] - balance[k - 1]));
+    EXPECT_LE(largestStep, 1.0) << ::testing::PrintToString(balance);
+    EXPECT_GT(balance.back() - balance.front(), 3.0) << "the grain should turn towards the right ear";
+    std::printf("circling at 10 degrees a second: right over left from %.2f to %.2f dB, largest step %.2f dB in 10 ms\n",
+                balance.front(), balance.back(), largestStep);
+}
+
+// --- The distance cues switched off from the command line ---
+
+TEST(Cues, EachNoSwitchReachesTheOrchestra) {
+    Folder folder;
+    // Without reverb: a 1 kHz grain approaching at 50 m/s (from 25 to 10 m in
+    // 0.3 s), one at 2 m and one at 4 m, and a bright one (six harmonics of
+    // 2 kHz) at 20 m and at 1 m.
+    std::string header = ";Table 1 6 simple sine wave harmonics (using GEN10).\nf1 0 16384 10 1 1 1 1 1 1 \n"
+                         "f2 0 16385 20 7 1 2    ; grain envelope\n\n" + sharedColumns + "Start Freq\t End Freq\n";
+    auto grain = [](double start, int voice, double from, double to, double hz) {
+        return statement({start, 0.6, static_cast<double>(voice), 0, 0, 0, 0, 0, from, to, 0.3, hz, hz});
+    };
+    writeText(folder / "VELAROOKglisson.sco", header + grain(0, 1, 25, 10, 1000) + grain(1, 2, 2, 2, 1000) +
+                                                  grain(1.5, 3, 4, 4, 1000) + grain(2, 4, 20, 20, 2000) +
+                                                  grain(2.5, 5, 1, 1, 2000) + closing());
+    struct Heard {
+        double pitch, fourOverTwoDb, farBrightnessDb;
+    };
+    auto hear = [&](std::vector<std::string> switches) {
+        std::vector<std::string> arguments{folder / "VELAROOKglisson.sco", "-o", folder / "dry.wav"};
+        arguments.insert(arguments.end(), switches.begin(), switches.end());
+        EXPECT_EQ(grainrender(arguments).status, 0);
+        auto s = grain::sound::readSound(folder / "dry.wav");
+        auto at = [&](double seconds) { return static_cast<std::size_t>(seconds * s.rate); };
+        auto& left = s.channels.at(0);
+        auto brightness = [&](double start) {
+            auto bands = grain::sound::octaveBandEnergies(left, s.rate, at(start + 0.05), at(start + 0.25), {2000, 8000});
+            return 10 * std::log10(bands[1] / bands[0]);
+        };
+        return Heard{grain::sound::peakFrequency(left, s.rate, 600, 1500, at(0.06), at(0.24)),
+                     grain::sound::decibels(grain::sound::rms(left, at(1.55), at(1.75)) / grain::sound::rms(left, at(1.05), at(1.25))),
+                     brightness(2) - brightness(2.5)};
+    };
+    const Heard on = hear({});
+    EXPECT_NEAR(on.pitch, 1000 * 343.0 / (343 - 50), 5);
+    EXPECT_NEAR(on.fourOverTwoDb, -6.02, 1);
+    EXPECT_LT(on.farBrightnessDb, -2);
+    const Heard off = hear({"--no-doppler", "--no-attenuation", "--no-air"});
+    EXPECT_NEAR(off.pitch, 1000, 1);
+    EXPECT_NEAR(off.fourOverTwoDb, 0, 0.5);
+    EXPECT_NEAR(off.farBrightnessDb, 0, 0.3);
+
+    // With reverb: one short grain at 8 m; the tail from 0.3 to 1.3 s.
+    writeText(folder / "VELAROOKglisson.sco", header + statement({0, 0.1, 1, 0, 0, 0, 0, 0, 8, 8, 0.05, 1000, 1000}) + closing(0.1));
+    auto tail = [&](std::vector<std::string> switches) {
+        std::vector<std::string> arguments{folder / "VELAROOKglisson.sco", "-o", folder / "wet.wav", "--no-doppler"};
+        arguments.insert(arguments.end(), switches.begin(), switches.end());
+        EXPECT_EQ(grainrender(arguments).status, 0);
+        auto s = grain::sound::readSound(folder / "wet.wav");
+        return grain::sound::rms(s.channels.at(0), static_cast<std::size_t>(0.3 * s.rate), static_cast<std::size_t>(1.3 * s.rate));
+    };
+    const double withDistance = tail({}), fixedShare = tail({"--no-distance-reverb"});
+    // The send at 8 m: the square root of the level (1/8) with the distance cue, the level itself without.
+    EXPECT_NEAR(grain::sound::decibels(withDistance / fixedShare), grain::sound::decibels(std::sqrt(8.0)), 1);
+    EXPECT_LT(tail({"--no-reverb"}), 1e-6);
 }

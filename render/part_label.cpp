@@ -21,6 +21,9 @@ std::string techniqueName(const std::string& space) {
     return space.rfind("speakers ", 0) == 0 ? "for a speaker file" : "in " + space;
 }
 
+// How the switches of a part read in a refusal: "--no-doppler --no-air", "every cue on".
+std::string switchesName(const std::string& switches) { return switches.empty() ? "every cue on" : switches; }
+
 // "part 2 of 3 is missing", "parts 2 and 3 of 5 are missing", "parts 1, 2 and 4 of 5 are missing".
 std::string missingParts(const std::vector<int>& missing, int count) {
     std::string list = std::to_string(missing[0]);
@@ -38,7 +41,7 @@ std::string orchestraDigest(const std::string& orchestraPath) {
     std::map<std::string, std::string> includes;  // by name, so the order is the same everywhere
     std::error_code error;
     for (const auto& entry : fs::directory_iterator(fs::absolute(orchestraPath).parent_path(), error))
-        if (entry.path().extension() == ".inc")
+        if (entry.path().extension() == ".inc" || entry.path().extension() == ".speakers")
             if (auto text = grain::readFileBytes(entry.path())) includes[entry.path().filename().string()] = *text;
     std::string all = *orchestra;
     for (const auto& [name, text] : includes) all += "\n" + name + "\n" + std::to_string(text.size()) + "\n" + text;
@@ -48,7 +51,8 @@ std::string orchestraDigest(const std::string& orchestraPath) {
 std::string labelText(const PartLabel& label) {
     return firstWords + std::to_string(label.part) + " of " + std::to_string(label.partCount) + "\n" +
            "score " + label.score + "\n" + "space " + label.space + "\n" + "rate " + std::to_string(label.rate) + "\n" +
-           "orchestra " + label.orchestra + "\n" + "window " + label.window + "\n";
+           "orchestra " + label.orchestra + "\n" + "window " + label.window + "\n" + "hrtf " + label.hrtf + "\n" +
+           "switches " + (label.switches.empty() ? "none" : label.switches) + "\n";
 }
 
 std::optional<PartLabel> parseLabel(const std::string& text) {
@@ -68,7 +72,11 @@ std::optional<PartLabel> parseLabel(const std::string& text) {
     label.space = fields["space"];
     label.rate = std::atoi(fields["rate"].c_str());
     label.orchestra = fields["orchestra"];
-    if (fields.count("window") != 0) label.window = fields["window"];  // parts written before windows were chosen: the default
+    // A part of an earlier grainrender records no window, HRTF set or
+    // switches: the default window, no HRTF set named, every cue on.
+    if (fields.count("window") != 0) label.window = fields["window"];
+    if (fields.count("hrtf") != 0) label.hrtf = fields["hrtf"];
+    if (fields.count("switches") != 0 && fields["switches"] != "none") label.switches = fields["switches"];
     if (label.part < 1 || label.part > label.partCount) return std::nullopt;
     return label;
 }
@@ -94,6 +102,10 @@ std::string partSetRefusal(const std::vector<std::string>& paths, const std::vec
         if (label.orchestra != first.orchestra) return one + " and " + other + " were rendered with different orchestras";
         if (label.window != first.window)
             return one + " was rendered with the window " + first.window + ", " + other + " with " + label.window;
+        if (label.hrtf != first.hrtf) return one + " and " + other + " were rendered with different HRTF sets";
+        if (label.switches != first.switches)
+            return one + " was rendered with " + switchesName(first.switches) + ", " + other + " with " +
+                   switchesName(label.switches);
         if (label.partCount != first.partCount)
             return one + " is part " + std::to_string(first.part) + " of " + std::to_string(first.partCount) + ", " +
                    other + " part " + std::to_string(label.part) + " of " + std::to_string(label.partCount);

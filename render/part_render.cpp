@@ -81,7 +81,7 @@ void flushMessages(MessageLog& log) {
     log.pending.clear();
 }
 
-// The options of a part's instance: no audio device (or JACK's), quiet, the folders, the technique, the window and the rate.
+// The options of a part's instance: no audio device (or JACK's), quiet, the folders, the technique, its macros and the rate.
 void setJobOptions(CSOUND* csound, const PartJob& job) {
     // The panning file is found by its name in a second include folder: Csound
     // cuts the name an orchestra includes at 127 characters, a folder it searches not.
@@ -94,6 +94,7 @@ void setJobOptions(CSOUND* csound, const PartJob& job) {
         csoundSetOption(csound, option.c_str());
     }
     if (!job.panning.empty()) csoundSetOption(csound, ("--omacro:PANNING=" + panning.filename().string()).c_str());
+    for (const auto& macro : job.macros) csoundSetOption(csound, ("--omacro:" + macro).c_str());
     if (!job.play.enabled) {
         csoundSetOption(csound, "-n");
     } else {
@@ -105,7 +106,6 @@ void setJobOptions(CSOUND* csound, const PartJob& job) {
               "-b" + std::to_string(job.play.period), "-B" + std::to_string(job.play.period * ringPeriods(job.play.period, job.rate))})
             csoundSetOption(csound, option.c_str());
     }
-    if (!job.window.empty()) csoundSetOption(csound, ("--omacro:WINDOW=" + job.window).c_str());
     if (job.rate > 0) csoundSetOption(csound, ("--sample-rate=" + std::to_string(job.rate)).c_str());
 }
 

@@ -32,10 +32,10 @@ struct PartJob {
     std::string space;            // the technique's include, the orchestra's SPACE macro (spaceMacro)
     std::string panning;          // the layout's panning written for space-layout.inc (PANNING macro), or empty
     int rate = 0;                 // sample rate; 0 keeps the orchestra's
+    std::vector<std::string> macros;  // further macros of the orchestra, NAME=value (WINDOW=hann, DOPPLER=0, HRTF_TABLES=...)
     std::string outPath;          // the part file (float W64); empty: none (a part that only plays)
     PartLabel label;              // what the part file records; the rate is filled in as Csound starts
     PlayTarget play;              // offline (not enabled), or into JACK in real time
-    std::string window;           // the grain's window (WINDOW macro), or empty for the orchestra's own
 };
 
 struct PartOutcome {

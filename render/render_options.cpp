@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <charconv>
+#include <set>
 
 #include "containers.hpp"
+#include "hrtf_set.hpp"
 #include "techniques.hpp"
 
 namespace render {
@@ -47,6 +49,7 @@ ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& arguments
     std::vector<std::string> positional;
     bool jobsGiven = false;
     bool windowGiven = false;
+    std::set<std::string> off;  // the --no-... switches given
     auto refuse = [](std::string reason) { return ParsedRenderOptions{std::nullopt, std::move(reason)}; };
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
@@ -105,9 +108,16 @@ ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& arguments
             if (!value(options.orchestra) || options.orchestra.empty())
                 return refuse("--orchestra wants the orchestra file");
         } else if (argument == "--rate") {
-            if (!value(text) || (text != "44100" && text != "48000"))
-                return refuse("--rate wants 44100 or 48000");
-            options.rate = text == "44100" ? 44100 : 48000;
+            auto rate = value(text) ? wholeNumber(text, lowestRate, highestRate) : std::nullopt;
+            if (!rate) return refuse("--rate wants a sample rate from 22050 to 192000 Hz");
+            options.rate = static_cast<int>(*rate);
+        } else if (argument == "--hrtf") {
+            if (!value(options.hrtf) || options.hrtf.empty())
+                return refuse("--hrtf wants a SOFA file, or csound for Csound's own HRTF data");
+        } else if (auto cue = std::find_if(cueSwitches.begin(), cueSwitches.end(),
+                                           [&](const CueSwitch& s) { return s.option == argument; });
+                   cue != cueSwitches.end()) {
+            off.insert(argument);
         } else if (argument == "--part") {
             if (!value(text) || !readPart(text, options.part, options.partCount))
                 return refuse("--part wants K/N, part K of N parts, 1 <= K <= N");
@@ -118,6 +128,14 @@ ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& arguments
         }
     }
     if (options.help || options.version) return {options, ""};
+    for (const auto& cue : cueSwitches)
+        if (off.count(cue.option) != 0) options.cuesOff.push_back(cue.option);
+    if (!options.hrtf.empty()) {
+        if (options.space != "binaural") return refuse("--hrtf goes with --space binaural");
+        if (options.hrtf == "csound" && options.rate != 0 && options.rate != 44100 && options.rate != 48000 &&
+            options.rate != 96000)
+            return refuse("Csound's HRTF data (--hrtf csound) is at 44100, 48000 or 96000 Hz: a SOFA file renders at any rate");
+    }
     if (!options.speakers.empty()) {
         if (options.space != "stereo") return refuse("--speakers is a technique of its own: it does not go with --space");
         options.space = "speakers";
@@ -131,8 +149,9 @@ ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& arguments
         if (options.mix || options.part != 0 || !options.speakers.empty() || options.play)
             return refuse("--decode goes with a whole render in Ambisonics or an AmbiX file, not with --mix, --part, --speakers or --play");
         if (positional.size() == 1 && containerOf(positional[0])) {
-            if (options.spaceGiven || jobsGiven || !options.orchestra.empty() || options.rate != 0)
-                return refuse("--decode LAYOUT IN decodes an AmbiX file: --space, --jobs, --orchestra and --rate go with a score");
+            if (options.spaceGiven || jobsGiven || !options.orchestra.empty() || options.rate != 0 || !options.cuesOff.empty())
+                return refuse("--decode LAYOUT IN decodes an AmbiX file: --space, --jobs, --orchestra, --rate and the "
+                              "--no-... switches go with a score");
             options.decodeFile = true;
             options.decodeInput = positional[0];
         } else if (!options.spaceGiven) {
@@ -147,7 +166,8 @@ ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& arguments
     if (options.mix) {
         if (positional.size() < 2) return refuse("--mix wants the output file and at least one part file");
         if (jobsGiven || options.part != 0 || !options.orchestra.empty() || options.rate != 0 || options.play ||
-            !options.speakers.empty() || !options.output.empty() || windowGiven)
+            !options.speakers.empty() || !options.output.empty() || windowGiven || !options.hrtf.empty() ||
+            !options.cuesOff.empty())
             return refuse("--mix takes only the output file, the part files, --space, --normalize, --loudness and --quiet");
         options.output = positional[0];
         options.mixParts.assign(positional.begin() + 1, positional.end());
@@ -180,9 +200,10 @@ ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& arguments
 std::string renderUsage() {
     std::string usage =
         "usage: grainrender SCORE [-o OUT] [--space TECHNIQUE] [--speakers FILE] [--decode LAYOUT]\n"
-        "                   [--window default|table|hann] [--jobs N] [--orchestra FILE]\n"
-        "                   [--rate 44100|48000] [--part K/N]\n"
+        "                   [--window default|table|hann] [--hrtf FILE.sofa|csound] [--jobs N]\n"
+        "                   [--orchestra FILE] [--rate HZ] [--part K/N]\n"
         "                   [--normalize DBFS | --loudness LUFS] [--quiet] [--verbose]\n"
+        "                   [--no-doppler] [--no-air] [--no-attenuation] [--no-distance-reverb] [--no-reverb]\n"
         "       grainrender SCORE --play [--connect PREFIX | --no-connect] [-o OUT] [--space NAME]\n"
         "                   [--speakers FILE] [--orchestra FILE] [--quiet]\n"
         "       grainrender --mix OUT PART... [--space TECHNIQUE] [--normalize DBFS | --loudness LUFS]\n"
@@ -214,6 +235,11 @@ std::string renderUsage() {
         "hann is a raised cosine; default fades table 2 to silence at both ends.\n"
         "--normalize brings the peak, --loudness the integrated loudness (EBU R128) of the\n"
         "finished render to a level.\n"
+        "--hrtf names the HRTF set binaural hears: a SOFA file (default\n" + defaultSofaFile +
+        ") or csound, Csound's own data.\n"
+        "--rate renders at 22050 to 192000 Hz (default: the orchestra's rate, 44100).\n"
+        "--no-doppler, --no-air, --no-attenuation and --no-distance-reverb turn that distance\n"
+        "cue off; --no-reverb leaves the reverb out. Parts mix only with parts of the same switches.\n"
         "Disk: a render of N parts needs N + 1 times the output's size as float (its parts and\n"
         "their mix) free in the output's folder, --part one; a render that cannot fit is refused\n"
         "before it starts, as is one into an output that another grainrender is writing.\n"

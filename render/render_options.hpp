@@ -12,6 +12,23 @@ namespace render {
 // The grain windows the orchestras know, by the name the WINDOW macro takes; the first is theirs by default.
 inline const std::vector<std::string> windowNames = {"default", "table", "hann"};
 
+// The switches that turn a cue off, in the order a part's label lists them,
+// each with the orchestra's macro it sets to 0 (--no-reverb has none: the
+// score's reverb statement is left out).
+struct CueSwitch {
+    std::string option;  // "--no-doppler"
+    std::string macro;   // "DOPPLER"; empty for --no-reverb
+};
+inline const std::vector<CueSwitch> cueSwitches = {{"--no-doppler", "DOPPLER"},
+                                                   {"--no-air", "AIR"},
+                                                   {"--no-attenuation", "ATTENUATION"},
+                                                   {"--no-distance-reverb", "DISTANCE_REVERB"},
+                                                   {"--no-reverb", ""}};
+
+// The sample rates a render may have, Hz.
+constexpr int lowestRate = 22050;
+constexpr int highestRate = 192000;
+
 struct RenderOptions {
     bool help = false;
     bool version = false;
@@ -29,6 +46,8 @@ struct RenderOptions {
     unsigned jobs = 0;                 // 0: one part per core
     std::string orchestra;             // empty: found by the score's program
     int rate = 0;                      // 0: the orchestra's own sample rate
+    std::string hrtf;                  // --hrtf: a SOFA file or "csound" (binaural); empty: the default SOFA file
+    std::vector<std::string> cuesOff;  // the --no-... switches given, in the order of cueSwitches
     int part = 0;                      // --part K/N: K from 1, 0 for the whole score
     int partCount = 0;                 // N
     bool quiet = false;

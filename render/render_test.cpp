@@ -62,7 +62,7 @@ void writeSound(const fs::path& path, int channels, int rate, const std::vector<
 }
 
 // A label of part part of count, of one score, stereo at 48000 Hz.
-PartLabel partOf(int part, int count) { return {contentDigest("score"), "stereo", 48000, contentDigest("orchestra"), part, count}; }
+PartLabel partOf(int part, int count) { return {contentDigest("score"), "stereo", 48000, contentDigest("orchestra"), part, count, "default", "none", ""}; }
 
 // Writes a part file as grainrender does, with its label.
 void writePart(const fs::path& path, int channels, const PartLabel& label, const std::vector<float>& samples) {
@@ -130,7 +130,11 @@ TEST(RenderOptions, BadCommandLinesExitWithStatusTwoAndWriteNothing) {
              {score, "--space", "quad"},
              {score, "--jobs", "0"},
              {score, "--jobs", "two"},
-             {score, "--rate", "96000"},
+             {score, "--rate", "16000"},
+             {score, "--rate", "192001"},
+             {score, "--hrtf", "kemar.sofa"},
+             {score, "--space", "binaural", "--hrtf", "csound", "--rate", "22050"},
+             {"--mix", (folder / "out.wav").string(), score, "--no-doppler"},
              {score, "--part", "4/3"},
              {score, "--part", "0/3"},
              {score, "--part", "1/3", "--jobs", "2"},
@@ -305,7 +309,7 @@ TEST(Mix, APeakAboveFullScaleIsWarnedOf) {
 
 TEST(PartFile, IsAFloatW64FileThatCarriesItsLabelBeforeTheSamples) {
     TemporaryFolder folder;
-    PartLabel label{contentDigest("score"), "speakers " + contentDigest("hall"), 44100, contentDigest("orchestra"), 7, 12};
+    PartLabel label{contentDigest("score"), "speakers " + contentDigest("hall"), 44100, contentDigest("orchestra"), 7, 12, "hann", contentDigest("kemar"), "--no-air --no-reverb"};
     std::vector<float> samples{0.5f, -0.25f, 1.5f, 0.0f, -1.0f, 0.125f};
     writePart(folder / "p.w64", 3, label, samples);
     SF_INFO info{};
@@ -372,6 +376,8 @@ TEST(Mix, TakesExactlyPartsOneToNOfOneRenderEachOnceInAnyOrder) {
     variant("otherOrchestra.w64", [](PartLabel& l) { l.orchestra = contentDigest("another orchestra"); });
     variant("ofFour.w64", [](PartLabel& l) { l.partCount = 4; });
     variant("hann.w64", [](PartLabel& l) { l.window = "hann"; });
+    variant("kemar.w64", [](PartLabel& l) { l.hrtf = contentDigest("kemar"); });
+    variant("dry.w64", [](PartLabel& l) { l.switches = "--no-doppler --no-reverb"; });
     writeSound(folder / "plain.w64", 1, 48000, {0.5f});
     const std::set<std::string> inputs = folder.names();
     struct Case {
@@ -390,6 +396,8 @@ TEST(Mix, TakesExactlyPartsOneToNOfOneRenderEachOnceInAnyOrder) {
              {{"p1.w64", "p2.w64", "otherOrchestra.w64"}, " were rendered with different orchestras"},
              {{"p1.w64", "p2.w64", "ofFour.w64"}, at("p1.w64") + " is part 1 of 3, " + at("ofFour.w64") + " part 3 of 4"},
              {{"p1.w64", "p2.w64", "hann.w64"}, at("p1.w64") + " was rendered with the window default, " + at("hann.w64") + " with hann"},
+             {{"p1.w64", "p2.w64", "kemar.w64"}, at("p1.w64") + " and " + at("kemar.w64") + " were rendered with different HRTF sets"},
+             {{"p1.w64", "p2.w64", "dry.w64"}, at("p1.w64") + " was rendered with every cue on, " + at("dry.w64") + " with --no-doppler --no-reverb"},
              {{"p1.w64", "p2.w64", "plain.w64"}, "the file " + at("plain.w64") + " is no part file of grainrender --part"},
          }) {
         std::vector<std::string> arguments{"--mix", at("m.wav")};
@@ -546,6 +554,9 @@ TEST(Render, EachRefusalIsOneLineWithStatusOneAndLeavesNothingBehind) {
              {{at("header.sco")}, "header.sco: line 6: the score ends before an empty line"},
              {{at("cut.sco")}, "cut.sco: line 20: the score ends before an empty line; nothing rendered"},
              {{at("empty.sco"), "--part", "1/2"}, "empty.sco: line 1: the file is empty"},
+             {{at("VELAROOKglisson.sco"), "--space", "binaural", "--hrtf", at("none.sofa")}, "cannot read the HRTF set " + at("none.sofa")},
+             {{at("VELAROOKglisson.sco"), "--space", "binaural", "--hrtf", at("notes.sco")},
+              "the HRTF set " + at("notes.sco") + " is no SOFA file libmysofa can read"},
              {{at("VELAROOKglisson.sco"), "--speakers", at("short.speakers")},
               "the speaker file " + at("short.speakers") + ", line 3: SPEAKER_DIRECTIONS holds 7 values"},
          }) {
@@ -636,6 +647,35 @@ TEST(Render, PartsRenderedOneByOneUnderTheirOwnNamesMixInAnyOrderToTheWholeRende
     std::snprintf(seconds, sizeof seconds, "%.2f s, ", static_cast<double>(wholeInfo.frames) / wholeInfo.samplerate);
     EXPECT_NE(wholeInfo.frames % wholeInfo.samplerate, 0);
     EXPECT_EQ(whole.out.rfind(at("whole.wav") + ": " + seconds, 0), 0u) << whole.out;
+}
+
+TEST(Render, PartsRenderedForAnotherSpeakerFileOfAsManySpeakersOrWithOtherSwitchesDoNotMix) {
+    TemporaryFolder folder;
+    auto at = [&](const std::string& name) { return (folder / name).string(); };
+    writeText(folder / "VELAROOKglisson.sco", glissonScore());
+    // Two hexagons, the second turned by 30 degrees.
+    writeText(folder / "hall.speakers", "#define SPEAKER_COUNT #6#\n#define SPEAKER_DIMENSIONS #2#\n"
+                                        "#define SPEAKER_DIRECTIONS #0, 60, 120, 180, 240, 300#\n");
+    writeText(folder / "turned.speakers", "#define SPEAKER_COUNT #6#\n#define SPEAKER_DIMENSIONS #2#\n"
+                                          "#define SPEAKER_DIRECTIONS #30, 90, 150, 210, 270, 330#\n");
+    auto part = [&](const std::string& name, const std::string& speakers, std::vector<std::string> more) {
+        std::vector<std::string> arguments{at("VELAROOKglisson.sco"), "--speakers", at(speakers), "-o", at(name)};
+        arguments.insert(arguments.end(), more.begin(), more.end());
+        RunResult run = grainrender(arguments);
+        EXPECT_EQ(run.status, 0) << run.err;
+    };
+    part("one.w64", "hall.speakers", {"--part", "1/2"});
+    part("two.w64", "hall.speakers", {"--part", "2/2"});
+    part("turned.w64", "turned.speakers", {"--part", "2/2"});
+    part("dry.w64", "hall.speakers", {"--part", "2/2", "--no-air", "--no-reverb"});
+    for (const auto& [second, says] : std::vector<std::pair<std::string, std::string>>{
+             {"turned.w64", at("one.w64") + " and " + at("turned.w64") + " were rendered for different speaker files"},
+             {"dry.w64", at("one.w64") + " was rendered with every cue on, " + at("dry.w64") + " with --no-air --no-reverb"},
+             {"two.w64", ""}}) {
+        RunResult run = grainrender({"--mix", at("mixed.wav"), at("one.w64"), at(second)});
+        EXPECT_EQ(run.status, says.empty() ? 0 : 1) << run.err;
+        EXPECT_NE(run.err.find(says), std::string::npos) << run.err;
+    }
 }
 
 TEST(Render, AnOrchestraFoundNowhereIsNamedWithTheFoldersLookedIn) {

@@ -106,7 +106,11 @@ std::string readDefinition(const std::string& text, std::size_t& at, std::string
 
 }  // namespace
 
-SpeakerLayout readSpeakerLayout(const std::string& text, const std::string& name) {
+namespace {
+
+// The file read and its format checked; channelLines gets the line of each
+// channel's first value, then that of SPEAKER_DIRECTIONS.
+SpeakerLayout readSpeakerDirections(const std::string& text, const std::string& name, std::vector<int>& channelLines) {
     SpeakerLayout layout;
     auto refuse = [&](int line, const std::string& why) {
         layout.layout.channels.clear();
@@ -181,7 +185,6 @@ SpeakerLayout readSpeakerLayout(const std::string& text, const std::string& name
                           (named > 0 ? ", or LFE or silent)" : ")"));
 
     layout.layout.name = name;
-    std::vector<int> channelLines;  // the line of each channel's first value
     for (std::size_t at = 0; at < values.size();) {
         std::string channel = std::to_string(layout.layout.channels.size() + 1);
         channelLines.push_back(values[at].line);
@@ -199,10 +202,26 @@ SpeakerLayout readSpeakerLayout(const std::string& text, const std::string& name
         layout.layout.channels.push_back({channel, space::ChannelKind::speaker, direction});
         at += perSpeaker;
     }
+    channelLines.push_back(directions.line);
+    return layout;
+}
+
+}  // namespace
+
+SpeakerLayout readSpeakerDirections(const std::string& text, const std::string& name) {
+    std::vector<int> channelLines;
+    return readSpeakerDirections(text, name, channelLines);
+}
+
+SpeakerLayout readSpeakerLayout(const std::string& text, const std::string& name) {
+    std::vector<int> channelLines;  // the line of each channel's first value, then the directions' line
+    SpeakerLayout layout = readSpeakerDirections(text, name, channelLines);
+    if (!layout.refusal.empty()) return layout;
     space::PanningDesign panning = space::designPanning(layout.layout);
-    if (!panning.panning)
-        return refuse(panning.channel > 0 ? channelLines[static_cast<std::size_t>(panning.channel - 1)] : directions.line,
-                      panning.refusal);
+    if (!panning.panning) {
+        std::size_t line = panning.channel > 0 ? static_cast<std::size_t>(panning.channel - 1) : channelLines.size() - 1;
+        return {{}, "the speaker file " + name + ", line " + std::to_string(channelLines[line]) + ": " + panning.refusal};
+    }
     return layout;
 }
 

@@ -31,4 +31,9 @@ struct SpeakerLayout {
 // reads "the speaker file NAME, line 3: SPEAKER_DIRECTIONS holds 7 ...".
 SpeakerLayout readSpeakerLayout(const std::string& text, const std::string& name);
 
+// Reads the speaker file and checks its format only, not that it can be
+// panned onto: the directions of virtual speakers that are panned otherwise
+// (binaural's sphere.speakers, by rings).
+SpeakerLayout readSpeakerDirections(const std::string& text, const std::string& name);
+
 }  // namespace render

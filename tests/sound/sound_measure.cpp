@@ -174,4 +174,26 @@ double energyBelow(const std::vector<double>& samples, int rate, double hz) {
     return 2 * below / static_cast<double>(n);  // both halves of the spectrum, as Parseval counts them
 }
 
+std::vector<double> octaveBandEnergies(const std::vector<double>& samples, int rate, std::size_t from, std::size_t to,
+                                       const std::vector<double>& centres) {
+    to = std::min(to, samples.size());
+    from = std::min(from, to);
+    std::size_t n = 1;
+    while (n < to - from) n <<= 1;
+    std::vector<std::complex<double>> spectrum(samples.begin() + static_cast<long>(from),
+                                               samples.begin() + static_cast<long>(to));
+    spectrum.resize(n);
+    transform(spectrum);
+    std::vector<double> energies;
+    for (double centre : centres) {
+        double energy = 0;
+        for (std::size_t k = 1; k < n / 2; ++k) {
+            const double binHz = static_cast<double>(k) * rate / static_cast<double>(n);
+            if (binHz >= centre / std::numbers::sqrt2 && binHz < centre * std::numbers::sqrt2) energy += std::norm(spectrum[k]);
+        }
+        energies.push_back(energy);
+    }
+    return energies;
+}
+
 }  // namespace grain::sound

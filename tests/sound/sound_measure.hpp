@@ -45,6 +45,12 @@ double amplitudeAt(const std::vector<double>& samples, int rate, double hz, std:
 double peakFrequency(const std::vector<double>& samples, int rate, double lowHz, double highHz, std::size_t from,
                      std::size_t to);
 
+// Energy of samples [from, to) (to held to the end) in the octave band around each centre
+// frequency (centre / sqrt 2 to centre x sqrt 2), in the same arbitrary unit
+// for every band and signal of the same length.
+std::vector<double> octaveBandEnergies(const std::vector<double>& samples, int rate, std::size_t from, std::size_t to,
+                                       const std::vector<double>& centres);
+
 // Energy of the whole file's spectrum above hz divided by the energy below it.
 double energyAboveOverBelow(const std::vector<double>& samples, int rate, double hz);
 
