@@ -184,7 +184,10 @@ PanningDesign designPanning(const Layout& layout) {
         if (nearestSpeaker(pole) > holeAngle) addImaginary(pole, {});
     std::vector<Face> faces;
     bool sidesAdded = false;
-    for (int round = 0; round < 16; ++round) {
+    // Each round adds one imaginary speaker: a dome of rings may hold a flat face
+    // between every two neighbouring speakers of a ring.
+    const int rounds = 4 * static_cast<int>(speakers.size()) + 16;
+    for (int round = 0; round < rounds; ++round) {
         faces = hullFaces(points);
         // A face of four or more speakers in one plane (the two back pairs of
         // 7.1.4, one above the other) cannot be cut into triangles alike on
