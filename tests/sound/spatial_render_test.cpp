@@ -15,7 +15,6 @@
 #include <utility>
 #include <vector>
 
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -41,22 +40,22 @@ constexpr int renderKilobytes = 64 * 1024;
 // Runs csound with arguments in folder, its messages into folder/csound.log,
 // within the given time and the file size bound; its exit status (non-zero
 // when it was stopped). peakKilobytes, when given, receives the render's peak
-// resident memory.
+// resident memory: csound's own, as GNU time reads it (the rusage of a child
+// of this process would count the pages it had before it became csound).
 int csoundBounded(const std::filesystem::path& folder, const std::string& arguments, int seconds = renderSeconds,
                   long* peakKilobytes = nullptr) {
     // ulimit -f counts blocks of 512 bytes in some shells and 1024 in others: the bound holds in both.
     const std::string command = "cd '" + folder.string() + "' && ulimit -f " + std::to_string(renderKilobytes) +
-                                " && exec timeout -s KILL " + std::to_string(seconds) + " csound " + arguments +
-                                " > csound.log 2>&1";
+                                " && exec timeout -s KILL " + std::to_string(seconds) +
+                                " /usr/bin/time -f %M -o peak.txt csound " + arguments + " > csound.log 2>&1";
     const pid_t child = fork();
     if (child == 0) {
         execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     int status = -1;
-    rusage usage{};  // the shell's, which became timeout, with the csound it waited for
-    if (child < 0 || wait4(child, &status, 0, &usage) != child) return -1;
-    if (peakKilobytes != nullptr) *peakKilobytes = usage.ru_maxrss;
+    if (child < 0 || waitpid(child, &status, 0) != child) return -1;
+    if (peakKilobytes != nullptr) *peakKilobytes = std::atol(grain::testing::readText(folder / "peak.txt").c_str());
     return status;
 }
 
