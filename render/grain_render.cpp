@@ -20,6 +20,7 @@
 #include "atomic_file.hpp"
 #include "containers.hpp"
 #include "file_bytes.hpp"
+#include "exit_status.hpp"
 #include "hrtf_set.hpp"
 #include "outcome.hpp"
 #include "jack_server.hpp"
@@ -58,10 +59,7 @@ using Step = grain::Outcome<T>;
 using Refusal = grain::Reason;
 
 // Tells the composer why the run ends; the exit status of a refused or failed run.
-int refuse(std::ostream& err, const std::string& why) {
-    err << "grainrender: " << why << "\n";
-    return 1;
-}
+int refuse(std::ostream& err, const std::string& why) { return grain::leave(err, "grainrender", why, grain::exitFailed); }
 
 // A temporary file or folder, removed with all it holds when its owner goes,
 // whether the run finished or not.
@@ -855,8 +853,8 @@ int runGrainRender(const std::vector<std::string>& arguments, const RenderEnviro
                    std::ostream& out, std::ostream& err) {
     ParsedRenderOptions parsed = parseRenderOptions(arguments);
     if (!parsed.options) {
-        err << "grainrender: " << parsed.refusal << " (grainrender --help shows the options)\n";
-        return 2;
+        return grain::leave(err, "grainrender", parsed.refusal + " (grainrender --help shows the options)",
+                            grain::exitCommandLine);
     }
     const RenderOptions& options = *parsed.options;
     if (options.help) {
