@@ -852,18 +852,18 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
 int runGrainRender(const std::vector<std::string>& arguments, const RenderEnvironment& environment,
                    std::ostream& out, std::ostream& err) {
     ParsedRenderOptions parsed = parseRenderOptions(arguments);
-    if (!parsed.options) {
-        return grain::leave(err, "grainrender", parsed.refusal + " (grainrender --help shows the options)",
+    if (!parsed) {
+        return grain::leave(err, "grainrender", parsed.reason() + " (grainrender --help shows the options)",
                             grain::exitCommandLine);
     }
-    const RenderOptions& options = *parsed.options;
+    const RenderOptions& options = *parsed;
     if (options.help) {
         out << renderUsage();
-        return 0;
+        return grain::exitDone;
     }
     if (options.version) {
         out << grain::versionLine("grainrender");
-        return 0;
+        return grain::exitDone;
     }
     if (options.decodeFile) return decodeFile(options, out, err);
     return options.mix ? mixParts(options, out, err) : renderScore(options, environment, out, err);

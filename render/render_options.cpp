@@ -50,7 +50,7 @@ ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& arguments
     bool jobsGiven = false;
     bool windowGiven = false;
     std::set<std::string> off;  // the --no-... switches given
-    auto refuse = [](std::string reason) { return ParsedRenderOptions{std::nullopt, std::move(reason)}; };
+    auto refuse = [](std::string reason) { return ParsedRenderOptions(grain::because(std::move(reason))); };
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         auto value = [&](std::string& into) {
@@ -127,7 +127,7 @@ ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& arguments
             positional.push_back(argument);
         }
     }
-    if (options.help || options.version) return {options, ""};
+    if (options.help || options.version) return options;
     for (const auto& cue : cueSwitches)
         if (off.count(cue.option) != 0) options.cuesOff.push_back(cue.option);
     if (!options.hrtf.empty()) {
@@ -172,7 +172,7 @@ ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& arguments
         options.output = positional[0];
         options.mixParts.assign(positional.begin() + 1, positional.end());
         if (auto why = containerRefusal(options.output, 0); !why.empty()) return refuse(why);
-        return {options, ""};
+        return options;
     }
     if (positional.size() != 1) return refuse(positional.empty() ? "no score given" : "only one score can be rendered at a time");
     if (jobsGiven && options.part != 0) return refuse("--part renders one part on one core: --jobs does not go with it");
@@ -192,9 +192,9 @@ ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& arguments
     } else if (!options.output.empty()) {
         if (auto why = containerRefusal(options.output, channels); !why.empty()) return refuse(why);
     }
-    if (options.decodeFile) return {options, ""};
+    if (options.decodeFile) return options;
     options.score = positional[0];
-    return {options, ""};
+    return options;
 }
 
 std::string renderUsage() {

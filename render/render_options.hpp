@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "outcome.hpp"
+
 namespace render {
 
 // The grain windows the orchestras know, by the name the WINDOW macro takes; the first is theirs by default.
@@ -59,10 +61,8 @@ struct RenderOptions {
     bool noConnect = false;            // --no-connect: the ports are left unconnected
 };
 
-struct ParsedRenderOptions {
-    std::optional<RenderOptions> options;  // set when the command line is good
-    std::string refusal;                   // why it is not, otherwise
-};
+// The settings when the command line is good, or why it is not.
+using ParsedRenderOptions = grain::Outcome<RenderOptions>;
 
 // Reads the arguments after the program name.
 ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& arguments);

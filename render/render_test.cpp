@@ -89,35 +89,35 @@ std::vector<float> readSound(const fs::path& path, SF_INFO& info) {
 
 TEST(RenderOptions, ReadsPartsTechniquesAndMixes) {
     auto parsed = parseRenderOptions({"s.sco", "--space", "ambix3", "--part", "2/5", "--rate", "48000", "-o", "x.w64"});
-    ASSERT_TRUE(parsed.options) << parsed.refusal;
-    EXPECT_EQ(parsed.options->space, "ambix3");
-    EXPECT_EQ(parsed.options->part, 2);
-    EXPECT_EQ(parsed.options->partCount, 5);
-    EXPECT_EQ(parsed.options->rate, 48000);
-    EXPECT_EQ(parsed.options->window, "default");
+    ASSERT_TRUE(parsed) << parsed.reason();
+    EXPECT_EQ(parsed->space, "ambix3");
+    EXPECT_EQ(parsed->part, 2);
+    EXPECT_EQ(parsed->partCount, 5);
+    EXPECT_EQ(parsed->rate, 48000);
+    EXPECT_EQ(parsed->window, "default");
     auto hann = parseRenderOptions({"s.sco", "--window", "hann"});
-    ASSERT_TRUE(hann.options) << hann.refusal;
-    EXPECT_EQ(hann.options->window, "hann");
+    ASSERT_TRUE(hann) << hann.reason();
+    EXPECT_EQ(hann->window, "hann");
     auto speakers = parseRenderOptions({"s.sco", "--speakers", "hall.speakers"});
-    ASSERT_TRUE(speakers.options) << speakers.refusal;
-    EXPECT_EQ(speakers.options->space, "speakers");
+    ASSERT_TRUE(speakers) << speakers.reason();
+    EXPECT_EQ(speakers->space, "speakers");
     // A layout by its alias is the layout; --decode renders Ambisonics (third order unless told) or decodes a file.
     auto layout = parseRenderOptions({"s.sco", "--space", "7.1.4"});
-    ASSERT_TRUE(layout.options) << layout.refusal;
-    EXPECT_EQ(layout.options->space, "4+7+0");
+    ASSERT_TRUE(layout) << layout.reason();
+    EXPECT_EQ(layout->space, "4+7+0");
     auto once = parseRenderOptions({"s.sco", "--decode", "5.1", "-o", "x.wav"});
-    ASSERT_TRUE(once.options) << once.refusal;
-    EXPECT_EQ(once.options->space, "ambix3");
-    EXPECT_FALSE(once.options->decodeFile);
+    ASSERT_TRUE(once) << once.reason();
+    EXPECT_EQ(once->space, "ambix3");
+    EXPECT_FALSE(once->decodeFile);
     auto file = parseRenderOptions({"--decode", "hall.speakers", "field.caf", "--verbose"});
-    ASSERT_TRUE(file.options) << file.refusal;
-    EXPECT_TRUE(file.options->decodeFile);
-    EXPECT_EQ(file.options->decodeInput, "field.caf");
-    EXPECT_TRUE(file.options->verbose);
+    ASSERT_TRUE(file) << file.reason();
+    EXPECT_TRUE(file->decodeFile);
+    EXPECT_EQ(file->decodeInput, "field.caf");
+    EXPECT_TRUE(file->verbose);
     auto mix = parseRenderOptions({"--mix", "out.wav", "a.w64", "b.w64"});
-    ASSERT_TRUE(mix.options) << mix.refusal;
-    EXPECT_EQ(mix.options->output, "out.wav");
-    EXPECT_EQ(mix.options->mixParts, (std::vector<std::string>{"a.w64", "b.w64"}));
+    ASSERT_TRUE(mix) << mix.reason();
+    EXPECT_EQ(mix->output, "out.wav");
+    EXPECT_EQ(mix->mixParts, (std::vector<std::string>{"a.w64", "b.w64"}));
 }
 
 TEST(RenderOptions, BadCommandLinesExitWithStatusTwoAndWriteNothing) {
