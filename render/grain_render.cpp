@@ -319,9 +319,9 @@ Step<ScoreInHand> readScore(const RenderOptions& options, const RenderEnvironmen
         return Refusal{"cannot read the score " + options.score + ": " +
                        (fs::exists(options.score) ? "it is not a readable file" : "it is missing")};
     // Only a whole score is rendered: every line as its program writes it.
-    SplitReading reading = splitScore(*scoreBytes);
-    if (!reading.score) return Refusal{options.score + ": " + reading.refusal + "; nothing rendered"};
-    ScoreInHand hand{std::move(*scoreBytes), std::move(*reading.score), "", "", {}};
+    auto split = splitScore(*scoreBytes);
+    if (!split) return Refusal{options.score + ": " + split.reason() + "; nothing rendered"};
+    ScoreInHand hand{std::move(*scoreBytes), std::move(*split), "", "", {}};
     auto orchestra = findOrchestra(options, hand.score.program, environment);
     if (!orchestra) return grain::because(orchestra.reason());
     hand.orchestra = *orchestra;

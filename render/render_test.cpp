@@ -184,15 +184,15 @@ TEST(RenderOptions, BadCommandLinesExitWithStatusTwoAndWriteNothing) {
 
 TEST(ScoreSplit, TheHeaderIsEverythingBeforeTheFirstGrainAndTheColumnsNameTheProgram) {
     auto reading = splitScore(glissonScore());
-    ASSERT_TRUE(reading.score) << reading.refusal;
-    EXPECT_EQ(reading.score->program, grain::Program::glisson);
-    EXPECT_EQ(reading.score->header, glissonHeader);
-    EXPECT_EQ(reading.score->grains.size(), 14u);
-    EXPECT_EQ(reading.score->reverb, "i99\t 0\t 0.600000\t\n");
+    ASSERT_TRUE(reading) << reading.reason();
+    EXPECT_EQ(reading->program, grain::Program::glisson);
+    EXPECT_EQ(reading->header, glissonHeader);
+    EXPECT_EQ(reading->grains.size(), 14u);
+    EXPECT_EQ(reading->reverb, "i99\t 0\t 0.600000\t\n");
 
     auto granuleReading = splitScore(granuleHeader("my sound.wav") + glisson(1, 0) + closing());
-    ASSERT_TRUE(granuleReading.score) << granuleReading.refusal;
-    SplitScore granule = *granuleReading.score;
+    ASSERT_TRUE(granuleReading) << granuleReading.reason();
+    SplitScore granule = *granuleReading;
     EXPECT_EQ(granule.program, grain::Program::granule);
     EXPECT_EQ(granule.soundFile, "my sound.wav");
     EXPECT_EQ(granule.soundTableSize, 4194304);
@@ -203,29 +203,29 @@ TEST(ScoreSplit, TheHeaderIsEverythingBeforeTheFirstGrainAndTheColumnsNameThePro
     setSoundTable(granule, 5292000, "/tmp/long sound.wav");
     EXPECT_EQ(granule.header, longer);
     auto widened = splitScore(longer + glisson(1, 0) + closing());
-    ASSERT_TRUE(widened.score) << widened.refusal;
-    EXPECT_EQ(widened.score->soundTableSize, 5292000);
+    ASSERT_TRUE(widened) << widened.reason();
+    EXPECT_EQ(widened->soundTableSize, 5292000);
     std::string deferred = granuleHeader("x.wav");  // Csound's size 0: the file's length
     deferred.replace(deferred.find("4194304"), 7, "0");
     auto sized = splitScore(deferred + glisson(1, 0) + closing());
-    ASSERT_TRUE(sized.score) << sized.refusal;
-    EXPECT_EQ(sized.score->soundTableSize, 0);
+    ASSERT_TRUE(sized) << sized.reason();
+    EXPECT_EQ(sized->soundTableSize, 0);
     deferred.replace(deferred.find(" 0 1 "), 5, " 01 1 ");
-    EXPECT_FALSE(splitScore(deferred + glisson(1, 0) + closing()).score);
+    EXPECT_FALSE(splitScore(deferred + glisson(1, 0) + closing()));
 }
 
 TEST(ScoreSplit, RefusesWhatTheProgramsDoNotWrite) {
-    EXPECT_FALSE(splitScore("f1 0 16384 10 1 \n" + glisson(1, 0) + "e\n").score);
-    EXPECT_FALSE(splitScore("").score);
+    EXPECT_FALSE(splitScore("f1 0 16384 10 1 \n" + glisson(1, 0) + "e\n"));
+    EXPECT_FALSE(splitScore(""));
     auto other = splitScore(glissonHeader + glisson(1, 0) + "i2 0 1 1\ne\n");
-    EXPECT_FALSE(other.score);
-    EXPECT_EQ(other.refusal.rfind("line 7: ", 0), 0u) << other.refusal;
-    EXPECT_FALSE(splitScore(glissonHeader + "i1\t 0\t 0.1\n").score);
-    EXPECT_FALSE(splitScore(glissonHeader + "i1\t 0\t 0.1\t 1.5\t 0\n").score);
+    EXPECT_FALSE(other);
+    EXPECT_EQ(other.reason().rfind("line 7: ", 0), 0u) << other.reason();
+    EXPECT_FALSE(splitScore(glissonHeader + "i1\t 0\t 0.1\n"));
+    EXPECT_FALSE(splitScore(glissonHeader + "i1\t 0\t 0.1\t 1.5\t 0\n"));
 }
 
 TEST(ScoreSplit, EveryGrainLandsInExactlyOnePartWithTheHeaderAndTheReverbInEach) {
-    auto score = *splitScore(glissonScore()).score;
+    auto score = *splitScore(glissonScore());
     for (int count : {1, 2, 3, 4, 7}) {
         auto shares = shareVoices(score, count);
         std::size_t grains = 0;
@@ -234,20 +234,20 @@ TEST(ScoreSplit, EveryGrainLandsInExactlyOnePartWithTheHeaderAndTheReverbInEach)
             EXPECT_EQ(text.rfind(glissonHeader, 0), 0u);
             EXPECT_NE(text.find("\ni99\t 0\t 0.600000\t\n\ne\n"), std::string::npos) << text;
             auto again = splitScore(text);
-            if (!again.score && count > 4) {  // more parts than voices: some hold none
-                EXPECT_NE(again.refusal.find("holds no grain statements"), std::string::npos) << again.refusal;
+            if (!again && count > 4) {  // more parts than voices: some hold none
+                EXPECT_NE(again.reason().find("holds no grain statements"), std::string::npos) << again.reason();
                 continue;
             }
-            ASSERT_TRUE(again.score) << again.refusal;
-            for (const auto& grain : again.score->grains) EXPECT_EQ(shares.at(grain.voice), part);
-            grains += again.score->grains.size();
+            ASSERT_TRUE(again) << again.reason();
+            for (const auto& grain : again->grains) EXPECT_EQ(shares.at(grain.voice), part);
+            grains += again->grains.size();
         }
         EXPECT_EQ(grains, score.grains.size()) << count << " parts";
     }
 }
 
 TEST(ScoreSplit, VoicesAreDealtOutByNoteTimeTheSameWayEveryTime) {
-    auto score = *splitScore(glissonScore()).score;  // voices hold 5, 4, 3 and 2 grains
+    auto score = *splitScore(glissonScore());  // voices hold 5, 4, 3 and 2 grains
     auto shares = shareVoices(score, 2);
     EXPECT_EQ(shares, (std::map<int, int>{{1, 0}, {2, 1}, {3, 1}, {4, 0}}));  // 7 grains and 7
     EXPECT_EQ(shareVoices(score, 2), shares);

@@ -23,17 +23,17 @@ std::vector<std::string_view> linesWithEnds(const std::string& text) {
 
 }  // namespace
 
-SplitReading splitScore(const std::string& text) {
+grain::Outcome<SplitScore> splitScore(const std::string& text) {
     grain::ScoreReading reading = grain::readScore(text);
     if (!reading.problems.empty()) {
         std::string refusal = reading.problems.front();
         if (reading.problems.size() > 1)
             refusal += " (and " + std::to_string(reading.problems.size() - 1) + " more problems)";
-        return {std::nullopt, refusal};
+        return grain::because(refusal);
     }
     // A score cut short renders silence, or never ends: the orchestras' bus
     // and reverb instruments play until the end statement.
-    if (reading.grains.empty()) return {std::nullopt, "holds no grain statements: it is not a complete score"};
+    if (reading.grains.empty()) return grain::because("holds no grain statements: it is not a complete score");
 
     SplitScore score;
     score.program = *reading.program;
@@ -53,7 +53,7 @@ SplitReading splitScore(const std::string& text) {
         score.soundTableSize = reading.soundTableSize;
         score.soundTableLine = static_cast<std::size_t>(reading.soundTableLine - 1);
     }
-    return {score, ""};
+    return score;
 }
 
 void setSoundTable(SplitScore& score, long long size, const std::string& file) {

@@ -8,10 +8,10 @@
 #pragma once
 
 #include <map>
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "outcome.hpp"
 #include "score_format.hpp"
 
 namespace render {
@@ -38,16 +38,11 @@ struct SplitScore {
     std::size_t soundTableLine = 0;
 };
 
-struct SplitReading {
-    std::optional<SplitScore> score;  // set when the text is a whole score of the three programs
-    std::string refusal;              // why it is not, otherwise: "line N: what is wrong"
-};
-
 // Takes a score apart after reading every line of it with the strict score
 // reader (score_reader.hpp): a score that is not exactly as its program
-// writes it is refused with its first problem, as scoreview names it. A score
-// without grain statements is refused as incomplete.
-SplitReading splitScore(const std::string& text);
+// writes it is refused with its first problem, as scoreview names it ("line
+// N: what is wrong"). A score without grain statements is refused as incomplete.
+grain::Outcome<SplitScore> splitScore(const std::string& text);
 
 // Gives table 1 of a granule score's header size samples and the sound file
 // file (the score's own table statement otherwise unchanged).
