@@ -7,22 +7,23 @@
 
 namespace render {
 
-MixResult decodeAmbisonics(const std::string& from, const std::string& to, const space::AmbisonicDecoder& decoder) {
+grain::Outcome<SoundSummary> decodeAmbisonics(const std::string& from, const std::string& to,
+                                              const space::AmbisonicDecoder& decoder) {
     constexpr sf_count_t blockFrames = 8192;
     SF_INFO info{};
     std::unique_ptr<SNDFILE, int (*)(SNDFILE*)> in(sf_open(from.c_str(), SFM_READ, &info), sf_close);
-    if (!in) return {std::nullopt, "cannot read the Ambisonics file " + from + ": " + sf_strerror(nullptr)};
+    if (!in) return grain::because("cannot read the Ambisonics file " + from + ": " + sf_strerror(nullptr));
     const auto components = static_cast<std::size_t>((decoder.order + 1) * (decoder.order + 1));
     if (static_cast<std::size_t>(info.channels) != components)
-        return {std::nullopt, "the Ambisonics file " + from + " has " + std::to_string(info.channels) + " channels, not " +
-                                  std::to_string(components)};
+        return grain::because("the Ambisonics file " + from + " has " + std::to_string(info.channels) +
+                              " channels, not " + std::to_string(components));
     const std::size_t channels = decoder.gains.size();
     SF_INFO outInfo{};
     outInfo.channels = static_cast<int>(channels);
     outInfo.samplerate = info.samplerate;
     outInfo.format = SF_FORMAT_W64 | SF_FORMAT_FLOAT;
     std::unique_ptr<SNDFILE, int (*)(SNDFILE*)> out(sf_open(to.c_str(), SFM_WRITE, &outInfo), sf_close);
-    if (!out) return {std::nullopt, "cannot write the decoded render " + to + ": " + sf_strerror(nullptr)};
+    if (!out) return grain::because("cannot write the decoded render " + to + ": " + sf_strerror(nullptr));
 
     SoundSummary summary;
     summary.channels = outInfo.channels;
@@ -41,12 +42,13 @@ MixResult decodeAmbisonics(const std::string& from, const std::string& to, const
             }
         }
         if (sf_writef_float(out.get(), decoded.data(), got) != got)
-            return {std::nullopt, "cannot write the decoded render " + to + ": " + sf_strerror(out.get())};
+            return grain::because("cannot write the decoded render " + to + ": " + sf_strerror(out.get()));
         summary.frames += got;
     }
-    if (summary.frames != info.frames) return {std::nullopt, "cannot read the Ambisonics file " + from + ": " + sf_strerror(in.get())};
-    if (sf_close(out.release()) != 0) return {std::nullopt, "cannot write the decoded render " + to};
-    return {summary, ""};
+    if (summary.frames != info.frames)
+        return grain::because("cannot read the Ambisonics file " + from + ": " + sf_strerror(in.get()));
+    if (sf_close(out.release()) != 0) return grain::because("cannot write the decoded render " + to);
+    return summary;
 }
 
 std::string decoderGainsText(const space::Layout& layout, const space::AmbisonicDecoder& decoder) {

@@ -6,13 +6,15 @@
 #include <string>
 
 #include "ambisonic_decoder.hpp"
+#include "outcome.hpp"
 #include "sound_files.hpp"
 
 namespace render {
 
 // Decodes the AmbiX file from into a float W64 file to, one channel per
 // channel of the decoder's layout. The summary's peaks are those written.
-MixResult decodeAmbisonics(const std::string& from, const std::string& to, const space::AmbisonicDecoder& decoder);
+grain::Outcome<SoundSummary> decodeAmbisonics(const std::string& from, const std::string& to,
+                                              const space::AmbisonicDecoder& decoder);
 
 // The decoder's gains as --verbose shows them: a line per channel, "FL  0.1234 ...".
 std::string decoderGainsText(const space::Layout& layout, const space::AmbisonicDecoder& decoder);

@@ -76,23 +76,26 @@ std::optional<Container> containerOf(const std::string& path) {
     return std::nullopt;
 }
 
-std::string containerRefusal(const std::string& path, int channels) {
+grain::Outcome<Container> checkContainer(const std::string& path, int channels) {
     auto container = containerOf(path);
     if (!container)
-        return "the output " + path + " has no known sound file extension: .wav, .caf, .w64, .aiff or .flac";
+        return grain::because("the output " + path +
+                              " has no known sound file extension: .wav, .caf, .w64, .aiff or .flac");
     if (container->maxChannels != 0 && channels > container->maxChannels)
-        return "a " + container->extension + " file holds at most " + std::to_string(container->maxChannels) +
-               " channels, the render has " + std::to_string(channels) + ": choose .wav, .caf or .w64";
-    return "";
+        return grain::because("a " + container->extension + " file holds at most " +
+                              std::to_string(container->maxChannels) + " channels, the render has " +
+                              std::to_string(channels) + ": choose .wav, .caf or .w64");
+    return *container;
 }
 
-MixResult writeContainer(const std::string& from, const std::string& output, std::uint32_t mask, double gain) {
-    auto container = containerOf(output);
-    if (!container) return {std::nullopt, containerRefusal(output, 0)};
+grain::Outcome<SoundSummary> writeContainer(const std::string& from, const std::string& output, std::uint32_t mask,
+                                            double gain) {
+    if (auto named = checkContainer(output, 0); !named) return grain::because(named.reason());
     SF_INFO info{};
     std::unique_ptr<SNDFILE, int (*)(SNDFILE*)> in(sf_open(from.c_str(), SFM_READ, &info), sf_close);
-    if (!in) return {std::nullopt, "cannot read the mixed render " + from + ": " + sf_strerror(nullptr)};
-    if (auto refusal = containerRefusal(output, info.channels); !refusal.empty()) return {std::nullopt, refusal};
+    if (!in) return grain::because("cannot read the mixed render " + from + ": " + sf_strerror(nullptr));
+    auto container = checkContainer(output, info.channels);
+    if (!container) return grain::because(container.reason());
 
     grain::AtomicFile file(output);
     SF_INFO outInfo{};
@@ -100,7 +103,7 @@ MixResult writeContainer(const std::string& from, const std::string& output, std
     outInfo.samplerate = info.samplerate;
     outInfo.format = container->format;
     std::unique_ptr<SNDFILE, int (*)(SNDFILE*)> out(sf_open(file.temporary().c_str(), SFM_WRITE, &outInfo), sf_close);
-    if (!out) return {std::nullopt, "cannot write the output file " + output + ": " + sf_strerror(nullptr)};
+    if (!out) return grain::because("cannot write the output file " + output + ": " + sf_strerror(nullptr));
     if ((container->format & SF_FORMAT_TYPEMASK) == SF_FORMAT_RF64)
         sf_command(out.get(), SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
     // A fixed-point file clips what passes full scale instead of wrapping round.
@@ -121,18 +124,19 @@ MixResult writeContainer(const std::string& from, const std::string& output, std
             summary.peaks[s % channels] = std::max(summary.peaks[s % channels], std::fabs(static_cast<double>(block[s])));
         }
         if (sf_writef_float(out.get(), block.data(), got) != got)
-            return {std::nullopt, "cannot write the output file " + output + ": " + sf_strerror(out.get())};
+            return grain::because("cannot write the output file " + output + ": " + sf_strerror(out.get()));
         summary.frames += got;
     }
-    if (summary.frames != info.frames) return {std::nullopt, "cannot read the mixed render " + from + ": " + sf_strerror(in.get())};
+    if (summary.frames != info.frames)
+        return grain::because("cannot read the mixed render " + from + ": " + sf_strerror(in.get()));
     sf_write_sync(out.get());
     if (sf_error(out.get()) != SF_ERR_NO_ERROR || sf_close(out.release()) != 0)
-        return {std::nullopt, "cannot write the output file " + output};
-    if (container->extension == ".wav" &&
-        !setChannelMask(file.temporary(), mask))
-        return {std::nullopt, "cannot write the channel mask of " + output};
-    if (auto done = file.commit(); !done) return {std::nullopt, "cannot write the output file " + output + ": " + done.reason()};
-    return {summary, ""};
+        return grain::because("cannot write the output file " + output);
+    if (container->extension == ".wav" && !setChannelMask(file.temporary(), mask))
+        return grain::because("cannot write the channel mask of " + output);
+    if (auto done = file.commit(); !done)
+        return grain::because("cannot write the output file " + output + ": " + done.reason());
+    return summary;
 }
 
 }  // namespace render

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "outcome.hpp"
 #include "sound_files.hpp"
 
 namespace render {
@@ -25,14 +26,14 @@ struct Container {
 // The container the output's name asks for; none for an unknown extension.
 std::optional<Container> containerOf(const std::string& path);
 
-// Why a finished render of that many channels (0: not known yet) cannot go
-// into the file at path; empty when it can.
-std::string containerRefusal(const std::string& path, int channels);
+// The container of the file at path when a finished render of that many
+// channels (0: not known yet) can go into it; why it cannot otherwise.
+grain::Outcome<Container> checkContainer(const std::string& path, int channels);
 
 // Copies the float sound file `from` into `output`, in the container its name
 // asks for, every sample multiplied by gain, with the WAV channel mask given.
 // Written whole or not at all.
 // The summary's peaks are those of the samples written.
-MixResult writeContainer(const std::string& from, const std::string& output, std::uint32_t mask, double gain);
+grain::Outcome<SoundSummary> writeContainer(const std::string& from, const std::string& output, std::uint32_t mask, double gain);
 
 }  // namespace render

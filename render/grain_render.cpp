@@ -184,9 +184,9 @@ Step<Delivered> deliver(const FloatRender& render, const RenderOptions& options,
                        std::to_string(technique->channels)};
     GainChoice gain = chooseGain(levelTarget(options), render.path, mixed, layoutOf(render.space, mixed.channels));
     if (!gain.error.empty()) return Refusal{gain.error};
-    MixResult written = writeContainer(render.path, output, maskOf(render.space, mixed.channels), gain.gain);
-    if (!written.summary) return Refusal{written.refusal};
-    return Delivered{*written.summary, gain};
+    auto written = writeContainer(render.path, output, maskOf(render.space, mixed.channels), gain.gain);
+    if (!written) return grain::because(written.reason());
+    return Delivered{*written, gain};
 }
 
 // Tells what was written: the closing line (with the real-time factor of wall
@@ -221,9 +221,9 @@ Step<FloatRender> decodeRender(const std::string& ambisonicPath, int channels, c
                        " channels: Ambisonics of first to third order has 4, 9 or 16"};
     space::AmbisonicDecoder decoder = space::designDecoder(panningOf(decoding.layout), order);
     if (verbose) out << decoderGainsText(decoding.layout, decoder);
-    MixResult decoded = decodeAmbisonics(ambisonicPath, decodedPath, decoder);
-    if (!decoded.summary) return Refusal{decoded.refusal};
-    return FloatRender{decodedPath, *decoded.summary, decoding.space};
+    auto decoded = decodeAmbisonics(ambisonicPath, decodedPath, decoder);
+    if (!decoded) return grain::because(decoded.reason());
+    return FloatRender{decodedPath, *decoded, decoding.space};
 }
 
 // The channels of the AmbiX file that --decode LAYOUT IN decodes.
@@ -246,7 +246,7 @@ int decodeFile(const RenderOptions& options, std::ostream& out, std::ostream& er
     fs::path input(options.decodeInput);
     std::string named = input.stem().string() + "-" + layoutName(options.decode) + ".wav";
     std::string output = options.output.empty() ? (input.parent_path() / named).string() : options.output;
-    if (auto why = outputRefusal(output); !why.empty()) return refuse(err, why);
+    if (auto writable = checkOutputFile(output); !writable) return refuse(err, writable.reason());
     // The decoded float file goes beside the output until it is delivered.
     grain::AtomicFile work(output);
     Leftover decodedFile(work.temporary().string() + "-decoded.w64");
@@ -258,7 +258,7 @@ int decodeFile(const RenderOptions& options, std::ostream& out, std::ostream& er
 
 // The output checked to be writable and locked for this run; the lock is held while it lives.
 Step<std::unique_ptr<OutputLock>> lockOutput(const std::string& output) {
-    if (auto why = outputRefusal(output); !why.empty()) return Refusal{why};
+    if (auto writable = checkOutputFile(output); !writable) return grain::because(writable.reason());
     auto lock = std::make_unique<OutputLock>(output);
     if (!lock->refusal().empty()) return Refusal{lock->refusal()};
     return lock;
@@ -295,9 +295,9 @@ int mixParts(const RenderOptions& options, std::ostream& out, std::ostream& err)
     if (!labels) return refuse(err, labels.reason());
     // The sum goes to a float file of its own first: the level and the container come after.
     grain::AtomicFile sum(options.output);
-    MixResult mixed = mixSoundFiles(options.mixParts, sum.temporary().string());
-    if (!mixed.summary) return refuse(err, mixed.refusal);
-    FloatRender render{sum.temporary().string(), *mixed.summary, mixedSpace(options, *labels, mixed.summary->channels)};
+    auto mixed = mixSoundFiles(options.mixParts, sum.temporary().string());
+    if (!mixed) return refuse(err, mixed.reason());
+    FloatRender render{sum.temporary().string(), *mixed, mixedSpace(options, *labels, mixed->channels)};
     // A mix renders nothing: its speed against real time would say nothing of the render.
     return finishOutput(render, options, options.output, std::nullopt, out, err);
 }
@@ -811,11 +811,11 @@ Step<FloatRender> mixRender(const RenderPlan& plan, const std::string& space) {
     std::vector<std::string> partFiles;
     for (const auto& job : plan.parts.jobs) partFiles.push_back(job.outPath);
     auto sum = (plan.files.parts.path() / "mix.w64").string();
-    MixResult mixed = mixSoundFiles(partFiles, sum);
-    if (!mixed.summary) return Refusal{mixed.refusal};
+    auto mixed = mixSoundFiles(partFiles, sum);
+    if (!mixed) return grain::because(mixed.reason());
     std::error_code ignored;  // a part that stays is removed with its folder at the end
     for (const auto& part : partFiles) fs::remove(part, ignored);
-    return FloatRender{sum, *mixed.summary, space};
+    return FloatRender{sum, *mixed, space};
 }
 
 // Finishes a render whose parts ended well: the played line of --play (all

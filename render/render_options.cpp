@@ -171,7 +171,7 @@ ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& arguments
             return refuse("--mix takes only the output file, the part files, --space, --normalize, --loudness and --quiet");
         options.output = positional[0];
         options.mixParts.assign(positional.begin() + 1, positional.end());
-        if (auto why = containerRefusal(options.output, 0); !why.empty()) return refuse(why);
+        if (auto container = checkContainer(options.output, 0); !container) return refuse(container.reason());
         return options;
     }
     if (positional.size() != 1) return refuse(positional.empty() ? "no score given" : "only one score can be rendered at a time");
@@ -190,7 +190,7 @@ ParsedRenderOptions parseRenderOptions(const std::vector<std::string>& arguments
         if (!options.output.empty() && containerOf(options.output).value_or(Container{}).extension != ".w64")
             return refuse("a part file is W64: name it .w64");
     } else if (!options.output.empty()) {
-        if (auto why = containerRefusal(options.output, channels); !why.empty()) return refuse(why);
+        if (auto container = checkContainer(options.output, channels); !container) return refuse(container.reason());
     }
     if (options.decodeFile) return options;
     options.score = positional[0];

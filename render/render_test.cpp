@@ -261,9 +261,9 @@ TEST(Mix, SumsThePartsSampleBySampleAndTheShorterGoOnInSilence) {
     writeSound(folder / "a.w64", 2, 48000, {0.5f, -0.25f, 0.5f, 0.0f, 0.125f, 0.0f});
     writeSound(folder / "b.w64", 2, 48000, {0.25f, 0.25f});
     auto mixed = mixSoundFiles({(folder / "a.w64").string(), (folder / "b.w64").string()}, (folder / "m.wav").string());
-    ASSERT_TRUE(mixed.summary) << mixed.refusal;
-    EXPECT_EQ(mixed.summary->frames, 3);
-    EXPECT_EQ(mixed.summary->peaks, (std::vector<double>{0.75, 0.0}));
+    ASSERT_TRUE(mixed) << mixed.reason();
+    EXPECT_EQ(mixed->frames, 3);
+    EXPECT_EQ(mixed->peaks, (std::vector<double>{0.75, 0.0}));
     SF_INFO info{};
     EXPECT_EQ(readSound(folder / "m.wav", info), (std::vector<float>{0.75f, 0.0f, 0.5f, 0.0f, 0.125f, 0.0f}));
     EXPECT_EQ(info.format, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
@@ -288,8 +288,8 @@ TEST(Mix, RefusesPartsThatDoNotAgreeAndLeavesNoOutput) {
     for (const auto& [other, says] : std::vector<std::pair<std::string, std::string>>{
              {"b.w64", "4 channels at 48000 Hz"}, {"c.w64", "2 channels at 44100 Hz"}}) {
         auto mixed = mixSoundFiles({(folder / "a.w64").string(), (folder / other).string()}, (folder / "m.wav").string());
-        EXPECT_FALSE(mixed.summary) << other;
-        EXPECT_NE(mixed.refusal.find(says), std::string::npos) << mixed.refusal;
+        EXPECT_FALSE(mixed) << other;
+        EXPECT_NE(mixed.reason().find(says), std::string::npos) << mixed.reason();
     }
     EXPECT_EQ(folder.names(), (std::set<std::string>{"a.w64", "b.w64", "c.w64", "d.w64"}));
 }

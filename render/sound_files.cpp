@@ -19,7 +19,8 @@ namespace {
 constexpr long long blockFrames = 8192;
 constexpr std::uint64_t wavLimitBytes = 0xFFFFFFFFull - 4096;  // RIFF sizes are 32-bit; room for the header
 
-SoundWriter openWriter(const std::string& path, int channels, int rate, int format) {
+// A float sound file of the format open at path, or what libsndfile said when it could not be made.
+grain::Outcome<SoundWriter> openWriter(const std::string& path, int channels, int rate, int format) {
     SoundWriter writer;
     SF_INFO info{};
     info.channels = channels;
@@ -27,39 +28,38 @@ SoundWriter openWriter(const std::string& path, int channels, int rate, int form
     info.format = format | SF_FORMAT_FLOAT;
     writer.file.reset(sf_open(path.c_str(), SFM_WRITE, &info));
     writer.channels = channels;
-    if (!writer.file) writer.error = "cannot write " + path + ": " + sf_strerror(nullptr);
+    if (!writer.file) return grain::because(sf_strerror(nullptr));
     return writer;
 }
 
 }  // namespace
 
-bool writeFrames(SoundWriter& writer, const float* samples, long long frames) {
-    if (frames == 0) return true;
-    if (sf_writef_float(writer.file.get(), samples, frames) == frames) return true;
-    writer.error = std::string("cannot write the sound file: ") + sf_strerror(writer.file.get());
-    return false;
+grain::Outcome<> writeFrames(SoundWriter& writer, const float* samples, long long frames) {
+    if (frames == 0 || sf_writef_float(writer.file.get(), samples, frames) == frames) return grain::Done{};
+    return grain::because(std::string("cannot write the sound file: ") + sf_strerror(writer.file.get()));
 }
 
-bool closeWriter(SoundWriter& writer) {
-    if (!writer.file) return false;
+grain::Outcome<> closeWriter(SoundWriter& writer) {
+    if (!writer.file) return grain::because("");
     sf_write_sync(writer.file.get());
     if (sf_error(writer.file.get()) != SF_ERR_NO_ERROR) {
-        writer.error = std::string("cannot write the sound file: ") + sf_strerror(writer.file.get());
+        std::string why = std::string("cannot write the sound file: ") + sf_strerror(writer.file.get());
         writer.file.reset();
-        return false;
+        return grain::because(why);
     }
-    return sf_close(writer.file.release()) == 0;
+    if (sf_close(writer.file.release()) != 0) return grain::because("");
+    return grain::Done{};
 }
 
-std::string outputRefusal(const std::string& path) {
-    if (fs::is_directory(path)) return "cannot write the output file " + path + ": it is a folder";
+grain::Outcome<> checkOutputFile(const std::string& path) {
+    if (fs::is_directory(path)) return grain::because("cannot write the output file " + path + ": it is a folder");
     grain::AtomicFile probe(path);  // removes what it made when it goes
     std::ofstream file(probe.temporary(), std::ios::binary);
-    if (!file) return "cannot write the output file " + path + ": " + std::strerror(errno);
-    return "";
+    if (!file) return grain::because("cannot write the output file " + path + ": " + std::strerror(errno));
+    return grain::Done{};
 }
 
-MixResult mixSoundFiles(const std::vector<std::string>& parts, const std::string& out) {
+grain::Outcome<SoundSummary> mixSoundFiles(const std::vector<std::string>& parts, const std::string& out) {
     struct Input {
         std::unique_ptr<SNDFILE, int (*)(SNDFILE*)> file{nullptr, sf_close};
         SF_INFO info{};
@@ -68,28 +68,28 @@ MixResult mixSoundFiles(const std::vector<std::string>& parts, const std::string
     SoundSummary summary;
     for (std::size_t i = 0; i < parts.size(); ++i) {
         inputs[i].file.reset(sf_open(parts[i].c_str(), SFM_READ, &inputs[i].info));
-        if (!inputs[i].file) return {std::nullopt, "cannot read the part file " + parts[i] + ": " + sf_strerror(nullptr)};
+        if (!inputs[i].file) return grain::because("cannot read the part file " + parts[i] + ": " + sf_strerror(nullptr));
         const auto& info = inputs[i].info;
         if (i == 0) {
             summary.channels = info.channels;
             summary.rate = info.samplerate;
         } else if (info.channels != summary.channels || info.samplerate != summary.rate) {
-            return {std::nullopt, "the part file " + parts[i] + " has " + std::to_string(info.channels) +
-                                      " channels at " + std::to_string(info.samplerate) + " Hz, " + parts[0] +
-                                      " has " + std::to_string(summary.channels) + " at " +
-                                      std::to_string(summary.rate) + " Hz"};
+            return grain::because("the part file " + parts[i] + " has " + std::to_string(info.channels) +
+                                  " channels at " + std::to_string(info.samplerate) + " Hz, " + parts[0] + " has " +
+                                  std::to_string(summary.channels) + " at " + std::to_string(summary.rate) + " Hz");
         }
         summary.frames = std::max<long long>(summary.frames, info.frames);
     }
     auto channels = static_cast<std::size_t>(summary.channels);
     summary.w64 = static_cast<std::uint64_t>(summary.frames) * channels * sizeof(float) > wavLimitBytes;
     grain::AtomicFile file(out);
-    SoundWriter writer = openWriter(file.temporary().string(), summary.channels, summary.rate, summary.w64 ? SF_FORMAT_W64 : SF_FORMAT_WAV);
-    if (!writer.file) return {std::nullopt, "cannot write the output file " + out + ": " + sf_strerror(nullptr)};
+    auto opened = openWriter(file.temporary().string(), summary.channels, summary.rate, summary.w64 ? SF_FORMAT_W64 : SF_FORMAT_WAV);
+    if (!opened) return grain::because("cannot write the output file " + out + ": " + opened.reason());
+    SoundWriter& writer = *opened;
     auto fail = [&](const std::string& why) {
         writer.file.reset();
         file.discard();
-        return MixResult{std::nullopt, why};
+        return grain::Outcome<SoundSummary>(grain::because(why));
     };
     std::vector<double> sum(static_cast<std::size_t>(blockFrames) * channels);
     std::vector<float> block(sum.size());
@@ -108,11 +108,12 @@ MixResult mixSoundFiles(const std::vector<std::string>& parts, const std::string
             mixed[s] = static_cast<float>(sum[s]);
             summary.peaks[s % channels] = std::max(summary.peaks[s % channels], std::fabs(static_cast<double>(mixed[s])));
         }
-        if (!writeFrames(writer, mixed.data(), frames)) return fail("cannot write the output file " + out + ": " + writer.error);
+        if (auto written = writeFrames(writer, mixed.data(), frames); !written)
+            return fail("cannot write the output file " + out + ": " + written.reason());
     }
-    if (!closeWriter(writer)) return fail("cannot write the output file " + out + ": " + writer.error);
-    if (auto done = file.commit(); !done) return {std::nullopt, done.reason()};
-    return {summary, ""};
+    if (auto closed = closeWriter(writer); !closed) return fail("cannot write the output file " + out + ": " + closed.reason());
+    if (auto done = file.commit(); !done) return grain::because(done.reason());
+    return summary;
 }
 
 }  // namespace render

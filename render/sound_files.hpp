@@ -8,9 +8,10 @@
 #include <sndfile.h>
 
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
+
+#include "outcome.hpp"
 
 namespace render {
 
@@ -18,17 +19,16 @@ namespace render {
 struct SoundWriter {
     std::unique_ptr<SNDFILE, int (*)(SNDFILE*)> file{nullptr, sf_close};
     int channels = 0;
-    std::string error;  // why it could not be opened or written, when it could not
 };
 
-// Appends interleaved frames; false (with the reason in writer.error) when the write fails.
-bool writeFrames(SoundWriter& writer, const float* samples, long long frames);
+// Appends interleaved frames; the reason when the write fails.
+grain::Outcome<> writeFrames(SoundWriter& writer, const float* samples, long long frames);
 
-// Closes the file; false (with the reason) when the last write fails.
-bool closeWriter(SoundWriter& writer);
+// Closes the file; the reason when the last write fails.
+grain::Outcome<> closeWriter(SoundWriter& writer);
 
-// Empty when a file can be created at path; the reason otherwise. Leaves nothing behind.
-std::string outputRefusal(const std::string& path);
+// Whether a file can be created at path, or why not. Leaves nothing behind.
+grain::Outcome<> checkOutputFile(const std::string& path);
 
 // What a finished sound file holds.
 struct SoundSummary {
@@ -39,13 +39,9 @@ struct SoundSummary {
     bool w64 = false;
 };
 
-struct MixResult {
-    std::optional<SoundSummary> summary;  // set when the file was written
-    std::string refusal;                  // why it was not, otherwise
-};
-
 // Sums the part files sample by sample (shorter ones go on in silence) into
-// out, as floats. The parts must agree in channels and sample rate.
-MixResult mixSoundFiles(const std::vector<std::string>& parts, const std::string& out);
+// out, as floats. The parts must agree in channels and sample rate. What the
+// file holds, or why it could not be written.
+grain::Outcome<SoundSummary> mixSoundFiles(const std::vector<std::string>& parts, const std::string& out);
 
 }  // namespace render
