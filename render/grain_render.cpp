@@ -133,9 +133,9 @@ Step<space::Layout> speakerLayout(const std::string& nameOrFile) {
     if (!fs::is_regular_file(nameOrFile)) return Refusal{"the speaker file " + nameOrFile + " is missing"};
     auto bytes = grain::readFileBytes(nameOrFile);
     if (!bytes) return Refusal{"cannot read the speaker file " + nameOrFile};
-    SpeakerLayout read = readSpeakerLayout(*bytes, nameOrFile);
-    if (!read.refusal.empty()) return Refusal{read.refusal};
-    return read.layout;
+    auto read = readSpeakerLayout(*bytes, nameOrFile);
+    if (!read) return grain::because(read.reason());
+    return read->layout;
 }
 
 // The panning of a layout (checked when it was read).
@@ -612,10 +612,10 @@ Step<std::string> writeHrtf(const HrtfSet& hrtf, const ScoreInHand& score, int r
     fs::path speakerFile = fs::absolute(score.orchestra).parent_path() / virtualSpeakerFile;
     auto speakerBytes = grain::readFileBytes(speakerFile);
     if (!speakerBytes) return Refusal{"cannot read binaural's virtual speakers " + speakerFile.string()};
-    SpeakerLayout layout = readSpeakerDirections(*speakerBytes, speakerFile.string());
-    if (!layout.refusal.empty()) return Refusal{layout.refusal};
+    auto layout = readSpeakerDirections(*speakerBytes, speakerFile.string());
+    if (!layout) return grain::because(layout.reason());
     std::vector<space::Direction> directions;
-    for (const auto& channel : layout.layout.channels) directions.push_back(channel.direction);
+    for (const auto& channel : layout->layout.channels) directions.push_back(channel.direction);
     fs::path tables = folder / "hrtf";
     std::error_code error;
     fs::create_directory(tables, error);

@@ -76,14 +76,19 @@ std::string degrees(double value) {
     return text;
 }
 
+// A definition as written: the macro's name and its value.
+struct MacroText {
+    std::string name, value;
+};
+
 // Reads the definition "#define NAME #value#" that starts at text[at] (the
 // value may go on over several lines) and moves at past it; the reason when
 // there is none.
-std::string readDefinition(const std::string& text, std::size_t& at, std::string& name, std::string& value) {
+grain::Outcome<MacroText> readDefinition(const std::string& text, std::size_t& at) {
     const std::string keyword = "#define";
     if (text.compare(at, keyword.size(), keyword) != 0) {
         std::string line = trim(text.substr(at, text.find('\n', at) - at));
-        return quoted(line) + " is neither a comment nor a definition (#define SPEAKER_COUNT #8#)";
+        return grain::because(quoted(line) + " is neither a comment nor a definition (#define SPEAKER_COUNT #8#)");
     }
     std::size_t nameStart = at + keyword.size();
     bool spaced = nameStart < text.size() && (text[nameStart] == ' ' || text[nameStart] == '\t');
@@ -91,17 +96,17 @@ std::string readDefinition(const std::string& text, std::size_t& at, std::string
     std::size_t nameEnd = std::min(nameStart, text.size());
     while (nameEnd < text.size() && (std::isalnum(static_cast<unsigned char>(text[nameEnd])) || text[nameEnd] == '_'))
         ++nameEnd;
-    name = text.substr(std::min(nameStart, text.size()), nameEnd - std::min(nameStart, text.size()));
+    std::string name = text.substr(std::min(nameStart, text.size()), nameEnd - std::min(nameStart, text.size()));
     std::size_t open = text.find_first_not_of(" \t", nameEnd);
     std::size_t close = open == std::string::npos || text[open] != '#' ? std::string::npos : text.find('#', open + 1);
     if (name.empty() || close == std::string::npos || text.compare(close, keyword.size(), keyword) == 0) {
         std::string shown = name.empty() ? std::string("NAME") : name;
         std::string why = "a definition wants a name and its value between two # signs: #define ";
-        return why.append(shown).append(" #value#");
+        return grain::because(why.append(shown).append(" #value#"));
     }
-    value = text.substr(open + 1, close - open - 1);
+    std::string value = text.substr(open + 1, close - open - 1);
     at = close + 1;
-    return "";
+    return MacroText{name, value};
 }
 
 }  // namespace
@@ -110,12 +115,12 @@ namespace {
 
 // The file read and its format checked; channelLines gets the line of each
 // channel's first value, then that of SPEAKER_DIRECTIONS.
-SpeakerLayout readSpeakerDirections(const std::string& text, const std::string& name, std::vector<int>& channelLines) {
+grain::Outcome<SpeakerLayout> readSpeakerDirections(const std::string& text, const std::string& name,
+                                                    std::vector<int>& channelLines) {
     SpeakerLayout layout;
     auto refuse = [&](int line, const std::string& why) {
-        layout.layout.channels.clear();
-        layout.refusal = "the speaker file " + name + (line > 0 ? ", line " + std::to_string(line) : "") + ": " + why;
-        return layout;
+        return grain::Outcome<SpeakerLayout>(grain::because(
+            "the speaker file " + name + (line > 0 ? ", line " + std::to_string(line) : "") + ": " + why));
     };
     std::map<std::string, Definition> definitions;
     const std::string plain = withoutComments(text);
@@ -123,8 +128,9 @@ SpeakerLayout readSpeakerDirections(const std::string& text, const std::string& 
     for (std::size_t at = plain.find_first_not_of(" \t\r\n"); at != std::string::npos;
          at = plain.find_first_not_of(" \t\r\n", at)) {
         int line = lineOf(at);
-        std::string macro, value;
-        if (auto why = readDefinition(plain, at, macro, value); !why.empty()) return refuse(line, why);
+        auto definition = readDefinition(plain, at);
+        if (!definition) return refuse(line, definition.reason());
+        const auto& [macro, value] = *definition;
         if (std::find(macroNames.begin(), macroNames.end(), macro) == macroNames.end())
             return refuse(line, macro + " is not one of SPEAKER_COUNT, SPEAKER_DIMENSIONS, SPEAKER_DIRECTIONS");
         if (auto earlier = definitions.find(macro); earlier != definitions.end())
@@ -208,19 +214,20 @@ SpeakerLayout readSpeakerDirections(const std::string& text, const std::string& 
 
 }  // namespace
 
-SpeakerLayout readSpeakerDirections(const std::string& text, const std::string& name) {
+grain::Outcome<SpeakerLayout> readSpeakerDirections(const std::string& text, const std::string& name) {
     std::vector<int> channelLines;
     return readSpeakerDirections(text, name, channelLines);
 }
 
-SpeakerLayout readSpeakerLayout(const std::string& text, const std::string& name) {
+grain::Outcome<SpeakerLayout> readSpeakerLayout(const std::string& text, const std::string& name) {
     std::vector<int> channelLines;  // the line of each channel's first value, then the directions' line
-    SpeakerLayout layout = readSpeakerDirections(text, name, channelLines);
-    if (!layout.refusal.empty()) return layout;
-    space::PanningDesign panning = space::designPanning(layout.layout);
+    auto layout = readSpeakerDirections(text, name, channelLines);
+    if (!layout) return layout;
+    space::PanningDesign panning = space::designPanning(layout->layout);
     if (!panning.panning) {
         std::size_t line = panning.channel > 0 ? static_cast<std::size_t>(panning.channel - 1) : channelLines.size() - 1;
-        return {{}, "the speaker file " + name + ", line " + std::to_string(channelLines[line]) + ": " + panning.refusal};
+        return grain::because("the speaker file " + name + ", line " + std::to_string(channelLines[line]) + ": " +
+                              panning.refusal);
     }
     return layout;
 }

@@ -18,22 +18,22 @@
 #include <string>
 
 #include "layout.hpp"
+#include "outcome.hpp"
 
 namespace render {
 
 struct SpeakerLayout {
     space::Layout layout;  // its channels, channel 1 first, named by their numbers; mask 0
-    std::string refusal;   // empty when the file is good, otherwise why not, with the line
 };
 
 // Reads the text of the speaker file named name and checks that it can be
-// panned onto (space::designPanning). A refusal
-// reads "the speaker file NAME, line 3: SPEAKER_DIRECTIONS holds 7 ...".
-SpeakerLayout readSpeakerLayout(const std::string& text, const std::string& name);
+// panned onto (space::designPanning): its layout, or why not, with the line
+// ("the speaker file NAME, line 3: SPEAKER_DIRECTIONS holds 7 ...").
+grain::Outcome<SpeakerLayout> readSpeakerLayout(const std::string& text, const std::string& name);
 
 // Reads the speaker file and checks its format only, not that it can be
 // panned onto: the directions of virtual speakers that are panned otherwise
 // (binaural's sphere.speakers, by rings).
-SpeakerLayout readSpeakerDirections(const std::string& text, const std::string& name);
+grain::Outcome<SpeakerLayout> readSpeakerDirections(const std::string& text, const std::string& name);
 
 }  // namespace render
