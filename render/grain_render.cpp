@@ -182,11 +182,11 @@ Step<Delivered> deliver(const FloatRender& render, const RenderOptions& options,
         technique && technique->channels != 0 && technique->channels != mixed.channels)
         return Refusal{"the render has " + std::to_string(mixed.channels) + " channels, " + render.space + " has " +
                        std::to_string(technique->channels)};
-    GainChoice gain = chooseGain(levelTarget(options), render.path, mixed, layoutOf(render.space, mixed.channels));
-    if (!gain.error.empty()) return Refusal{gain.error};
-    auto written = writeContainer(render.path, output, maskOf(render.space, mixed.channels), gain.gain);
+    auto gain = chooseGain(levelTarget(options), render.path, mixed, layoutOf(render.space, mixed.channels));
+    if (!gain) return grain::because(gain.reason());
+    auto written = writeContainer(render.path, output, maskOf(render.space, mixed.channels), gain->gain);
     if (!written) return grain::because(written.reason());
-    return Delivered{*written, gain};
+    return Delivered{*written, *gain};
 }
 
 // Tells what was written: the closing line (with the real-time factor of wall

@@ -17,22 +17,17 @@ constexpr long long blockFrames = 8192;
 
 }  // namespace
 
-double integratedLoudness(const std::string& path, ChannelLayout layout, std::string& error) {
+grain::Outcome<double> integratedLoudness(const std::string& path, ChannelLayout layout) {
     SF_INFO info{};
     std::unique_ptr<SNDFILE, int (*)(SNDFILE*)> file(sf_open(path.c_str(), SFM_READ, &info), sf_close);
-    if (!file) {
-        error = "cannot read the mixed render " + path + ": " + sf_strerror(nullptr);
-        return 0;
-    }
+    if (!file) return grain::because("cannot read the mixed render " + path + ": " + sf_strerror(nullptr));
     auto channels = static_cast<unsigned>(info.channels);
     std::unique_ptr<ebur128_state, void (*)(ebur128_state*)> meter(
         ebur128_init(channels, static_cast<unsigned long>(info.samplerate), EBUR128_MODE_I),
         [](ebur128_state* state) { ebur128_destroy(&state); });
-    if (!meter) {
-        error = "cannot measure the loudness of " + std::to_string(channels) + " channels at " +
-                std::to_string(info.samplerate) + " Hz";
-        return 0;
-    }
+    if (!meter)
+        return grain::because("cannot measure the loudness of " + std::to_string(channels) + " channels at " +
+                              std::to_string(info.samplerate) + " Hz");
     for (unsigned c = 0; c < channels; ++c) {
         int channel = EBUR128_CENTER;  // weight 1
         if (layout == ChannelLayout::pair) channel = c == 0 ? EBUR128_LEFT : EBUR128_RIGHT;
@@ -43,17 +38,15 @@ double integratedLoudness(const std::string& path, ChannelLayout layout, std::st
     sf_count_t total = 0;
     for (sf_count_t got; (got = sf_readf_float(file.get(), block.data(), blockFrames)) > 0; total += got)
         ebur128_add_frames_float(meter.get(), block.data(), static_cast<std::size_t>(got));
-    if (total != info.frames) {
-        error = "cannot read the mixed render " + path + ": " + sf_strerror(file.get());
-        return 0;
-    }
+    if (total != info.frames)
+        return grain::because("cannot read the mixed render " + path + ": " + sf_strerror(file.get()));
     double loudness = -HUGE_VAL;
     ebur128_loudness_global(meter.get(), &loudness);
     return loudness;
 }
 
-GainChoice chooseGain(const LevelTarget& target, const std::string& path, const SoundSummary& summary,
-                      ChannelLayout layout) {
+grain::Outcome<GainChoice> chooseGain(const LevelTarget& target, const std::string& path, const SoundSummary& summary,
+                                      ChannelLayout layout) {
     GainChoice choice;
     if (target.kind == LevelTarget::Kind::none) return choice;
     if (target.kind == LevelTarget::Kind::peak) {
@@ -64,10 +57,10 @@ GainChoice chooseGain(const LevelTarget& target, const std::string& path, const 
             choice.warning = "the render is silent: it has no peak to normalise";
         return choice;
     }
-    double loudness = integratedLoudness(path, layout, choice.error);
-    if (!choice.error.empty()) return choice;
-    if (std::isfinite(loudness))
-        choice.gain = std::pow(10.0, (target.level - loudness) / 20);
+    auto loudness = integratedLoudness(path, layout);
+    if (!loudness) return grain::because(loudness.reason());
+    if (std::isfinite(*loudness))
+        choice.gain = std::pow(10.0, (target.level - *loudness) / 20);
     else
         choice.warning = "the render is too quiet to measure its loudness (below -70 LUFS throughout)";
     return choice;

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "containers.hpp"
+#include "outcome.hpp"
 #include "techniques.hpp"
 #include "sound_files.hpp"
 
@@ -23,17 +24,16 @@ struct LevelTarget {
 struct GainChoice {
     double gain = 1;      // the factor every sample is multiplied by
     std::string warning;  // why no gain could be found (a silent render): the render keeps its level
-    std::string error;    // the mixed render could not be read
 };
 
 // Integrated loudness of a sound file in LUFS, measured as above; -HUGE_VAL
-// when everything lies below the absolute gate (-70 LUFS). Sets error when the
-// file cannot be read.
-double integratedLoudness(const std::string& path, ChannelLayout layout, std::string& error);
+// when everything lies below the absolute gate (-70 LUFS). The reason when
+// the file cannot be read or measured.
+grain::Outcome<double> integratedLoudness(const std::string& path, ChannelLayout layout);
 
 // The gain that brings the mixed render at path, with the summary of its
-// peaks, to the target.
-GainChoice chooseGain(const LevelTarget& target, const std::string& path, const SoundSummary& summary,
+// peaks, to the target; the reason when the mixed render cannot be read.
+grain::Outcome<GainChoice> chooseGain(const LevelTarget& target, const std::string& path, const SoundSummary& summary,
                       ChannelLayout layout);
 
 // The gain in decibels as the closing line states it: "gain +3.21 dB".
