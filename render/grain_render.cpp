@@ -273,7 +273,7 @@ Step<std::vector<std::optional<PartLabel>>> partLabels(const std::vector<std::st
         auto text = readPartLabelText(part);
         labels.push_back(text ? parseLabel(*text) : std::nullopt);
     }
-    if (auto refusal = partSetRefusal(parts, labels); !refusal.empty()) return Refusal{refusal + "; nothing is mixed"};
+    if (auto set = checkPartSet(parts, labels); !set) return Refusal{set.reason() + "; nothing is mixed"};
     return labels;
 }
 

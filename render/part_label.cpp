@@ -81,47 +81,55 @@ std::optional<PartLabel> parseLabel(const std::string& text) {
     return label;
 }
 
-std::string partSetRefusal(const std::vector<std::string>& paths, const std::vector<std::optional<PartLabel>>& labels) {
+grain::Outcome<> checkPartSet(const std::vector<std::string>& paths,
+                              const std::vector<std::optional<PartLabel>>& labels) {
     for (std::size_t k = 0; k < paths.size(); ++k)
         if (!labels[k])
-            return "the file " + paths[k] + " is no part file of grainrender --part (it records no part): "
-                   "only the parts of one render are mixed";
+            return grain::because("the file " + paths[k] +
+                                  " is no part file of grainrender --part (it records no part): "
+                                  "only the parts of one render are mixed");
     const PartLabel& first = *labels[0];
     const std::string& one = paths[0];
     for (std::size_t k = 1; k < paths.size(); ++k) {
         const PartLabel& label = *labels[k];
         const std::string& other = paths[k];
-        if (label.score != first.score) return one + " and " + other + " are parts of different scores";
+        if (label.score != first.score) return grain::because(one + " and " + other + " are parts of different scores");
         if (label.space != first.space) {
             if (label.space.rfind("speakers ", 0) == 0 && first.space.rfind("speakers ", 0) == 0)
-                return one + " and " + other + " were rendered for different speaker files";
-            return one + " was rendered " + techniqueName(first.space) + ", " + other + " " + techniqueName(label.space);
+                return grain::because(one + " and " + other + " were rendered for different speaker files");
+            return grain::because(one + " was rendered " + techniqueName(first.space) + ", " + other + " " +
+                                  techniqueName(label.space));
         }
         if (label.rate != first.rate)
-            return one + " is at " + std::to_string(first.rate) + " Hz, " + other + " at " + std::to_string(label.rate) + " Hz";
-        if (label.orchestra != first.orchestra) return one + " and " + other + " were rendered with different orchestras";
+            return grain::because(one + " is at " + std::to_string(first.rate) + " Hz, " + other + " at " +
+                                  std::to_string(label.rate) + " Hz");
+        if (label.orchestra != first.orchestra)
+            return grain::because(one + " and " + other + " were rendered with different orchestras");
         if (label.window != first.window)
-            return one + " was rendered with the window " + first.window + ", " + other + " with " + label.window;
-        if (label.hrtf != first.hrtf) return one + " and " + other + " were rendered with different HRTF sets";
+            return grain::because(one + " was rendered with the window " + first.window + ", " + other + " with " +
+                                  label.window);
+        if (label.hrtf != first.hrtf)
+            return grain::because(one + " and " + other + " were rendered with different HRTF sets");
         if (label.switches != first.switches)
-            return one + " was rendered with " + switchesName(first.switches) + ", " + other + " with " +
-                   switchesName(label.switches);
+            return grain::because(one + " was rendered with " + switchesName(first.switches) + ", " + other + " with " +
+                                  switchesName(label.switches));
         if (label.partCount != first.partCount)
-            return one + " is part " + std::to_string(first.part) + " of " + std::to_string(first.partCount) + ", " +
-                   other + " part " + std::to_string(label.part) + " of " + std::to_string(label.partCount);
+            return grain::because(one + " is part " + std::to_string(first.part) + " of " +
+                                  std::to_string(first.partCount) + ", " + other + " part " +
+                                  std::to_string(label.part) + " of " + std::to_string(label.partCount));
     }
     std::map<int, std::size_t> given;  // part number to its first file
     for (std::size_t k = 0; k < paths.size(); ++k) {
         auto [earlier, fresh] = given.emplace(labels[k]->part, k);
         if (!fresh)
-            return "part " + std::to_string(labels[k]->part) + " of " + std::to_string(first.partCount) +
-                   " is given twice: " + paths[earlier->second] + " and " + paths[k];
+            return grain::because("part " + std::to_string(labels[k]->part) + " of " + std::to_string(first.partCount) +
+                                  " is given twice: " + paths[earlier->second] + " and " + paths[k]);
     }
     std::vector<int> missing;
     for (int part = 1; part <= first.partCount; ++part)
         if (given.count(part) == 0) missing.push_back(part);
-    if (!missing.empty()) return missingParts(missing, first.partCount);
-    return "";
+    if (!missing.empty()) return grain::because(missingParts(missing, first.partCount));
+    return grain::Done{};
 }
 
 }  // namespace render

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "file_bytes.hpp"
+#include "outcome.hpp"
 
 namespace render {
 
@@ -40,9 +41,10 @@ std::string orchestraDigest(const std::string& orchestraPath);
 std::string labelText(const PartLabel& label);
 std::optional<PartLabel> parseLabel(const std::string& text);
 
-// Empty when the part files (paths, each with its label, or none when it has
-// none) are exactly parts 1 to N of one render, each once, in any order;
-// otherwise one line naming what is wrong.
-std::string partSetRefusal(const std::vector<std::string>& paths, const std::vector<std::optional<PartLabel>>& labels);
+// Whether the part files (paths, each with its label, or none when it has
+// none) are exactly parts 1 to N of one render, each once, in any order; or
+// one line naming what is wrong.
+grain::Outcome<> checkPartSet(const std::vector<std::string>& paths,
+                              const std::vector<std::optional<PartLabel>>& labels);
 
 }  // namespace render
