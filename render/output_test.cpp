@@ -403,10 +403,11 @@ TEST(Loudness, EachLayoutCountsItsChannelsAndAMixIsLeveledLikeARender) {
             tone[s] = static_cast<float>(0.1 * std::sin(2 * pi * 1000 * static_cast<double>(s / static_cast<std::size_t>(channels)) / rate));
         std::string part = folder / (space + ".w64");
         PartLabel label{contentDigest(space), space, rate, contentDigest("orchestra"), 1, 1, "default", "none", ""};
-        PartFileWriter writer(part, channels, rate, labelText(label));
-        ASSERT_TRUE(writer.good()) << writer.error();
-        ASSERT_TRUE(writer.write(tone.data(), 3 * rate));
-        ASSERT_TRUE(writer.close()) << writer.error();
+        auto writer = PartFileWriter::create(part, channels, rate, labelText(label));
+        ASSERT_TRUE(writer) << writer.reason();
+        ASSERT_TRUE(writer->write(tone.data(), 3 * rate));
+        auto closed = writer->close();
+        ASSERT_TRUE(closed) << closed.reason();
         RunResult run = grainrender({"--mix", folder / (space + ".wav"), part, "--space", space, "--loudness", "-20"});
         ASSERT_EQ(run.status, 0) << run.err;
         double gain = reported(run.out, "gain ");

@@ -39,18 +39,18 @@ void put(std::string& bytes, Number value) {
 
 }  // namespace
 
-bool PartFileWriter::fail(const std::string& what) {
-    if (error_.empty()) error_ = "cannot write " + path_ + ": " + what;
-    return false;
+grain::Reason PartFileWriter::fail(const std::string& what) {
+    if (!failure_) failure_ = grain::because("cannot write " + path_ + ": " + what);
+    return *failure_;
 }
 
-PartFileWriter::PartFileWriter(const std::string& path, int channels, int rate, const std::string& label)
-    : path_(path), channels_(channels) {
-    file_.reset(std::fopen(path.c_str(), "wb"));
-    if (!file_) {
-        fail(std::strerror(errno));
-        return;
-    }
+PartFileWriter::PartFileWriter(const std::string& path, int channels) : path_(path), channels_(channels) {}
+
+grain::Outcome<PartFileWriter> PartFileWriter::create(const std::string& path, int channels, int rate,
+                                                      const std::string& label) {
+    PartFileWriter writer(path, channels);
+    writer.file_.reset(std::fopen(path.c_str(), "wb"));
+    if (!writer.file_) return writer.fail(std::strerror(errno));
     const auto blockAlign = static_cast<std::uint16_t>(static_cast<std::size_t>(channels) * sizeof(float));
     std::string header;
     put(header, riffGuid);
@@ -73,21 +73,23 @@ PartFileWriter::PartFileWriter(const std::string& path, int channels, int rate, 
     header.append(padded(label.size()) - label.size(), '\0');
     put(header, dataGuid);
     put(header, std::uint64_t{0});  // the samples' size, filled in by close
-    dataStart_ = static_cast<long>(header.size());
-    if (std::fwrite(header.data(), 1, header.size(), file_.get()) != header.size()) fail(std::strerror(errno));
+    writer.dataStart_ = static_cast<long>(header.size());
+    if (std::fwrite(header.data(), 1, header.size(), writer.file_.get()) != header.size())
+        return writer.fail(std::strerror(errno));
+    return writer;
 }
 
-bool PartFileWriter::write(const float* samples, long long frames) {
-    if (!good()) return false;
-    if (frames == 0) return true;
+grain::Outcome<> PartFileWriter::write(const float* samples, long long frames) {
+    if (failure_) return *failure_;
+    if (frames == 0) return grain::Done{};
     auto count = static_cast<std::size_t>(frames) * static_cast<std::size_t>(channels_);
     if (std::fwrite(samples, sizeof(float), count, file_.get()) != count) return fail(std::strerror(errno));
     frames_ += frames;
-    return true;
+    return grain::Done{};
 }
 
-bool PartFileWriter::close() {
-    if (!good()) {
+grain::Outcome<> PartFileWriter::close() {
+    if (!file_ || failure_) {
         file_.reset();
         return fail("it is not open");
     }
@@ -101,8 +103,9 @@ bool PartFileWriter::close() {
     bool written = patch(riffSizeAt, fileSize) && patch(factFramesAt, frames) &&
                    patch(dataStart_ - static_cast<long>(sizeof(std::uint64_t)), dataSize) && std::fflush(file_.get()) == 0;
     if (!written) fail(std::strerror(errno));
-    if (std::fclose(file_.release()) != 0 && written) written = fail(std::strerror(errno));
-    return written;
+    if (std::fclose(file_.release()) != 0 && written) fail(std::strerror(errno));
+    if (failure_) return *failure_;
+    return grain::Done{};
 }
 
 std::optional<std::string> readPartLabelText(const std::string& path) {

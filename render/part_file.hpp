@@ -14,31 +14,33 @@
 #include <optional>
 #include <string>
 
+#include "outcome.hpp"
+
 namespace render {
 
 class PartFileWriter {
 public:
-    // Creates path for interleaved float frames of channels at rate, with the label's text.
-    PartFileWriter(const std::string& path, int channels, int rate, const std::string& label);
+    // Creates path for interleaved float frames of channels at rate, with the
+    // label's text; the reason when it cannot be made.
+    static grain::Outcome<PartFileWriter> create(const std::string& path, int channels, int rate,
+                                                 const std::string& label);
 
-    // True while the file is open and every write so far succeeded.
-    bool good() const { return file_ && error_.empty(); }
-    // Why the file could not be made or written; empty otherwise.
-    const std::string& error() const { return error_; }
-
-    // Appends interleaved frames; false (with the reason in error()) when the write fails.
-    bool write(const float* samples, long long frames);
-    // Fills in the sizes and closes the file; false (with the reason) when that fails.
-    bool close();
+    // Appends interleaved frames; the reason when the write fails (and every
+    // write after it gives the same reason).
+    grain::Outcome<> write(const float* samples, long long frames);
+    // Fills in the sizes and closes the file; the reason when that, or a write before it, failed.
+    grain::Outcome<> close();
 
 private:
+    PartFileWriter(const std::string& path, int channels);
     std::string path_;
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file_{nullptr, std::fclose};
     int channels_ = 0;
     long long frames_ = 0;
-    long dataStart_ = 0;  // where the samples begin
-    std::string error_;
-    bool fail(const std::string& what);
+    long dataStart_ = 0;                    // where the samples begin
+    std::optional<grain::Reason> failure_;  // the first failure, which ends the writing
+    // Keeps the first failure, "cannot write PATH: what", and gives it back.
+    grain::Reason fail(const std::string& what);
 };
 
 // The label's text recorded in a W64 file; nothing when the file has none

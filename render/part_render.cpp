@@ -169,16 +169,18 @@ PartOutcome renderPart(const PartJob& job, std::atomic<bool>& stop, std::atomic<
     label.rate = sound.rate;
     std::optional<PartFileWriter> writer;
     if (!job.outPath.empty()) {
-        writer.emplace(job.outPath, sound.channels, sound.rate, labelText(label));
-        if (!writer->good()) return fail(writer->error());
+        auto made = PartFileWriter::create(job.outPath, sound.channels, sound.rate, labelText(label));
+        if (!made) return fail(made.reason());
+        writer.emplace(std::move(*made));
     }
 
     auto samplesPerCycle = static_cast<std::size_t>(ksmps) * channels;
     long long cyclesPerWrite = std::max(1LL, framesPerWrite / ksmps);
     std::vector<float> buffer(samplesPerCycle * static_cast<std::size_t>(cyclesPerWrite));
-    auto write = [&](long long frames) {
+    auto write = [&](long long frames) -> grain::Outcome<> {
         sound.frames += frames;
-        return !writer || writer->write(buffer.data(), frames);
+        if (!writer) return grain::Done{};
+        return writer->write(buffer.data(), frames);
     };
     long long cycles = 0;
     while (!stop && !log.failed) {
@@ -192,7 +194,7 @@ PartOutcome renderPart(const PartJob& job, std::atomic<bool>& stop, std::atomic<
                 sound.peaks[c] = std::max(sound.peaks[c], std::fabs(static_cast<double>(into[s + c])));
             }
         if (++cycles == cyclesPerWrite) {
-            if (!write(cycles * ksmps)) return fail(writer->error());
+            if (auto written = write(cycles * ksmps); !written) return fail(written.reason());
             cycles = 0;
         }
         scoreTime = csoundGetScoreTime(csound.get());
@@ -212,7 +214,9 @@ PartOutcome renderPart(const PartJob& job, std::atomic<bool>& stop, std::atomic<
     csoundCleanup(csound.get());  // prints the count of performance errors
     flushMessages(log);
     if (log.failed) return fail("Csound reported errors");
-    if (!write(cycles * ksmps) || (writer && !writer->close())) return fail(writer->error());
+    if (auto written = write(cycles * ksmps); !written) return fail(written.reason());
+    if (writer)
+        if (auto closed = writer->close(); !closed) return fail(closed.reason());
     scoreTime = csoundGetScoreTime(csound.get());
     outcome.ok = true;
     return outcome;

@@ -66,10 +66,12 @@ PartLabel partOf(int part, int count) { return {contentDigest("score"), "stereo"
 
 // Writes a part file as grainrender does, with its label.
 void writePart(const fs::path& path, int channels, const PartLabel& label, const std::vector<float>& samples) {
-    PartFileWriter writer(path.string(), channels, label.rate, labelText(label));
-    ASSERT_TRUE(writer.good()) << writer.error();
-    ASSERT_TRUE(writer.write(samples.data(), static_cast<long long>(samples.size()) / channels)) << writer.error();
-    ASSERT_TRUE(writer.close()) << writer.error();
+    auto writer = PartFileWriter::create(path.string(), channels, label.rate, labelText(label));
+    ASSERT_TRUE(writer) << writer.reason();
+    auto written = writer->write(samples.data(), static_cast<long long>(samples.size()) / channels);
+    ASSERT_TRUE(written) << written.reason();
+    auto closed = writer->close();
+    ASSERT_TRUE(closed) << closed.reason();
 }
 
 std::vector<float> readSound(const fs::path& path, SF_INFO& info) {
@@ -349,14 +351,17 @@ TEST(PartFile, IsAFloatW64FileThatCarriesItsLabelBeforeTheSamples) {
 TEST(PartFile, AWriteBeyondTheFileSizeLimitFailsWithTheSystemsReason) {
     ASSERT_TRUE(bounded);
     TemporaryFolder folder;
-    PartFileWriter writer((folder / "p.w64").string(), 2, 48000, labelText(partOf(1, 1)));
+    auto writer = PartFileWriter::create((folder / "p.w64").string(), 2, 48000, labelText(partOf(1, 1)));
+    ASSERT_TRUE(writer) << writer.reason();
     std::vector<float> block(2 * 65536, 0.25f);  // 512 kB
-    bool written = true;
+    grain::Outcome<> written;
     for (rlim_t size = 0; written && size <= largestFile; size += block.size() * sizeof(float))
-        written = writer.write(block.data(), 65536);
+        written = writer->write(block.data(), 65536);
     EXPECT_FALSE(written);
-    EXPECT_FALSE(writer.close());
-    EXPECT_NE(writer.error().find("File too large"), std::string::npos) << writer.error();
+    EXPECT_NE(written.reason().find("File too large"), std::string::npos) << written.reason();
+    auto closed = writer->close();
+    EXPECT_FALSE(closed);
+    EXPECT_EQ(closed.reason(), written.reason());
 }
 
 TEST(Mix, TakesExactlyPartsOneToNOfOneRenderEachOnceInAnyOrder) {
