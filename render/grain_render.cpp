@@ -54,7 +54,7 @@ double secondsSince(Clock::time_point start) {
 
 // A step's result on the road of a run: its value, or why the run ends there
 // with "grainrender: why" (the ground floor's outcome of a step).
-template <typename T>
+template <typename T = grain::Done>
 using Step = grain::Outcome<T>;
 using Refusal = grain::Reason;
 
@@ -208,7 +208,7 @@ int finishOutput(const FloatRender& render, const RenderOptions& options, const 
     const GainChoice& gain = delivered->gain;
     std::string level = levelTarget(options).kind == LevelTarget::Kind::none ? "" : ", " + gainText(gain.gain);
     tellWritten(output, delivered->summary, wall, level, gain.warning, out, err);
-    return 0;
+    return grain::exitDone;
 }
 
 // Decodes the Ambisonics file at ambisonicPath (of channels) to the layout
@@ -259,9 +259,7 @@ int decodeFile(const RenderOptions& options, std::ostream& out, std::ostream& er
 // The output checked to be writable and locked for this run; the lock is held while it lives.
 Step<std::unique_ptr<OutputLock>> lockOutput(const std::string& output) {
     if (auto writable = checkOutputFile(output); !writable) return grain::because(writable.reason());
-    auto lock = std::make_unique<OutputLock>(output);
-    if (!lock->refusal().empty()) return Refusal{lock->refusal()};
-    return lock;
+    return OutputLock::take(output);
 }
 
 // The labels of the part files of --mix, when they are parts 1 to N of one render, each once.
@@ -390,10 +388,10 @@ Step<Sounding> chooseSounding(const RenderOptions& options) {
 // render's channels unless the composer connects them; no server without --play.
 Step<JackServer> playTarget(const RenderOptions& options, int channels) {
     if (!options.play) return JackServer{};
-    JackServer server = findJackServer();
-    if (!server.refusal.empty()) return Refusal{server.refusal};
-    if (options.connect.empty() && !options.noConnect && channels > server.playbackPorts)
-        return Refusal{"the JACK server plays " + std::to_string(server.playbackPorts) + " channels, " + options.space +
+    auto server = findJackServer();
+    if (!server) return grain::because(server.reason());
+    if (options.connect.empty() && !options.noConnect && channels > server->playbackPorts)
+        return Refusal{"the JACK server plays " + std::to_string(server->playbackPorts) + " channels, " + options.space +
                        " has " + std::to_string(channels) +
                        ": --connect names the ports of a decoder, or --no-connect leaves them to you"};
     return server;
@@ -489,32 +487,32 @@ std::string byteText(double bytes) {
     return text;
 }
 
-// Empty when copies of a float render of seconds (and the tail) fit in the
-// folder's free space; the reason, with both figures, otherwise. An unknown
+// Whether copies of a float render of seconds (and the tail) fit in the
+// folder's free space; the reason, with both figures, when not. An unknown
 // rate counts as 48000 Hz, the highest the orchestras are rendered at.
-std::string spaceRefusal(const fs::path& folder, double seconds, int rate, int channels, int copies,
-                         const RenderEnvironment& environment) {
+Step<> checkSpace(const fs::path& folder, double seconds, int rate, int channels, int copies,
+                  const RenderEnvironment& environment) {
     double copy = (seconds + tailAllowance) * (rate > 0 ? rate : 48000) * std::max(channels, 1) * sizeof(float);
     double needed = copy * copies;
     std::error_code error;
     double available = environment.freeSpace ? static_cast<double>(environment.freeSpace(folder.string()))
                                              : static_cast<double>(fs::space(folder, error).available);
-    if (error || needed <= available) return "";
-    return "the render needs about " + byteText(needed) + " in " + folder.string() + " (" + std::to_string(copies) +
-           (copies == 1 ? " file" : " files") + " of " + byteText(copy) + " at once), but it has " + byteText(available) +
-           " free";
+    if (error || needed <= available) return grain::Done{};
+    return Refusal{"the render needs about " + byteText(needed) + " in " + folder.string() + " (" +
+                   std::to_string(copies) + (copies == 1 ? " file" : " files") + " of " + byteText(copy) +
+                   " at once), but it has " + byteText(available) + " free"};
 }
 
-// Empty when the render's files fit in its work folder: the parts and their
+// Whether the render's files fit in its work folder: the parts and their
 // mix, then the mix and the output (the parts are gone by then); a part file
 // alone for --part; nothing to hold for a render that only plays.
-std::string roomRefusal(const RenderOptions& options, const RenderEnvironment& environment, const SplitScore& score,
-                        const PartPlan& plan, const OutputPlace& place, int rate, int channels) {
-    if (place.output.empty()) return "";
+Step<> checkRoom(const RenderOptions& options, const RenderEnvironment& environment, const SplitScore& score,
+                 const PartPlan& plan, const OutputPlace& place, int rate, int channels) {
+    if (place.output.empty()) return grain::Done{};
     double seconds = 0;
     for (int part : plan.parts) seconds = std::max(seconds, partEndTime(score, plan.shares, part));
     int copies = options.part != 0 ? 1 : std::max(static_cast<int>(plan.parts.size()) + 1, 2);
-    return spaceRefusal(place.workFolder, seconds, rate, channels, copies, environment);
+    return checkSpace(place.workFolder, seconds, rate, channels, copies, environment);
 }
 
 // The files a render writes before its output, removed when it ends unless committed.
@@ -587,10 +585,10 @@ Step<int> renderRateOf(const PartJob& common, const ScoreInHand& score, const So
 // Csound gives it the file's length when the score's is too short).
 Step<SoundAtRate> soundForRender(ScoreInHand& score, int rate, const fs::path& workFolder, std::ostream& err) {
     if (score.score.program != grain::Program::granule) return SoundAtRate{};
-    SoundAtRate sound = soundAtRate((score.folder / score.score.soundFile).string(), rate, workFolder.string());
-    if (!sound.error.empty()) return Refusal{sound.error};
-    if (sound.copy) err << "grainrender: " << sound.note << "\n";
-    SoundFileFacts facts = soundFileFacts(sound.path);
+    auto sound = soundAtRate((score.folder / score.score.soundFile).string(), rate, workFolder.string());
+    if (!sound) return grain::because(sound.reason());
+    if (sound->copy) err << "grainrender: " << sound->note << "\n";
+    SoundFileFacts facts = soundFileFacts(sound->path);
     const std::string name = fs::path(score.score.soundFile).filename().string();
     long long size = score.score.soundTableSize;
     if (size != 0 && facts.frames > size) {
@@ -598,8 +596,8 @@ Step<SoundAtRate> soundForRender(ScoreInHand& score, int rate, const fs::path& w
         size = facts.frames;
     }
     if (facts.channels() > 1) err << "grainrender: " << channelsNote(name, facts) << "\n";
-    if (sound.copy || size != score.score.soundTableSize)
-        setSoundTable(score.score, size, sound.copy ? sound.path : score.score.soundFile);
+    if (sound->copy || size != score.score.soundTableSize)
+        setSoundTable(score.score, size, sound->copy ? sound->path : score.score.soundFile);
     return sound;
 }
 
@@ -688,8 +686,8 @@ Step<RenderClaim> claimRender(const RenderOptions& options, const RenderEnvironm
     Cues cues = turnCuesOff(options, score.score);
     PartPlan plan = planParts(options, environment, score.score);
     const int rate = options.play ? server->rate : options.rate;
-    if (auto why = roomRefusal(options, environment, score.score, plan, *place, rate, sounding->channels); !why.empty())
-        return Refusal{why};
+    if (auto room = checkRoom(options, environment, score.score, plan, *place, rate, sounding->channels); !room)
+        return grain::because(room.reason());
     return RenderClaim{std::move(*sounding), std::move(*server), std::move(*place), std::move(cues), std::move(plan), rate};
 }
 
@@ -735,17 +733,20 @@ Step<RenderPlan> planRender(const RenderOptions& options, const RenderEnvironmen
     return prepareRender(options, score, std::move(*claim), err);
 }
 
-// Shows the problems of the first part that failed.
-void reportFailure(const std::vector<PartOutcome>& outcomes, std::ostream& err) {
+// Why the parts did not end well: the problems of the first part that
+// failed, a line each after the first, or that the run was stopped.
+Refusal partsFailure(const std::vector<PartOutcome>& outcomes) {
     for (std::size_t k = 0; k < outcomes.size(); ++k) {
         if (outcomes[k].ok || outcomes[k].stopped || outcomes[k].problems.empty()) continue;
-        err << "grainrender: Csound reported a problem";
-        if (outcomes.size() > 1) err << " in part " << k + 1 << " of " << outcomes.size() << ", the other parts were stopped";
-        err << ":\n";
-        for (const auto& line : outcomes[k].problems) err << "  " << line << "\n";
-        return;
+        std::string why = "Csound reported a problem";
+        if (outcomes.size() > 1)
+            why += " in part " + std::to_string(k + 1) + " of " + std::to_string(outcomes.size()) +
+                   ", the other parts were stopped";
+        why += ":";
+        for (const auto& line : outcomes[k].problems) why += "\n  " + line;
+        return Refusal{why};
     }
-    err << "grainrender: stopped; no output written\n";
+    return Refusal{"stopped; no output written"};
 }
 
 // Renders the jobs at once, one thread each, with the progress bar on err when asked.
@@ -786,15 +787,14 @@ std::vector<PartOutcome> renderAll(const std::vector<PartJob>& jobs, const std::
 }
 
 // Runs the plan's parts at once: their outcomes when every part ended well;
-// none when one failed or the run was stopped (told on err).
-std::optional<std::vector<PartOutcome>> runParts(const PartJobs& parts, const RenderOptions& options,
-                                                 const RenderEnvironment& environment, Clock::time_point start,
-                                                 std::ostream& err) {
+// why not when one failed or the run was stopped.
+Step<std::vector<PartOutcome>> runParts(const PartJobs& parts, const RenderOptions& options,
+                                        const RenderEnvironment& environment, Clock::time_point start,
+                                        std::ostream& err) {
     bool showProgress = environment.terminal && !options.quiet;
     auto outcomes = renderAll(parts.jobs, parts.ends, parts.music, showProgress, environment.interrupted, start, err);
     if (std::all_of(outcomes.begin(), outcomes.end(), [](const PartOutcome& o) { return o.ok; })) return outcomes;
-    reportFailure(outcomes, err);
-    return std::nullopt;
+    return partsFailure(outcomes);
 }
 
 // Gives the finished part file of --part its name and tells what it holds.
@@ -802,7 +802,7 @@ int namePartFile(RenderPlan& plan, const SoundSummary& sound, Clock::time_point 
                  std::ostream& err) {
     if (auto done = plan.files.output->commit(); !done) return refuse(err, done.reason());
     tellWritten(plan.place.output, sound, secondsSince(start), "", "", out, err);
-    return 0;
+    return grain::exitDone;
 }
 
 // Mixes a whole render's part files into one float file beside them; the
@@ -824,7 +824,7 @@ Step<FloatRender> mixRender(const RenderPlan& plan, const std::string& space) {
 int finishRender(RenderPlan& plan, const std::vector<PartOutcome>& outcomes, const RenderOptions& options,
                  Clock::time_point start, std::ostream& out, std::ostream& err) {
     if (options.play) out << playedLine(outcomes[0].sound, outcomes[0].underruns) << "\n";
-    if (!plan.files.output) return 0;
+    if (!plan.files.output) return grain::exitDone;
     if (options.part != 0) return namePartFile(plan, outcomes[0].sound, start, out, err);
     auto render = mixRender(plan, options.space);
     if (render && plan.decoding)
@@ -843,7 +843,7 @@ int renderScore(const RenderOptions& options, const RenderEnvironment& environme
     auto plan = planRender(options, environment, *score, err);
     if (!plan) return refuse(err, plan.reason());
     auto outcomes = runParts(plan->parts, options, environment, start, err);
-    if (!outcomes) return 1;
+    if (!outcomes) return refuse(err, outcomes.reason());
     return finishRender(*plan, *outcomes, options, start, out, err);
 }
 

@@ -10,19 +10,17 @@ void silent(const char*) {}
 
 }  // namespace
 
-JackServer findJackServer() {
+grain::Outcome<JackServer> findJackServer() {
     // libjack prints its errors and notes itself; Csound's JACK module, which
     // shares this libjack, then stays as quiet, and reports through Csound.
     jack_set_error_function(silent);
     jack_set_info_function(silent);
-    JackServer server;
     jack_status_t status{};
     jack_client_t* client = jack_client_open("grainrender-probe", JackNoStartServer, &status);
-    if (!client) {
-        server.refusal = "no JACK server is running to play into: start one (jackd -d alsa), or under PipeWire "
-                         "run grainrender through pw-jack";
-        return server;
-    }
+    if (!client)
+        return grain::because("no JACK server is running to play into: start one (jackd -d alsa), or under PipeWire "
+                              "run grainrender through pw-jack");
+    JackServer server;
     server.rate = static_cast<int>(jack_get_sample_rate(client));
     server.period = static_cast<int>(jack_get_buffer_size(client));
     // The sound card's (or the dummy driver's) ports that play: inputs of the physical client.

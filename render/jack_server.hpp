@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "outcome.hpp"
+
 namespace render {
 
 struct JackServer {
@@ -15,11 +17,11 @@ struct JackServer {
     int period = 0;            // frames per period (the server's buffer size)
     std::string playback;      // the system's playback ports' common name, "system:playback_", when they are numbered
     int playbackPorts = 0;     // how many ports the system plays
-    std::string refusal;       // why there is none to play into, otherwise empty
 };
 
 // Asks the JACK server of the environment (JACK_DEFAULT_SERVER, or the
-// default one) without starting one.
-JackServer findJackServer();
+// default one) without starting one; why there is none to play into when
+// none runs.
+grain::Outcome<JackServer> findJackServer();
 
 }  // namespace render

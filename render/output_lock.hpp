@@ -7,26 +7,28 @@
 // removed when the run ends.
 #pragma once
 
+#include <memory>
 #include <string>
+#include <utility>
+
+#include "outcome.hpp"
 
 namespace render {
 
 class OutputLock {
 public:
-    // Takes the lock of output, or finds it held (then refusal() says so).
-    explicit OutputLock(const std::string& output);
+    // Takes the lock of output; why not when another run holds it or it
+    // cannot be taken.
+    static grain::Outcome<std::unique_ptr<OutputLock>> take(const std::string& output);
     OutputLock(const OutputLock&) = delete;
     OutputLock& operator=(const OutputLock&) = delete;
     // Lets go of the lock and removes its file.
     ~OutputLock();
 
-    // Empty when this run holds the lock; why it does not otherwise.
-    const std::string& refusal() const { return refusal_; }
-
 private:
+    OutputLock(std::string path, int descriptor) : path_(std::move(path)), descriptor_(descriptor) {}
     std::string path_;
     int descriptor_ = -1;
-    std::string refusal_;
 };
 
 }  // namespace render

@@ -131,7 +131,7 @@ public:
                                                                       "42667", "-P", "4", "-C", "0"},
                                             folder / "jackd.out", folder / "jackd.err", true);
         for (auto end = Clock::now() + std::chrono::seconds(10); Clock::now() < end && server_->running();) {
-            if (findJackServer().refusal.empty()) {
+            if (findJackServer().ok()) {
                 ready_ = true;
                 return;
             }

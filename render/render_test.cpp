@@ -701,8 +701,8 @@ TEST(Render, AnOutputThatAnotherRunWritesOrThatCannotFitIsRefusedBeforeRendering
     writePart(folder / "p.w64", 2, partOf(1, 1), {0.5f, 0.5f});
     const std::set<std::string> inputs{"VELAROOKglisson.sco", "p.w64"};
     {
-        OutputLock first(at("piece.wav"));  // a render that writes piece.wav now
-        ASSERT_EQ(first.refusal(), "");
+        auto first = OutputLock::take(at("piece.wav"));  // a render that writes piece.wav now
+        ASSERT_TRUE(first) << first.reason();
         for (const auto& arguments : std::vector<std::vector<std::string>>{
                  {at("VELAROOKglisson.sco"), "-o", at("piece.wav")}, {"--mix", at("piece.wav"), at("p.w64")}}) {
             RunResult run = grainrender(arguments);

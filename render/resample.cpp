@@ -79,17 +79,16 @@ std::string resampleSoundFile(const std::string& from, const std::string& to, in
     return "";
 }
 
-SoundAtRate soundAtRate(const std::string& path, int rate, const std::string& scratch) {
+grain::Outcome<SoundAtRate> soundAtRate(const std::string& path, int rate, const std::string& scratch) {
     SoundAtRate sound;
     sound.path = path;
     int fileRate = soundFileRate(path);
     if (fileRate == 0 || fileRate == rate || rate <= 0) return sound;  // Csound reports a file it cannot read
     sound.copy = std::make_unique<grain::AtomicFile>(fs::path(scratch) / fs::path(path).filename());
     sound.path = sound.copy->temporary().string();
-    sound.error = resampleSoundFile(path, sound.path, rate);
-    if (sound.error.empty())
-        sound.note = "the sound file " + fs::path(path).filename().string() + " is at " + std::to_string(fileRate) +
-                     " Hz: the render plays a copy converted to " + std::to_string(rate) + " Hz";
+    if (auto why = resampleSoundFile(path, sound.path, rate); !why.empty()) return grain::because(why);
+    sound.note = "the sound file " + fs::path(path).filename().string() + " is at " + std::to_string(fileRate) +
+                 " Hz: the render plays a copy converted to " + std::to_string(rate) + " Hz";
     return sound;
 }
 

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "atomic_file.hpp"
+#include "outcome.hpp"
 
 namespace render {
 
@@ -32,12 +33,11 @@ struct SoundAtRate {
     std::string path;                           // the file the render's table reads
     std::unique_ptr<grain::AtomicFile> copy;    // the converted copy, never committed
     std::string note;                           // the line that says it was converted, or empty
-    std::string error;                          // why it could not be converted, or empty
 };
 
 // The sound file at path for a render at rate; a converted copy is written
-// in the folder `scratch`.
-SoundAtRate soundAtRate(const std::string& path, int rate, const std::string& scratch);
+// in the folder `scratch`. Why not when it could not be converted.
+grain::Outcome<SoundAtRate> soundAtRate(const std::string& path, int rate, const std::string& scratch);
 
 // A sound file's length and channels, and each channel's RMS level.
 struct SoundFileFacts {
