@@ -737,7 +737,7 @@ Step<RenderPlan> planRender(const RenderOptions& options, const RenderEnvironmen
 // failed, a line each after the first, or that the run was stopped.
 Refusal partsFailure(const std::vector<PartOutcome>& outcomes) {
     for (std::size_t k = 0; k < outcomes.size(); ++k) {
-        if (outcomes[k].ok || outcomes[k].stopped || outcomes[k].problems.empty()) continue;
+        if (outcomes[k].end != PartEnd::failed || outcomes[k].problems.empty()) continue;
         std::string why = "Csound reported a problem";
         if (outcomes.size() > 1)
             why += " in part " + std::to_string(k + 1) + " of " + std::to_string(outcomes.size()) +
@@ -793,7 +793,7 @@ Step<std::vector<PartOutcome>> runParts(const PartJobs& parts, const RenderOptio
                                         std::ostream& err) {
     bool showProgress = environment.terminal && !options.quiet;
     auto outcomes = renderAll(parts.jobs, parts.ends, parts.music, showProgress, environment.interrupted, start, err);
-    if (std::all_of(outcomes.begin(), outcomes.end(), [](const PartOutcome& o) { return o.ok; })) return outcomes;
+    if (std::all_of(outcomes.begin(), outcomes.end(), [](const PartOutcome& o) { return o.end == PartEnd::rendered; })) return outcomes;
     return partsFailure(outcomes);
 }
 

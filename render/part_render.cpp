@@ -208,7 +208,7 @@ PartOutcome renderPart(const PartJob& job, std::atomic<bool>& stop, std::atomic<
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     if (stop && !log.failed) {
-        outcome.stopped = true;
+        outcome.end = PartEnd::stopped;
         return outcome;
     }
     csoundCleanup(csound.get());  // prints the count of performance errors
@@ -218,7 +218,7 @@ PartOutcome renderPart(const PartJob& job, std::atomic<bool>& stop, std::atomic<
     if (writer)
         if (auto closed = writer->close(); !closed) return fail(closed.reason());
     scoreTime = csoundGetScoreTime(csound.get());
-    outcome.ok = true;
+    outcome.end = PartEnd::rendered;
     return outcome;
 }
 

@@ -38,10 +38,13 @@ struct PartJob {
     PlayTarget play;              // offline (not enabled), or into JACK in real time
 };
 
+// How a part ended: rendered whole, stopped early (another part failed, or
+// the composer stopped the run), or failed with its problems.
+enum class PartEnd { rendered, stopped, failed };
+
 struct PartOutcome {
-    bool ok = false;
-    bool stopped = false;               // ended early because another part failed
-    std::vector<std::string> problems;  // Csound's error and WARNING lines, or why the file failed
+    PartEnd end = PartEnd::failed;
+    std::vector<std::string> problems;  // failed: Csound's error and WARNING lines, or why the file failed
     SoundSummary sound;                 // what the part file holds, gathered as it was written
     int underruns = 0;                  // times JACK reported an under-run while the part played
 };
