@@ -296,6 +296,7 @@ TEST(Play, WithoutAServerItSaysHowToStartOneAndCtrlCStopsItWithinASecondLeavingN
     int status = play.wait(5);
     double stopping = std::chrono::duration<double>(Clock::now() - interrupted).count();
     EXPECT_EQ(status, 1) << readText(logs / (tag + ".err"));
+    EXPECT_EQ(readText(logs / (tag + ".err")), "grainrender: stopped; no output written\n");
     EXPECT_LT(stopping, 1.0);
     fs::remove(logs / (tag + ".out"));
     fs::remove(logs / (tag + ".err"));
