@@ -618,7 +618,8 @@ Step<std::string> writeHrtf(const HrtfSet& hrtf, const ScoreInHand& score, int r
     std::error_code error;
     fs::create_directory(tables, error);
     if (error) return Refusal{"cannot make the folder of the HRTF tables " + tables.string() + ": " + error.message()};
-    if (auto why = writeHrtfTables(hrtf.sofa, directions, rate, tables.string()); !why.empty()) return Refusal{why};
+    if (auto written = writeHrtfTables(hrtf.sofa, directions, rate, tables.string()); !written)
+        return grain::because(written.reason());
     return "HRTF_TABLES=" + tables.string();
 }
 

@@ -50,37 +50,40 @@ unsigned delayOf(const MYSOFA_HRTF& hrtf, unsigned m, unsigned r) {
 }
 
 // Writes two channels of frames at rate into path as 32-bit floats.
-std::string writePair(const std::string& path, const std::vector<float>& frames, int rate) {
+grain::Outcome<> writePair(const std::string& path, const std::vector<float>& frames, int rate) {
     SF_INFO info{};
     info.channels = 2;
     info.samplerate = rate;
     info.format = SF_FORMAT_W64 | SF_FORMAT_FLOAT;
     SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (!file) return "cannot write the HRTF table " + path + ": " + sf_strerror(nullptr);
+    if (!file) return grain::because("cannot write the HRTF table " + path + ": " + sf_strerror(nullptr));
     auto count = static_cast<sf_count_t>(frames.size() / 2);
     bool written = sf_writef_float(file, frames.data(), count) == count;
-    if (sf_close(file) != 0 || !written) return "cannot write the HRTF table " + path;
-    return "";
+    if (sf_close(file) != 0 || !written) return grain::because("cannot write the HRTF table " + path);
+    return grain::Done{};
 }
 
 }  // namespace
 
 std::string hrtfTableName(std::size_t speaker) { return "hrtf-" + std::to_string(speaker + 1) + ".w64"; }
 
-std::string writeHrtfTables(const std::string& sofaPath, const std::vector<space::Direction>& directions, int rate,
+grain::Outcome<> writeHrtfTables(const std::string& sofaPath, const std::vector<space::Direction>& directions, int rate,
                             const std::string& folder) {
     int error = 0;
     Sofa hrtf(mysofa_load(sofaPath.c_str(), &error), mysofa_free);
     if (!hrtf || error != MYSOFA_OK)
-        return "the HRTF set " + sofaPath + " is no SOFA file libmysofa can read (error " + std::to_string(error) + ")";
+        return grain::because("the HRTF set " + sofaPath + " is no SOFA file libmysofa can read (error " +
+                              std::to_string(error) + ")");
     if ((error = mysofa_check(hrtf.get())) != MYSOFA_OK)
-        return "the HRTF set " + sofaPath + " is not a set of head-related impulse responses (SimpleFreeFieldHRIR) "
-               "(libmysofa's error " + std::to_string(error) + ")";
+        return grain::because("the HRTF set " + sofaPath +
+                              " is not a set of head-related impulse responses (SimpleFreeFieldHRIR) "
+                              "(libmysofa's error " + std::to_string(error) + ")");
     if (hrtf->R != 2 || hrtf->M == 0 || hrtf->N == 0 || hrtf->DataSamplingRate.elements < 1)
-        return "the HRTF set " + sofaPath + " does not hold impulse responses for two ears";
+        return grain::because("the HRTF set " + sofaPath + " does not hold impulse responses for two ears");
     const int setRate = static_cast<int>(std::lround(hrtf->DataSamplingRate.values[0]));
     if (setRate < 8000 || setRate > 384000)
-        return "the HRTF set " + sofaPath + " is at " + std::to_string(setRate) + " Hz, not a sample rate of sound";
+        return grain::because("the HRTF set " + sofaPath + " is at " + std::to_string(setRate) +
+                              " Hz, not a sample rate of sound");
     // The level as libmysofa's own renderers hear the set: a source ahead at unit level.
     mysofa_loudness(hrtf.get());
     mysofa_tocartesian(hrtf.get());
@@ -103,17 +106,17 @@ std::string writeHrtfTables(const std::string& sofaPath, const std::vector<space
         }
         const std::string path = (fs::path(folder) / hrtfTableName(k)).string();
         if (setRate == rate) {
-            if (auto why = writePair(path, pair, rate); !why.empty()) return why;
+            if (auto written = writePair(path, pair, rate); !written) return written;
             continue;
         }
         const std::string measured = path + ".measured";
-        std::string why = writePair(measured, pair, setRate);
-        if (why.empty()) why = resampleSoundFile(measured, path, rate);
+        grain::Outcome<> written = writePair(measured, pair, setRate);
+        if (written) written = resampleSoundFile(measured, path, rate);
         std::error_code ignored;
         fs::remove(measured, ignored);
-        if (!why.empty()) return why;
+        if (!written) return written;
     }
-    return "";
+    return grain::Done{};
 }
 
 }  // namespace render

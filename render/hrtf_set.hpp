@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "layout.hpp"
+#include "outcome.hpp"
 
 namespace render {
 
@@ -32,9 +33,9 @@ inline const std::string virtualSpeakerFile = "sphere.speakers";
 // The file of speaker k (from 0) in the folder of the pairs.
 std::string hrtfTableName(std::size_t speaker);
 
-// Writes the pair nearest to each direction, at rate, into folder. Returns
-// an empty text, or why it could not ("the HRTF set X is no SOFA file ...").
-std::string writeHrtfTables(const std::string& sofaPath, const std::vector<space::Direction>& directions, int rate,
+// Writes the pair nearest to each direction, at rate, into folder; why not
+// when it could not ("the HRTF set X is no SOFA file ...").
+grain::Outcome<> writeHrtfTables(const std::string& sofaPath, const std::vector<space::Direction>& directions, int rate,
                             const std::string& folder);
 
 }  // namespace render

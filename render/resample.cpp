@@ -26,21 +26,21 @@ int soundFileRate(const std::string& path) {
     return file ? info.samplerate : 0;
 }
 
-std::string resampleSoundFile(const std::string& from, const std::string& to, int rate) {
+grain::Outcome<> resampleSoundFile(const std::string& from, const std::string& to, int rate) {
     SF_INFO inInfo{};
     SoundFile in(sf_open(from.c_str(), SFM_READ, &inInfo), sf_close);
-    if (!in) return "cannot read the sound file " + from + ": " + sf_strerror(nullptr);
+    if (!in) return grain::because("cannot read the sound file " + from + ": " + sf_strerror(nullptr));
     SF_INFO outInfo{};
     outInfo.channels = inInfo.channels;
     outInfo.samplerate = rate;
     outInfo.format = SF_FORMAT_W64 | SF_FORMAT_FLOAT;
     SoundFile out(sf_open(to.c_str(), SFM_WRITE, &outInfo), sf_close);
-    if (!out) return "cannot write the converted sound file " + to + ": " + sf_strerror(nullptr);
+    if (!out) return grain::because("cannot write the converted sound file " + to + ": " + sf_strerror(nullptr));
 
     int error = 0;
     std::unique_ptr<SRC_STATE, SRC_STATE* (*)(SRC_STATE*)> converter(
         src_new(SRC_SINC_BEST_QUALITY, inInfo.channels, &error), src_delete);
-    if (!converter) return std::string("cannot convert the sound file's rate: ") + src_strerror(error);
+    if (!converter) return grain::because(std::string("cannot convert the sound file's rate: ") + src_strerror(error));
     const double ratio = static_cast<double>(rate) / inInfo.samplerate;
     auto channels = static_cast<std::size_t>(inInfo.channels);
     std::vector<float> input(static_cast<std::size_t>(blockFrames) * channels);
@@ -63,7 +63,7 @@ std::string resampleSoundFile(const std::string& from, const std::string& to, in
         data.output_frames = outFrames;
         data.end_of_input = ended ? 1 : 0;
         if ((error = src_process(converter.get(), &data)) != 0)
-            return std::string("cannot convert the sound file's rate: ") + src_strerror(error);
+            return grain::because(std::string("cannot convert the sound file's rate: ") + src_strerror(error));
         // What the converter did not take moves to the front for the next round.
         if (data.input_frames_used < pending) {
             std::copy(input.begin() + data.input_frames_used * static_cast<long>(channels),
@@ -72,11 +72,11 @@ std::string resampleSoundFile(const std::string& from, const std::string& to, in
         pending -= data.input_frames_used;
         if (data.output_frames_gen > 0 &&
             sf_writef_float(out.get(), output.data(), data.output_frames_gen) != data.output_frames_gen)
-            return "cannot write the converted sound file " + to + ": " + sf_strerror(out.get());
+            return grain::because("cannot write the converted sound file " + to + ": " + sf_strerror(out.get()));
         if (ended && pending == 0 && data.output_frames_gen == 0) break;
     }
-    if (sf_close(out.release()) != 0) return "cannot write the converted sound file " + to;
-    return "";
+    if (sf_close(out.release()) != 0) return grain::because("cannot write the converted sound file " + to);
+    return grain::Done{};
 }
 
 grain::Outcome<SoundAtRate> soundAtRate(const std::string& path, int rate, const std::string& scratch) {
@@ -86,7 +86,8 @@ grain::Outcome<SoundAtRate> soundAtRate(const std::string& path, int rate, const
     if (fileRate == 0 || fileRate == rate || rate <= 0) return sound;  // Csound reports a file it cannot read
     sound.copy = std::make_unique<grain::AtomicFile>(fs::path(scratch) / fs::path(path).filename());
     sound.path = sound.copy->temporary().string();
-    if (auto why = resampleSoundFile(path, sound.path, rate); !why.empty()) return grain::because(why);
+    if (auto converted = resampleSoundFile(path, sound.path, rate); !converted)
+        return grain::because(converted.reason());
     sound.note = "the sound file " + fs::path(path).filename().string() + " is at " + std::to_string(fileRate) +
                  " Hz: the render plays a copy converted to " + std::to_string(rate) + " Hz";
     return sound;

@@ -24,8 +24,8 @@ namespace render {
 int soundFileRate(const std::string& path);
 
 // Writes the sound file `from` converted to rate into `to` as 32-bit float
-// samples, every channel. Returns an empty text, or why it could not.
-std::string resampleSoundFile(const std::string& from, const std::string& to, int rate);
+// samples, every channel; why not when it could not.
+grain::Outcome<> resampleSoundFile(const std::string& from, const std::string& to, int rate);
 
 // The sound file a render plays: the composer's own, or a converted copy that
 // is removed when this goes.
