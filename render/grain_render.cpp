@@ -539,13 +539,22 @@ Step<WorkFiles> makeWorkFiles(const RenderOptions& options, const OutputPlace& p
     return files;
 }
 
-// Writes the layout's panning for the orchestra into the folder; its file, or
-// empty without a layout.
+// Writes the layout's panning for the orchestra into the folder, and the
+// grid of its gains beside it (raw 32-bit floats in the machine's byte order,
+// as GEN01 reads them: a raw file has no sample rate for Csound to warn
+// about); the panning's file, or empty without a layout.
 Step<std::string> writePanning(const std::optional<space::Layout>& layout, const fs::path& folder) {
     if (!layout) return std::string();
+    space::Panning design = panningOf(*layout);
+    std::string gridPath = fs::absolute(folder / "grainrender-panning-grid.raw").string();
+    std::vector<float> grid = space::panningGrid(design);
+    std::ofstream gridFile(gridPath, std::ios::binary);
+    if (!gridFile.write(reinterpret_cast<const char*>(grid.data()), static_cast<std::streamsize>(grid.size() * sizeof(float))) ||
+        !gridFile.flush())
+        return Refusal{"cannot write the panning of the layout into " + gridPath};
     std::string panningPath = (folder / "grainrender-panning.txt").string();
     std::ofstream panning(panningPath, std::ios::binary);
-    if (!(panning << space::panningMacros(panningOf(*layout))) || !panning.flush())
+    if (!(panning << space::panningMacros(design, gridPath)) || !panning.flush())
         return Refusal{"cannot write the panning of the layout into " + panningPath};
     return panningPath;
 }
@@ -601,19 +610,26 @@ Step<SoundAtRate> soundForRender(ScoreInHand& score, int rate, const fs::path& w
     return sound;
 }
 
-// Writes the pairs of impulse responses of binaural's virtual speakers (the
-// speaker file beside the orchestra) from the SOFA set at the render's rate
-// into a folder of their own in folder; the orchestra's macro that names it,
-// or empty when binaural hears no SOFA set.
-Step<std::string> writeHrtf(const HrtfSet& hrtf, const ScoreInHand& score, int rate, const fs::path& folder) {
-    if (hrtf.sofa.empty()) return std::string();
+// Binaural's virtual speakers when it hears a SOFA set: the speaker file
+// beside the orchestra, panned onto as a layout is; none otherwise.
+Step<std::optional<space::Layout>> virtualSpeakers(const HrtfSet& hrtf, const ScoreInHand& score) {
+    if (hrtf.sofa.empty()) return std::optional<space::Layout>();
     fs::path speakerFile = fs::absolute(score.orchestra).parent_path() / virtualSpeakerFile;
     auto speakerBytes = grain::readFileBytes(speakerFile);
     if (!speakerBytes) return Refusal{"cannot read binaural's virtual speakers " + speakerFile.string()};
-    auto layout = readSpeakerDirections(*speakerBytes, speakerFile.string());
+    auto layout = readSpeakerLayout(*speakerBytes, speakerFile.string());
     if (!layout) return grain::because(layout.reason());
+    return std::optional<space::Layout>(std::move(layout->layout));
+}
+
+// Writes the pairs of impulse responses of the virtual speakers from the SOFA
+// set at the render's rate into a folder of their own in folder; the
+// orchestra's macro that names it, or empty when binaural hears no SOFA set.
+Step<std::string> writeHrtf(const HrtfSet& hrtf, const std::optional<space::Layout>& speakers, int rate,
+                            const fs::path& folder) {
+    if (hrtf.sofa.empty()) return std::string();
     std::vector<space::Direction> directions;
-    for (const auto& channel : layout->layout.channels) directions.push_back(channel.direction);
+    for (const auto& channel : speakers->channels) directions.push_back(channel.direction);
     fs::path tables = folder / "hrtf";
     std::error_code error;
     fs::create_directory(tables, error);
@@ -711,14 +727,16 @@ Step<RenderPlan> prepareRender(const RenderOptions& options, ScoreInHand& score,
     const Sounding& sounding = claim.sounding;
     auto files = makeWorkFiles(options, claim.place, sounding.layout || !sounding.hrtf.sofa.empty());
     if (!files) return grain::because(files.reason());
-    auto panning = writePanning(sounding.layout, files->parts.path());
+    auto virtualLayout = virtualSpeakers(sounding.hrtf, score);
+    if (!virtualLayout) return grain::because(virtualLayout.reason());
+    auto panning = writePanning(sounding.layout ? sounding.layout : *virtualLayout, files->parts.path());
     if (!panning) return grain::because(panning.reason());
     PartJob common = commonJob(score, *sounding.technique, *panning, claim.cues, claim.rate);
     auto rate = renderRateOf(common, score, sounding);
     if (!rate) return grain::because(rate.reason());
     auto sound = soundForRender(score, *rate, claim.place.workFolder, err);
     if (!sound) return grain::because(sound.reason());
-    auto hrtf = writeHrtf(sounding.hrtf, score, *rate, files->parts.path());
+    auto hrtf = writeHrtf(sounding.hrtf, *virtualLayout, *rate, files->parts.path());
     if (!hrtf) return grain::because(hrtf.reason());
     if (!hrtf->empty()) common.macros.push_back(*hrtf);
     PartJobs jobs = partJobs(options, score, claim.plan, common, claim.server, *files, renderLabel(score, claim));

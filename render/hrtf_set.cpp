@@ -1,13 +1,13 @@
 #include "hrtf_set.hpp"
 
 #include <mysofa.h>
-#include <sndfile.h>
 
 #include <cmath>
 #include <filesystem>
 #include <memory>
 
 #include "resample.hpp"
+#include "sound_files.hpp"
 
 namespace fs = std::filesystem;
 
@@ -47,20 +47,6 @@ unsigned delayOf(const MYSOFA_HRTF& hrtf, unsigned m, unsigned r) {
     if (delay.elements == hrtf.R * hrtf.M) samples = delay.values[m * hrtf.R + r];
     else if (delay.elements >= hrtf.R) samples = delay.values[r];
     return samples > 0 ? static_cast<unsigned>(std::lround(samples)) : 0;
-}
-
-// Writes two channels of frames at rate into path as 32-bit floats.
-grain::Outcome<> writePair(const std::string& path, const std::vector<float>& frames, int rate) {
-    SF_INFO info{};
-    info.channels = 2;
-    info.samplerate = rate;
-    info.format = SF_FORMAT_W64 | SF_FORMAT_FLOAT;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (!file) return grain::because("cannot write the HRTF table " + path + ": " + sf_strerror(nullptr));
-    auto count = static_cast<sf_count_t>(frames.size() / 2);
-    bool written = sf_writef_float(file, frames.data(), count) == count;
-    if (sf_close(file) != 0 || !written) return grain::because("cannot write the HRTF table " + path);
-    return grain::Done{};
 }
 
 }  // namespace
@@ -106,11 +92,11 @@ grain::Outcome<> writeHrtfTables(const std::string& sofaPath, const std::vector<
         }
         const std::string path = (fs::path(folder) / hrtfTableName(k)).string();
         if (setRate == rate) {
-            if (auto written = writePair(path, pair, rate); !written) return written;
+            if (auto written = writeTableFile(path, pair, 2, rate); !written) return written;
             continue;
         }
         const std::string measured = path + ".measured";
-        grain::Outcome<> written = writePair(measured, pair, setRate);
+        grain::Outcome<> written = writeTableFile(measured, pair, 2, setRate);
         if (written) written = resampleSoundFile(measured, path, rate);
         std::error_code ignored;
         fs::remove(measured, ignored);

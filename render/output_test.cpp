@@ -570,7 +570,9 @@ TEST(Layouts, ASpeakerFilesLfeAndSilentChannelsStaySilentAndAFrontalArrayKeepsIt
             largest = std::max(largest, std::fabs(ring.channels[c][s] - file.channels[c][s]));
             peak = std::max(peak, std::fabs(ring.channels[c][s]));
         }
-    EXPECT_LT(largest, 1e-4 * peak) << "ring8's file pans otherwise than ring8";
+    // A layout's panning is read from a grid half a degree fine: a grain sounds
+    // at most a quarter of a degree from where ring8 puts it.
+    EXPECT_LT(largest, 0.01 * peak) << "ring8's file pans otherwise than ring8";
 }
 
 // --- Decoding Ambisonics to a layout ---

@@ -51,6 +51,15 @@ grain::Outcome<> closeWriter(SoundWriter& writer) {
     return grain::Done{};
 }
 
+grain::Outcome<> writeTableFile(const std::string& path, const std::vector<float>& frames, int channels, int rate) {
+    auto writer = openWriter(path, channels, rate, SF_FORMAT_W64);
+    if (!writer) return grain::because("cannot write " + path + ": " + writer.reason());
+    auto written = writeFrames(*writer, frames.data(), static_cast<long long>(frames.size()) / channels);
+    if (written) written = closeWriter(*writer);
+    if (!written) return grain::because("cannot write " + path);
+    return grain::Done{};
+}
+
 grain::Outcome<> checkOutputFile(const std::string& path) {
     if (fs::is_directory(path)) return grain::because("cannot write the output file " + path + ": it is a folder");
     grain::AtomicFile probe(path);  // removes what it made when it goes

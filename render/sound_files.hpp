@@ -27,6 +27,11 @@ grain::Outcome<> writeFrames(SoundWriter& writer, const float* samples, long lon
 // Closes the file; the reason when the last write fails.
 grain::Outcome<> closeWriter(SoundWriter& writer);
 
+// Writes interleaved frames of channels as a W64 file of 32-bit floats at
+// path, whole, for the orchestra to load into a table (GEN01); why not when
+// it cannot.
+grain::Outcome<> writeTableFile(const std::string& path, const std::vector<float>& frames, int channels, int rate);
+
 // Whether a file can be created at path, or why not. Leaves nothing behind.
 grain::Outcome<> checkOutputFile(const std::string& path);
 

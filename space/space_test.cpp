@@ -44,8 +44,8 @@ std::vector<Layout> testLayouts() {
     Layout dome = ring({0, 60, 120, 180, 240, 300}, "dome");
     for (double azimuth : {45, 135, 225, 315}) dome.channels.push_back({"up", ChannelKind::speaker, {azimuth, 45}});
     layouts.push_back(dome);
-    // A sphere of rings, symmetric, so that neighbouring speakers of two rings
-    // make flat faces all round (binaural's virtual speakers are such a sphere).
+    // A sphere of rings, symmetric, whose neighbouring speakers of two rings
+    // make flat faces all round.
     Layout sphere = ring({}, "sphere");
     for (int k = 0; k < 24; ++k) sphere.channels.push_back({"e0", ChannelKind::speaker, {15.0 * k, 0}});
     for (double elevation : {-30, 30})
@@ -54,6 +54,14 @@ std::vector<Layout> testLayouts() {
         for (int k = 0; k < 4; ++k) sphere.channels.push_back({"e60", ChannelKind::speaker, {90.0 * k, elevation}});
     sphere.channels.push_back({"top", ChannelKind::speaker, {0, 90}});
     layouts.push_back(sphere);
+    // Binaural's virtual speakers (examples/sphere.speakers): no flat face but
+    // the ring below, so its triangles are mirror images left to right.
+    Layout binaural = ring({}, "binaural");
+    for (int k = 0; k < 24; ++k) binaural.channels.push_back({"e0", ChannelKind::speaker, {15.0 * k, 0}});
+    for (double elevation : {-30, 30})
+        for (int k = 0; k < 8; ++k) binaural.channels.push_back({"e30", ChannelKind::speaker, {45.0 * k, elevation}});
+    binaural.channels.push_back({"top", ChannelKind::speaker, {0, 90}});
+    layouts.push_back(binaural);
     return layouts;
 }
 
@@ -155,6 +163,35 @@ TEST(Panning, EveryLayoutPansWithConstantPowerOntoTheNearestSpeakers) {
         EXPECT_GE(earNearestLoudest, 0.99 * earWindows) << layout.name << ": " << earNearestLoudest << " of " << earWindows;
         EXPECT_GE(nearestLoudest, (sparseAbove ? 0.9 : 0.99) * windows) << layout.name << ": " << nearestLoudest << " of " << windows;
         std::cout << layout.name << ": the nearest speaker loudest in " << nearestLoudest << " of " << windows << " directions\n";
+    }
+}
+
+// The orchestra's grid holds, for each of its directions, the cell's corners
+// and gains that make panGains there (row by row of elevation from -90,
+// azimuth from 0 along each row).
+TEST(Panning, TheOrchestrasGridHoldsThePanningOfEachOfItsDirections) {
+    for (const Layout& layout : testLayouts()) {
+        Panning panning = panningOf(layout);
+        std::vector<float> grid = panningGrid(panning);
+        ASSERT_EQ(grid.size(), std::size_t{6} * gridAzimuths * gridElevations) << layout.name;
+        const int bus = panning.channels + static_cast<int>(panning.imaginary.size());
+        for (std::size_t point = 0; point < grid.size() / 6; point += 97) {
+            const float* at = grid.data() + 6 * point;
+            Direction direction{double(point % gridAzimuths) / gridSteps,
+                                double(static_cast<int>(point / gridAzimuths) - 90 * gridSteps) / gridSteps};
+            std::vector<double> gains(static_cast<std::size_t>(panning.channels), 0.0);
+            for (int corner = 0; corner < 3; ++corner) {
+                const int channel = static_cast<int>(at[corner]);
+                ASSERT_TRUE(channel >= 0 && channel < bus && at[3 + corner] >= 0) << layout.name;
+                for (std::size_t c = 0; c < gains.size(); ++c)
+                    gains[c] += at[3 + corner] * (channel < panning.channels
+                                                      ? double(c == static_cast<std::size_t>(channel))
+                                                      : panning.spread[static_cast<std::size_t>(channel - panning.channels)][c]);
+            }
+            auto expected = panGains(panning, direction);
+            for (std::size_t c = 0; c < gains.size(); ++c)
+                ASSERT_NEAR(gains[c], expected[c], 1e-6) << layout.name << " at " << direction.azimuth << "/" << direction.elevation;
+        }
     }
 }
 

@@ -111,14 +111,15 @@ std::vector<Face> hullFaces(const std::vector<Vector>& points) {
                 normal = scaled(normal, 1 / length(normal));
                 double offset = dot(normal, points[i]);
                 bool below = true, above = true;
-                std::vector<int> on;
-                for (int m = 0; m < n; ++m) {
+                for (int m = 0; m < n && (below || above); ++m) {
                     double side = dot(normal, points[m]) - offset;
                     if (side > onPlane) below = false;
                     if (side < -onPlane) above = false;
-                    if (std::fabs(side) <= onPlane) on.push_back(m);
                 }
-                if (!below && !above) continue;
+                if (!below && !above) continue;  // points on both sides: no face
+                std::vector<int> on;
+                for (int m = 0; m < n; ++m)
+                    if (std::fabs(dot(normal, points[m]) - offset) <= onPlane) on.push_back(m);
                 if (!below) {
                     normal = scaled(normal, -1);
                     offset = -offset;
@@ -271,65 +272,98 @@ PanningDesign designPanning(const Layout& layout) {
     return {panning, ""};
 }
 
-std::vector<double> panGains(const Panning& panning, Direction direction) {
-    Vector p = unitVector(panning.ring ? Direction{direction.azimuth, 0} : direction);
-    // The first cell the grain lies in (or, at a seam's rounding, the one it is least outside).
-    std::array<double, 3> gains{}, best{};
-    const PanCell* chosen = nullptr;
+namespace {
+
+// The cell a grain from p takes and its corner gains, each at least 0: the
+// first cell it lies in (or, at a seam's rounding, the one it is least outside).
+struct CellChoice {
+    const PanCell* cell = nullptr;
+    std::array<double, 3> gains{};
+};
+
+CellChoice chooseCell(const Panning& panning, Vector p) {
+    CellChoice choice;
     double bestLeast = -std::numeric_limits<double>::infinity();
     for (const auto& cell : panning.cells) {
+        std::array<double, 3> gains;
         for (std::size_t r = 0; r < 3; ++r)
             gains[r] = cell.inverse[3 * r] * p.x + cell.inverse[3 * r + 1] * p.y + cell.inverse[3 * r + 2] * p.z;
         double least = std::min({gains[0], gains[1], gains[2]});
         if (least > bestLeast) {
             bestLeast = least;
-            best = gains;
-            chosen = &cell;
+            choice = {&cell, gains};
         }
         if (least >= -inCell) break;
     }
-    std::vector<double> out(static_cast<std::size_t>(panning.channels), 0.0);
-    if (!chosen) return out;
-    for (auto& g : best) g = std::max(g, 0.0);
+    for (auto& g : choice.gains) g = std::max(g, 0.0);
+    return choice;
+}
+
+Vector grainVector(const Panning& panning, Direction direction) {
+    return unitVector(panning.ring ? Direction{direction.azimuth, 0} : direction);
+}
+
+}  // namespace
+
+namespace {
+
+// A grain's cell and its corner gains at unit power.
+struct CellGains {
+    const PanCell* cell = nullptr;
+    std::array<double, 3> gains{};
+};
+
+CellGains cellGains(const Panning& panning, Direction direction) {
+    CellChoice choice = chooseCell(panning, grainVector(panning, direction));
+    if (!choice.cell) return {};
+    const auto& g = choice.gains;
     double power = 0;
     for (std::size_t i = 0; i < 3; ++i)
-        for (std::size_t j = 0; j < 3; ++j) power += best[i] * chosen->power[3 * i + j] * best[j];
+        for (std::size_t j = 0; j < 3; ++j) power += g[i] * choice.cell->power[3 * i + j] * g[j];
     double norm = power > 0 ? 1 / std::sqrt(power) : 0;
+    return {choice.cell, {g[0] * norm, g[1] * norm, g[2] * norm}};
+}
+
+}  // namespace
+
+std::vector<double> panGains(const Panning& panning, Direction direction) {
+    CellGains pan = cellGains(panning, direction);
+    std::vector<double> out(static_cast<std::size_t>(panning.channels), 0.0);
+    if (!pan.cell) return out;
     for (std::size_t i = 0; i < 3; ++i) {
-        auto column = reach(panning, chosen->bus[i]);
-        for (std::size_t c = 0; c < out.size(); ++c) out[c] += best[i] * norm * column[c];
+        auto column = reach(panning, pan.cell->bus[i]);
+        for (std::size_t c = 0; c < out.size(); ++c) out[c] += pan.gains[i] * column[c];
     }
     return out;
 }
 
-std::string panningMacros(const Panning& panning) {
-    auto list = [](auto begin, auto end) {
-        std::string text;
-        char number[40];
-        for (auto at = begin; at != end; ++at) {
-            std::snprintf(number, sizeof number, "%.17g", static_cast<double>(*at));
-            text.append(text.empty() ? "" : ", ").append(number);
+std::vector<float> panningGrid(const Panning& panning) {
+    std::vector<float> grid;
+    grid.reserve(std::size_t{6} * gridAzimuths * gridElevations);
+    for (int row = 0; row < gridElevations; ++row)
+        for (int azimuth = 0; azimuth < gridAzimuths; ++azimuth) {
+            CellGains pan = cellGains(panning, {double(azimuth) / gridSteps, double(row - (gridElevations - 1) / 2) / gridSteps});
+            for (int corner : pan.cell ? pan.cell->bus : std::array<int, 3>{}) grid.push_back(static_cast<float>(corner));
+            for (double gain : pan.gains) grid.push_back(static_cast<float>(gain));
         }
-        return text;
-    };
-    std::vector<int> bus;
-    std::vector<double> inverses, powers, spread;
-    for (const auto& cell : panning.cells) {
-        bus.insert(bus.end(), cell.bus.begin(), cell.bus.end());
-        inverses.insert(inverses.end(), cell.inverse.begin(), cell.inverse.end());
-        powers.insert(powers.end(), cell.power.begin(), cell.power.end());
-    }
+    return grid;
+}
+
+std::string panningMacros(const Panning& panning, const std::string& gridFile) {
+    std::vector<double> spread;
     for (const auto& share : panning.spread) spread.insert(spread.end(), share.begin(), share.end());
     if (spread.empty()) spread.push_back(0);  // an array wants one value at least
     std::string text = "; The panning of a layout onto its speakers, written by grainrender for space-pan.inc.\n";
     text += "#define PAN_CHANNELS #" + std::to_string(panning.channels) + "#\n";
     text += "#define PAN_BUS #" + std::to_string(panning.channels + static_cast<int>(panning.imaginary.size())) + "#\n";
-    text += "#define PAN_RING #" + std::string(panning.ring ? "1" : "0") + "#\n";
-    text += "#define PAN_CELLS #" + std::to_string(panning.cells.size()) + "#\n";
-    text += "#define PAN_CELL_CHANNELS #" + list(bus.begin(), bus.end()) + "#\n";
-    text += "#define PAN_CELL_INVERSES #" + list(inverses.begin(), inverses.end()) + "#\n";
-    text += "#define PAN_CELL_POWERS #" + list(powers.begin(), powers.end()) + "#\n";
-    text += "#define PAN_SPREAD #" + list(spread.begin(), spread.end()) + "#\n";
+    text += "#define PAN_SPREAD #";
+    char number[40];
+    for (std::size_t k = 0; k < spread.size(); ++k) {
+        std::snprintf(number, sizeof number, "%s%.17g", k == 0 ? "" : ", ", spread[k]);
+        text += number;
+    }
+    text += "#\n#define PAN_GRID_STEPS #" + std::to_string(gridSteps) + "#\n";
+    text += "#define PAN_GRID #" + gridFile + "#\n";
     return text;
 }
 

@@ -17,7 +17,13 @@
 // The orchestra does the same per grain from the cells written as Csound
 // macros (panningMacros, examples/space-pan.inc): it adds the grain to its
 // cell's three bus channels, the speakers' channels then the imaginary
-// speakers', and shares the imaginary ones out once per cycle.
+// speakers', and shares the imaginary ones out once per cycle. Working the
+// gains out per grain would cost it more than all its sound (Csound prepares
+// every opcode of a note, taken or not, and a search of the cells takes a
+// hundred), so the orchestra reads them from a grid of directions half a
+// degree apart (panningGrid): a grain sounds at most a quarter of a degree
+// from where the cells would put it, as far as it moves before its gains
+// are read again.
 #pragma once
 
 #include <array>
@@ -59,9 +65,20 @@ PanningDesign designPanning(const Layout& layout);
 // unit power, LFE and silent channels 0.
 std::vector<double> panGains(const Panning& panning, Direction direction);
 
+// The panning of directions gridSteps to the degree apart, for the
+// orchestra's table PAN_GRID: row by row of elevation from -90 to 90
+// degrees, each row the azimuths from 0 up to 360 (a ring's rows are all its
+// ear-height row); for each direction six numbers: its cell's three corners
+// as bus channels, then their gains at unit power (panGains before the
+// imaginary speakers are shared out).
+inline constexpr int gridSteps = 2;
+inline constexpr int gridAzimuths = 360 * gridSteps;
+inline constexpr int gridElevations = 180 * gridSteps + 1;
+std::vector<float> panningGrid(const Panning& panning);
+
 // The panning as Csound macros for examples/space-pan.inc: PAN_CHANNELS,
-// PAN_BUS, PAN_RING, PAN_CELLS, PAN_CELL_CHANNELS, PAN_CELL_INVERSES,
-// PAN_CELL_POWERS, PAN_SPREAD (see there).
-std::string panningMacros(const Panning& panning);
+// PAN_BUS, PAN_SPREAD, PAN_GRID_STEPS (gridSteps), and PAN_GRID, the file gridFile that holds
+// panningGrid as raw 32-bit floats (see there).
+std::string panningMacros(const Panning& panning, const std::string& gridFile);
 
 }  // namespace space
