@@ -646,14 +646,15 @@ struct PartJobs {
     double music = 0;
 };
 
-// One job per part of the plan: its share of the score, where it plays or
-// writes, and what its file records (label, with the part's number).
+// One job per part of the plan: its share of the score (kept going tail
+// seconds past its end), where it plays or writes, and what its file records
+// (label, with the part's number).
 PartJobs partJobs(const RenderOptions& options, const ScoreInHand& score, const PartPlan& plan, const PartJob& common,
-                  const JackServer& server, const WorkFiles& files, const PartLabel& label) {
+                  const JackServer& server, const WorkFiles& files, const PartLabel& label, double tail) {
     PartJobs all;
     for (int part : plan.parts) {
         PartJob job = common;
-        job.scoreText = partScoreText(score.score, plan.shares, part);
+        job.scoreText = partScoreText(score.score, plan.shares, part, tail);
         job.play = {options.play, options.connect.empty() ? server.playback : options.connect, options.noConnect,
                     server.period};
         job.outPath = !files.output        ? ""
@@ -739,7 +740,8 @@ Step<RenderPlan> prepareRender(const RenderOptions& options, ScoreInHand& score,
     auto hrtf = writeHrtf(sounding.hrtf, *virtualLayout, *rate, files->parts.path());
     if (!hrtf) return grain::because(hrtf.reason());
     if (!hrtf->empty()) common.macros.push_back(*hrtf);
-    PartJobs jobs = partJobs(options, score, claim.plan, common, claim.server, *files, renderLabel(score, claim));
+    const double tail = sounding.hrtf.sofa.empty() ? 0.0 : hrtfLateness;  // binaural's convolutions come late
+    PartJobs jobs = partJobs(options, score, claim.plan, common, claim.server, *files, renderLabel(score, claim), tail);
     return RenderPlan{std::move(claim.place), std::move(*files), std::move(*sound), std::move(claim.sounding.decoding),
                       std::move(jobs)};
 }

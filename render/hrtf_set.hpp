@@ -27,8 +27,14 @@ namespace render {
 inline const std::string defaultSofaFile = "/usr/share/libmysofa/default.sofa";
 
 // The virtual speakers of binaural when it hears a SOFA set: a speaker file
-// beside the orchestra, which the orchestra includes.
+// beside the orchestra, which grainrender reads and pans onto as onto a
+// layout's speakers.
 inline const std::string virtualSpeakerFile = "sphere.speakers";
+
+// How late binaural's output comes, at most, when it hears a SOFA set: the
+// orchestra convolves in partitions of 8 to 16 ms (about 11.6 at 44.1 kHz),
+// so a render keeps going this much past its last grain.
+inline constexpr double hrtfLateness = 0.02;  // s
 
 // The file of speaker k (from 0) in the folder of the pairs.
 std::string hrtfTableName(std::size_t speaker);

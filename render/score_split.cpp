@@ -88,11 +88,13 @@ std::map<int, int> shareVoices(const SplitScore& score, int partCount) {
     return shares;
 }
 
-std::string partScoreText(const SplitScore& score, const std::map<int, int>& shares, int part) {
+std::string partScoreText(const SplitScore& score, const std::map<int, int>& shares, int part, double tail) {
     std::string text = score.header;
     for (const auto& grain : score.grains)
         if (shares.at(grain.voice) == part) text += grain.text;
     if (!score.reverb.empty()) text += "\n" + score.reverb;
+    // instr 98 of the orchestras does nothing but keep a performance going
+    if (tail > 0) text += "\ni98 " + std::to_string(partEndTime(score, shares, part)) + " " + std::to_string(tail);
     return text.append("\n").append(grain::endStatement).append("\n");
 }
 

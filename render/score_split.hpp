@@ -55,8 +55,11 @@ void setSoundTable(SplitScore& score, long long size, const std::string& file);
 std::map<int, int> shareVoices(const SplitScore& score, int partCount);
 
 // The text of one part: the header, the part's grain statements in score
-// order, the reverb statement and the end statement.
-std::string partScoreText(const SplitScore& score, const std::map<int, int>& shares, int part);
+// order, the reverb statement and the end statement; with a tail, a note of
+// the orchestras' instr 98 before it keeps the performance going that many
+// seconds past the part's end (partEndTime), for a technique whose output
+// comes late.
+std::string partScoreText(const SplitScore& score, const std::map<int, int>& shares, int part, double tail = 0);
 
 // The score time at which the part's last statement ends (the orchestra's
 // reverb tail comes on top), seconds.
