@@ -18,7 +18,7 @@ trap 'rm -rf "$tmp"' EXIT
 slow=0
 echo "| technique | score | sound (s) | processor (s) | real-time factor |"
 echo "|---|---|---:|---:|---:|"
-for space in stereo binaural ambix1 ambix3 ring8; do
+for space in "${csound_techniques[@]}"; do
   for score in "${scores[@]}"; do
     [ -f "$score" ] || { echo "render-speed: no score $score (run bash scripts/demo.sh first)" >&2; exit 1; }
     name="$(basename "$score" .sco)"

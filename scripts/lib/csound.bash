@@ -2,6 +2,12 @@
 # root (the project folder). Csound's messages always go to a log file: writing
 # to a pipe that closes early can leave it spinning.
 
+# The spatial techniques Csound renders with the orchestras alone, with no
+# file of grainrender's (the layouts and speaker files want its panning): the
+# entries of grainrender's technique table (render/techniques.cpp) that take
+# neither; a test holds the two together.
+csound_techniques=(stereo binaural ambix1 ambix3 ring8)
+
 # csound_amps LOG: the last "overall amps" of the log, one number a channel.
 csound_amps() { grep -a 'overall amps:' "$1" | tail -1 | sed 's/.*overall amps://'; }
 

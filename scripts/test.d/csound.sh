@@ -87,7 +87,7 @@ for entry in "${cases[@]}"; do
   orchestra="examples/${orchestra_file[$program]}"
   # The demo's scores in every technique; the others in stereo.
   spaces=(stereo)
-  [[ "$name" == *-demo ]] && spaces=(stereo binaural ambix1 ambix3 ring8)
+  [[ "$name" == *-demo ]] && spaces=("${csound_techniques[@]}")
   for space in "${spaces[@]}"; do
     if render_check "$orchestra" "$score" "$dir/$name-$space.wav" "$dir/csound-$space.log" "$space"; then
       pass "$name: Csound's $space rendering, overall amps$(csound_amps "$dir/csound-$space.log")"
