@@ -236,6 +236,12 @@ Step<int> ambisonicChannels(const std::string& path) {
     return info.channels;
 }
 
+// The output checked to be writable and locked for this run; the lock is held while it lives.
+Step<std::unique_ptr<OutputLock>> lockOutput(const std::string& output) {
+    if (auto writable = checkOutputFile(output); !writable) return grain::because(writable.reason());
+    return OutputLock::take(output);
+}
+
 // grainrender --decode LAYOUT IN: the AmbiX file decoded to the layout.
 int decodeFile(const RenderOptions& options, std::ostream& out, std::ostream& err) {
     auto start = Clock::now();
@@ -246,7 +252,8 @@ int decodeFile(const RenderOptions& options, std::ostream& out, std::ostream& er
     fs::path input(options.decodeInput);
     std::string named = input.stem().string() + "-" + layoutName(options.decode) + ".wav";
     std::string output = options.output.empty() ? (input.parent_path() / named).string() : options.output;
-    if (auto writable = checkOutputFile(output); !writable) return refuse(err, writable.reason());
+    auto lock = lockOutput(output);
+    if (!lock) return refuse(err, lock.reason());
     // The decoded float file goes beside the output until it is delivered.
     grain::AtomicFile work(output);
     Leftover decodedFile(work.temporary().string() + "-decoded.w64");
@@ -254,12 +261,6 @@ int decodeFile(const RenderOptions& options, std::ostream& out, std::ostream& er
         decodeRender(options.decodeInput, *channels, *decoding, decodedFile.path().string(), options.verbose, out);
     if (!decoded) return refuse(err, decoded.reason());
     return finishOutput(*decoded, options, output, start, out, err);
-}
-
-// The output checked to be writable and locked for this run; the lock is held while it lives.
-Step<std::unique_ptr<OutputLock>> lockOutput(const std::string& output) {
-    if (auto writable = checkOutputFile(output); !writable) return grain::because(writable.reason());
-    return OutputLock::take(output);
 }
 
 // The labels of the part files of --mix, when they are parts 1 to N of one render, each once.

@@ -699,18 +699,21 @@ TEST(Render, AnOutputThatAnotherRunWritesOrThatCannotFitIsRefusedBeforeRendering
     auto at = [&](const std::string& name) { return (folder / name).string(); };
     writeText(folder / "VELAROOKglisson.sco", glissonScore());
     writePart(folder / "p.w64", 2, partOf(1, 1), {0.5f, 0.5f});
-    const std::set<std::string> inputs{"VELAROOKglisson.sco", "p.w64"};
+    writePart(folder / "field.w64", 4, partOf(1, 1), {0.5f, 0, 0, 0});  // first-order Ambisonics
+    const std::set<std::string> inputs{"VELAROOKglisson.sco", "p.w64", "field.w64"};
     {
         auto first = OutputLock::take(at("piece.wav"));  // a render that writes piece.wav now
         ASSERT_TRUE(first) << first.reason();
         for (const auto& arguments : std::vector<std::vector<std::string>>{
-                 {at("VELAROOKglisson.sco"), "-o", at("piece.wav")}, {"--mix", at("piece.wav"), at("p.w64")}}) {
+                 {at("VELAROOKglisson.sco"), "-o", at("piece.wav")},
+                 {"--mix", at("piece.wav"), at("p.w64")},
+                 {"--decode", "7.1.4", at("field.w64"), "-o", at("piece.wav")}}) {
             RunResult run = grainrender(arguments);
             EXPECT_EQ(run.status, 1);
             EXPECT_EQ(run.err, "grainrender: another grainrender is writing " + at("piece.wav") +
                                    " now: wait for it to end, or choose another output\n");
         }
-        EXPECT_EQ(folder.names(), (std::set<std::string>{"VELAROOKglisson.sco", "p.w64", ".piece.wav.grainrender-lock"}));
+        EXPECT_EQ(folder.names(), (std::set<std::string>{"VELAROOKglisson.sco", "p.w64", "field.w64", ".piece.wav.grainrender-lock"}));
     }
     // Two parts and their mix at once, each of 0.6 s and the tail's 4 s at 44100 Hz in two channels: 1.6 MB.
     for (std::uintmax_t free : {std::uintmax_t{1000}, std::uintmax_t{4'800'000}, std::uintmax_t{4'900'000}}) {
@@ -723,7 +726,7 @@ TEST(Render, AnOutputThatAnotherRunWritesOrThatCannotFitIsRefusedBeforeRendering
         int status = runGrainRender({at("VELAROOKglisson.sco"), "--rate", "44100", "-o", at("piece.wav")}, environment, out, err);
         if (free > 4'870'000) {
             EXPECT_EQ(status, 0) << err.str();
-            EXPECT_EQ(folder.names(), (std::set<std::string>{"VELAROOKglisson.sco", "p.w64", "piece.wav"}));
+            EXPECT_EQ(folder.names(), (std::set<std::string>{"VELAROOKglisson.sco", "p.w64", "field.w64", "piece.wav"}));
             continue;
         }
         EXPECT_EQ(status, 1);
