@@ -37,10 +37,13 @@ Outcome<> writeSound(const std::filesystem::path& path, const Sound& sound) {
     for (std::size_t frame = 0; frame < sound.frames(); ++frame)
         for (const auto& channel : sound.channels) interleaved.push_back(channel[frame]);
     const auto frames = static_cast<sf_count_t>(sound.frames());
-    std::string why;
-    if (sf_writef_double(file, interleaved.data(), frames) != frames) why = sf_strerror(file);
-    if (sf_close(file) != 0 && why.empty()) why = "it could not be closed";
-    if (!why.empty()) return because("cannot write " + path.string() + ": " + why);
+    if (sf_writef_double(file, interleaved.data(), frames) != frames) {
+        Reason why = because("cannot write " + path.string() + ": " + sf_strerror(file));
+        sf_close(file);
+        return why;
+    }
+    if (int closed = sf_close(file); closed != 0)
+        return because("cannot write " + path.string() + ": " + sf_error_number(closed));
     return {};
 }
 
