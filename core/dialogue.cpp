@@ -208,13 +208,13 @@ RunParameters runDialogue(Program program, AnswerReader& reader) {
     return parameters;
 }
 
-std::optional<std::string> unusableAnswers(Program program, const RunParameters& p) {
-    if (positiveFinite(p.minGrainDur)) return std::nullopt;
+Outcome<> answersUsable(Program program, const RunParameters& p) {
+    if (positiveFinite(p.minGrainDur)) return {};
     if (program == Program::additive)
-        return "the fundamental " + formatReal(p.fundamental) + " with " + formatReal(p.streams) +
-               " grain streams gives no positive minimum grain duration (fundamental x (1 / (streams x "
-               "fundamental)) seconds)";
-    return "the minimum grain duration " + formatReal(p.minGrainDur) + " is not a positive number of seconds";
+        return because("the fundamental " + formatReal(p.fundamental) + " with " + formatReal(p.streams) +
+                       " grain streams gives no positive minimum grain duration (fundamental x (1 / (streams x "
+                       "fundamental)) seconds)");
+    return because("the minimum grain duration " + formatReal(p.minGrainDur) + " is not a positive number of seconds");
 }
 
 }  // namespace grain

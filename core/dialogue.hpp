@@ -5,10 +5,8 @@
 // samples of a voice's trajectory.
 #pragma once
 
-#include <optional>
-#include <string>
-
 #include "answer_reader.hpp"
+#include "outcome.hpp"
 #include "run_parameters.hpp"
 
 namespace grain {
@@ -18,8 +16,8 @@ namespace grain {
 // or the end of the input, throws DialogueStopped.
 RunParameters runDialogue(Program program, AnswerReader& reader);
 
-// Why the answers cannot give a score (a minimum grain duration that is not a
-// positive finite number), or nothing when they can.
-std::optional<std::string> unusableAnswers(Program program, const RunParameters& parameters);
+// Done when the answers can give a score, or why not (a minimum grain
+// duration that is not a positive finite number).
+Outcome<> answersUsable(Program program, const RunParameters& parameters);
 
 }  // namespace grain

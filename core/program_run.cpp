@@ -44,7 +44,8 @@ int runScoreProgram(Program program, std::istream& input, std::ostream& console,
                         leftover->text + "\"); a changed menu answer asks fewer questions: remove the answers " +
                         "it no longer asks");
     }
-    if (auto why = unusableAnswers(program, parameters)) return fail("no score written: " + *why);
+    if (Outcome<> usable = answersUsable(program, parameters); !usable)
+        return fail("no score written: " + usable.reason());
     if (auto mismatch = samplingIntervalMismatch(coordinateFolder, parameters.minGrainDur)) {
         console.flush();
         errors << programName(program) << ": warning: " << *mismatch << "\n";

@@ -21,14 +21,14 @@ static_assert(sharedPFields + maxOwnFields <= 16 &&
 static_assert(6 + maxOwnFields <= std::tuple_size_v<decltype(ScoreWriter::recent)>, "an entry for every own field");
 
 void recordFailure(ScoreWriter& writer, const char* what, int error) {
-    if (writer.failure.empty())
-        writer.failure = std::string("cannot ") + what + " the score file " + writer.path.string() + ": " +
-                         std::strerror(error);
+    if (writer.status)
+        writer.status = because(std::string("cannot ") + what + " the score file " + writer.path.string() + ": " +
+                                 std::strerror(error));
 }
 
 void flushBuffer(ScoreWriter& writer) {
     for (RecentField& field : writer.recent) field.length = 0;  // their texts go now
-    if (writer.used != 0 && writer.failure.empty()) {
+    if (writer.used != 0 && writer.status) {
         errno = 0;
         if (std::fwrite(writer.buffer.get(), 1, writer.used, writer.file) != writer.used)
             recordFailure(writer, "write", errno != 0 ? errno : EIO);
@@ -44,7 +44,7 @@ char* reserve(ScoreWriter& writer, std::size_t length) {
 void append(ScoreWriter& writer, std::string_view text) {
     if (text.size() > bufferSize) {
         flushBuffer(writer);
-        if (writer.failure.empty() && std::fwrite(text.data(), 1, text.size(), writer.file) != text.size())
+        if (writer.status && std::fwrite(text.data(), 1, text.size(), writer.file) != text.size())
             recordFailure(writer, "write", errno != 0 ? errno : EIO);
         return;
     }
@@ -65,7 +65,7 @@ Outcome<> openScore(ScoreWriter& writer, Program program, const std::filesystem:
     writer.program = program;
     writer.path = folder / scoreFileName(program);
     writer.used = 0;
-    writer.failure.clear();
+    writer.status = Done{};
     writer.recent = {};
     // Each own field keeps its text in an entry of its own after the shared
     // fields', unless it usually repeats the field before it: then the two
@@ -80,7 +80,7 @@ Outcome<> openScore(ScoreWriter& writer, Program program, const std::filesystem:
     std::error_code ignored;
     if (std::filesystem::is_directory(writer.path, ignored)) {  // nothing could ever take its place
         recordFailure(writer, "create", EISDIR);
-        return because(writer.failure);
+        return writer.status;
     }
     writer.replacement = std::make_unique<AtomicFileGroup>();
     AtomicFile& score = writer.replacement->add(writer.path);
@@ -89,7 +89,7 @@ Outcome<> openScore(ScoreWriter& writer, Program program, const std::filesystem:
     if (writer.file == nullptr) {
         recordFailure(writer, "create", errno != 0 ? errno : EIO);
         writer.replacement.reset();
-        return because(writer.failure);
+        return writer.status;
     }
     writer.buffer = std::make_unique<char[]>(bufferSize);
     return {};
@@ -101,9 +101,9 @@ Outcome<> addCompanionFile(ScoreWriter& writer, const std::filesystem::path& tar
     std::FILE* out = std::fopen(file.temporary().string().c_str(), "w");
     bool written = out != nullptr && std::fwrite(content.data(), 1, content.size(), out) == content.size();
     if (out != nullptr && std::fclose(out) != 0) written = false;
-    if (!written && writer.failure.empty())
-        writer.failure = "cannot write " + target.string() + ": " + std::strerror(errno != 0 ? errno : EIO);
-    if (!written) return because(writer.failure);
+    if (!written && writer.status)
+        writer.status = because("cannot write " + target.string() + ": " + std::strerror(errno != 0 ? errno : EIO));
+    if (!written) return writer.status;
     return {};
 }
 
@@ -230,9 +230,9 @@ Outcome<> finishScore(ScoreWriter& writer, const RunParameters& p, std::ostream&
     if (std::fclose(writer.file) != 0) recordFailure(writer, "close", errno != 0 ? errno : EIO);
     writer.file = nullptr;
     writer.buffer.reset();
-    if (writer.failure.empty()) writer.failure = writer.replacement->commit().reason();
+    if (writer.status) writer.status = writer.replacement->commit();
     writer.replacement.reset();  // removes the temporary files unless they were placed
-    if (!writer.failure.empty()) return because(writer.failure);
+    if (!writer.status) return writer.status;
     console << "\n\n\t\bScore file created and written to " << scoreFormat(writer.program).completionName << "\n\n";
     console.flush();
     return {};

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "atomic_file.hpp"
+#include "outcome.hpp"
 #include "run_parameters.hpp"
 #include "score_format.hpp"
 
@@ -58,7 +59,7 @@ struct ScoreWriter {
     std::unique_ptr<AtomicFileGroup> replacement;  // the score and the files placed with it
     std::unique_ptr<char[]> buffer;
     std::size_t used = 0;
-    std::string failure;  // the first write failure while writing, empty while all is well
+    Outcome<> status;  // done while all is well, else why the first write failed
     std::array<RecentField, 8> recent{};  // by field: see writeEvent
     std::array<std::uint8_t, maxOwnFields> ownRecent{};  // the recent entry of each own field
     int ownFields = 0;                                   // the program's own fields
@@ -72,8 +73,8 @@ const char* scoreFileName(Program program);
 Outcome<> openScore(ScoreWriter& writer, Program program, const std::filesystem::path& folder);
 
 // Writes a file that finishScore places together with the score: content in
-// text mode, target replaced only when the score is. On failure the reason
-// (also kept in writer.failure).
+// text mode, target replaced only when the score is. Done, or why not (kept
+// in writer.status as the score's first failure).
 Outcome<> addCompanionFile(ScoreWriter& writer, const std::filesystem::path& target, const std::string& content);
 
 // Writes the program's header lines.

@@ -27,9 +27,9 @@ int runFlockPaths(const std::vector<std::string>& arguments, const std::filesyst
     // The folder may hold the composer's own coordinate files: refuse before
     // anything is written. The command line is good: this is a failure.
     if (!options.replace) {
-        if (auto foreign = firstForeignFile(options.folder))
+        if (grain::Outcome<> owned = ownsCoordinateFiles(options.folder); !owned)
             return grain::leave(errors, tool,
-                                *foreign + "; --replace replaces it and every other coordinate file in " +
+                                owned.reason() + "; --replace replaces it and every other coordinate file in " +
                                     options.folder.string() + "\nflockpaths: nothing written",
                                 grain::exitFailed);
     }

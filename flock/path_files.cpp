@@ -18,13 +18,17 @@ namespace flock {
 
 namespace {
 
-// Writes text whole into a new file; false when it could not be written.
-bool writeWhole(const std::filesystem::path& file, const std::string& text) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.close();
-    return !out.fail();
+// Writes text whole as target's file of the group, under its temporary name.
+// Done, or why not (naming target).
+grain::Outcome<> writeWhole(grain::AtomicFileGroup& group, const std::filesystem::path& target,
+                            const std::string& text) {
+    std::ofstream out(group.add(target).temporary(), std::ios::binary | std::ios::trunc);
+    if (out) {
+        out.write(text.data(), static_cast<std::streamsize>(text.size()));
+        out.close();
+    }
+    if (out.fail()) return grain::because("cannot write " + target.string());
+    return {};
 }
 
 // A coordinate file in the folder: its boid number and which of a, e, d.
@@ -134,18 +138,18 @@ std::string flight(const std::vector<Vec3>& positions, int boid, const std::stri
 
 }  // namespace
 
-std::optional<std::string> firstForeignFile(const std::filesystem::path& folder) {
+grain::Outcome<> ownsCoordinateFiles(const std::filesystem::path& folder) {
     const std::vector<CoordinateFile> files = coordinateFilesIn(folder);
-    if (files.empty()) return std::nullopt;
+    if (files.empty()) return {};
     const std::map<std::string, Recorded> record = readRecord(folder);
     for (const CoordinateFile& file : files) {
         auto recorded = record.find(file.path.filename().string());
-        if (recorded == record.end()) return file.path.string() + " was not written by flockpaths";
+        if (recorded == record.end()) return grain::because(file.path.string() + " was not written by flockpaths");
         auto bytes = grain::readFileBytes(file.path);
         if (!bytes || bytes->size() != recorded->second.size || grain::contentDigest(*bytes) != recorded->second.digest)
-            return file.path.string() + " was changed since flockpaths wrote it";
+            return grain::because(file.path.string() + " was changed since flockpaths wrote it");
     }
-    return std::nullopt;
+    return {};
 }
 
 std::string coordinateText(const std::vector<double>& values) {
@@ -168,13 +172,6 @@ WriteOutcome writeFlockFiles(const std::vector<BoidPath>& paths, double interval
     // Every file is written in full under its temporary name first; nothing
     // is placed before all are complete.
     grain::AtomicFileGroup group;
-    std::string failure;  // the file that could not be written
-    auto add = [&](const std::filesystem::path& target, const std::string& text) {
-        grain::AtomicFile& file = group.add(target);
-        if (writeWhole(file.temporary(), text)) return true;
-        failure = "cannot write " + target.string();
-        return false;
-    };
     WrittenFlock written;
     std::string record = recordHeading + grain::intervalRecordLine(interval);
     for (std::size_t b = 0; b < paths.size(); ++b) {
@@ -188,7 +185,7 @@ WriteOutcome writeFlockFiles(const std::vector<BoidPath>& paths, double interval
             const std::filesystem::path file =
                 grain::coordinateFilePath(folder, static_cast<long long>(b) + 1, grain::coordinateLetters[c]);
             const std::string text = coordinateText(columns[c]);
-            if (!add(file, text)) return grain::because(failure);
+            if (grain::Outcome<> added = writeWhole(group, file, text); !added) return grain::because(added.reason());
             record += file.filename().string() + " " + std::to_string(text.size()) + " " + grain::contentDigest(text) + "\n";
         }
     }
@@ -199,8 +196,11 @@ WriteOutcome writeFlockFiles(const std::vector<BoidPath>& paths, double interval
         group.remove(file.path);
         written.removedStale.push_back(file.path.filename().string());
     }
-    if (picture && !add(*picture, pictureText)) return grain::because(failure);
-    if (!add(folder / manifestName, record)) return grain::because(failure);
+    if (picture)
+        if (grain::Outcome<> added = writeWhole(group, *picture, pictureText); !added)
+            return grain::because(added.reason());
+    if (grain::Outcome<> added = writeWhole(group, folder / manifestName, record); !added)
+        return grain::because(added.reason());
 
     if (grain::Outcome<> placed = group.commit(); !placed) return grain::because(placed.reason());
     return written;

@@ -35,11 +35,12 @@ std::string coordinateText(const std::vector<double>& values);
 // with the flock's sampling interval (flock_record.hpp).
 inline constexpr const char* manifestName = grain::flockRecordName;
 
-// The first coordinate file (bg<k>a.txt, ...; by boid number, then azimuth,
-// elevation, distance) in folder that flockpaths may not replace or remove:
-// one not in the record, or changed since it was recorded. The text names
-// the file and says which; nothing when every coordinate file is its own.
-std::optional<std::string> firstForeignFile(const std::filesystem::path& folder);
+// Done when flockpaths may replace or remove every coordinate file
+// (bg<k>a.txt, ...) in folder; else why not, about the first (by boid
+// number, then azimuth, elevation, distance) that is not its own: one not in
+// the record, or changed since it was recorded. The reason names the file
+// and says which.
+grain::Outcome<> ownsCoordinateFiles(const std::filesystem::path& folder);
 
 struct WrittenFlock {
     std::vector<std::string> removedStale;  // names of old files of higher boid numbers removed
@@ -51,7 +52,7 @@ using WriteOutcome = grain::Outcome<WrittenFlock>;
 // them and of the interval, removes the coordinate
 // files of boid numbers beyond the flock and, when a picture is given, writes
 // it too: all placed together or nothing. Whether the files in the way may be
-// replaced is for the caller to decide first (firstForeignFile).
+// replaced is for the caller to decide first (ownsCoordinateFiles).
 WriteOutcome writeFlockFiles(const std::vector<BoidPath>& paths, double interval, const std::filesystem::path& folder,
                              const std::optional<std::filesystem::path>& picture = std::nullopt,
                              const std::string& pictureText = "");

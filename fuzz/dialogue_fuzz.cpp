@@ -36,7 +36,7 @@ void checkAnswers(grain::Program program, const grain::RunParameters& p) {
         if (!std::isfinite(value)) fail("an intergrain value that is not finite was accepted");
     // The derived minimum is refused exactly when it is no positive finite number.
     bool usable = p.minGrainDur > 0.0f && std::isfinite(p.minGrainDur);
-    if (usable == grain::unusableAnswers(program, p).has_value()) fail("unusableAnswers disagrees with the minimum");
+    if (usable != grain::answersUsable(program, p).ok()) fail("answersUsable disagrees with the minimum");
 }
 
 }  // namespace

@@ -139,7 +139,7 @@ Step<space::Layout> speakerLayout(const std::string& nameOrFile) {
 }
 
 // The panning of a layout (checked when it was read).
-space::Panning panningOf(const space::Layout& layout) { return *space::designPanning(layout).panning; }
+space::Panning panningOf(const space::Layout& layout) { return *space::designPanning(layout); }
 
 // The decoding of an Ambisonics render to a layout, asked for with --decode.
 struct Decoding {

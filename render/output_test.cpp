@@ -472,7 +472,7 @@ TEST(Layouts, EveryNamedLayoutPansEachGrainOntoItsSpeakersWithTheLibrarysGains) 
     Folder folder;
     for (const auto& named : space::namedLayouts()) {
         const space::Layout& layout = named.layout;
-        space::Panning panning = *space::designPanning(layout).panning;
+        space::Panning panning = *space::designPanning(layout);
         std::vector<space::Direction> directions;
         for (int channel : space::speakerChannels(layout)) directions.push_back(layout.channels[static_cast<std::size_t>(channel)].direction);
         const std::size_t atSpeakers = directions.size();

@@ -223,11 +223,14 @@ grain::Outcome<SpeakerLayout> readSpeakerLayout(const std::string& text, const s
     std::vector<int> channelLines;  // the line of each channel's first value, then the directions' line
     auto layout = readSpeakerDirections(text, name, channelLines);
     if (!layout) return layout;
-    space::PanningDesign panning = space::designPanning(layout->layout);
-    if (!panning.panning) {
-        std::size_t line = panning.channel > 0 ? static_cast<std::size_t>(panning.channel - 1) : channelLines.size() - 1;
+    grain::Outcome<space::Panning> panning = space::designPanning(layout->layout);
+    if (!panning) {
+        // The line of the speaker that stands where another does, else the
+        // directions' line: the refusal is about the layout as a whole.
+        auto together = space::speakersAtOneDirection(layout->layout);
+        std::size_t line = together ? static_cast<std::size_t>(together->second - 1) : channelLines.size() - 1;
         return grain::because("the speaker file " + name + ", line " + std::to_string(channelLines[line]) + ": " +
-                              panning.refusal);
+                              panning.reason());
     }
     return layout;
 }

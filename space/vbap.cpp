@@ -136,19 +136,24 @@ std::vector<Face> hullFaces(const std::vector<Vector>& points) {
 
 }  // namespace
 
-PanningDesign designPanning(const Layout& layout) {
-    Panning panning;
-    panning.channels = static_cast<int>(layout.channels.size());
+std::optional<SpeakerPair> speakersAtOneDirection(const Layout& layout) {
     std::vector<int> speakers = speakerChannels(layout);
-    if (speakers.empty()) return {std::nullopt, "it has no speaker to pan onto"};
     for (std::size_t a = 0; a < speakers.size(); ++a)
         for (std::size_t b = a + 1; b < speakers.size(); ++b)
             if (degreesBetween(layout.channels[static_cast<std::size_t>(speakers[a])].direction,
                                layout.channels[static_cast<std::size_t>(speakers[b])].direction) < sameDirection)
-                return {std::nullopt,
-                        "channels " + std::to_string(speakers[a] + 1) + " and " + std::to_string(speakers[b] + 1) +
-                            " stand at the same direction",
-                        speakers[b] + 1};
+                return SpeakerPair{speakers[a] + 1, speakers[b] + 1};
+    return std::nullopt;
+}
+
+grain::Outcome<Panning> designPanning(const Layout& layout) {
+    Panning panning;
+    panning.channels = static_cast<int>(layout.channels.size());
+    std::vector<int> speakers = speakerChannels(layout);
+    if (speakers.empty()) return grain::because("it has no speaker to pan onto");
+    if (auto together = speakersAtOneDirection(layout))
+        return grain::because("channels " + std::to_string(together->first) + " and " +
+                              std::to_string(together->second) + " stand at the same direction");
 
     auto directionOfChannel = [&](int channel) { return layout.channels[static_cast<std::size_t>(channel)].direction; };
     bool oneElevation = std::all_of(speakers.begin(), speakers.end(), [&](int c) {
@@ -163,7 +168,7 @@ PanningDesign designPanning(const Layout& layout) {
         }
         std::stable_sort(around.begin(), around.end());
         ringCells(panning, around);
-        return {panning, ""};
+        return panning;
     }
 
     // Over the sphere: the speakers, then imaginary ones where the layout leaves a hole.
@@ -231,14 +236,14 @@ PanningDesign designPanning(const Layout& layout) {
         }
         bool surrounds = !faces.empty() && std::all_of(faces.begin(), faces.end(), [](const Face& f) { return f.offset > 1e-6; });
         if (surrounds) break;
-        if (sidesAdded) return {std::nullopt, "its speakers do not surround the listener and cannot be made to"};
+        if (sidesAdded) return grain::because("its speakers do not surround the listener and cannot be made to");
         // a half dome or a frontal array in three dimensions: the empty sides too
         for (Direction side : {Direction{180, 0}, Direction{0, 0}, Direction{-90, 0}, Direction{90, 0}})
             if (nearestSpeaker(side) > 90 - 1e-9) addImaginary(side, {});
         sidesAdded = true;
     }
     if (!std::all_of(faces.begin(), faces.end(), [](const Face& f) { return f.corners.size() == 3 && f.offset > 1e-6; }))
-        return {std::nullopt, "its speakers cannot be cut into triangles"};
+        return grain::because("its speakers cannot be cut into triangles");
 
     const int speakerCount = static_cast<int>(speakers.size());
     auto busOf = [&](int point) { return point < speakerCount ? speakers[static_cast<std::size_t>(point)] : panning.channels + point - speakerCount; };
@@ -258,7 +263,7 @@ PanningDesign designPanning(const Layout& layout) {
             for (int n : neighbours[static_cast<std::size_t>(speakerCount + k)])
                 for (int m : neighbours[static_cast<std::size_t>(n)])
                     if (m < speakerCount) real.insert(m);
-        if (real.empty()) return {std::nullopt, "an imaginary speaker of its triangles borders no speaker"};
+        if (real.empty()) return grain::because("an imaginary speaker of its triangles borders no speaker");
         std::vector<double> share(static_cast<std::size_t>(panning.channels), 0.0);
         for (int n : real) share[static_cast<std::size_t>(busOf(n))] = 1 / std::sqrt(static_cast<double>(real.size()));
         panning.spread.push_back(share);
@@ -269,7 +274,7 @@ PanningDesign designPanning(const Layout& layout) {
         panning.cells.push_back(makeCell(panning, panning.triangles.back(), points[static_cast<std::size_t>(a)],
                                          points[static_cast<std::size_t>(b)], points[static_cast<std::size_t>(c)]));
     }
-    return {panning, ""};
+    return panning;
 }
 
 namespace {

@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "layout.hpp"
+#include "outcome.hpp"
 
 namespace space {
 
@@ -52,14 +53,22 @@ struct Panning {
     std::vector<std::array<int, 3>> triangles;  // the hull's triangles, as bus channels (none for a ring)
 };
 
-struct PanningDesign {
-    std::optional<Panning> panning;  // set when the layout can be panned onto
-    std::string refusal;             // why not, otherwise ("channels 2 and 5 stand at the same direction")
-    int channel = 0;                 // the channel (from 1) the refusal is about, 0 for the layout as a whole
+// The panning of a layout: a ring's arcs, or the triangulated hull with its
+// imaginary speakers; or why the layout cannot be panned onto ("channels 2
+// and 5 stand at the same direction", "its speakers cannot be cut into
+// triangles").
+grain::Outcome<Panning> designPanning(const Layout& layout);
+
+// Two speakers of a layout, by channel from 1, the first before the second.
+struct SpeakerPair {
+    int first = 0;
+    int second = 0;
 };
 
-// The panning of a layout: a ring's arcs, or the triangulated hull with its imaginary speakers.
-PanningDesign designPanning(const Layout& layout);
+// The first two speakers that stand at one direction, which no panning can
+// tell apart (the second is the one a composer would move); nothing when
+// every speaker stands apart. designPanning refuses such a layout.
+std::optional<SpeakerPair> speakersAtOneDirection(const Layout& layout);
 
 // The gains of every channel of the layout for a grain from a direction:
 // unit power, LFE and silent channels 0.

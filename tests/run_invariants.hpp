@@ -330,7 +330,7 @@ inline std::optional<RunParameters> usableAnswers(const RunCase& run) {
     AnswerReader reader{input, console};
     try {
         RunParameters parameters = runDialogue(run.program, reader);
-        if (unusableAnswers(run.program, parameters)) return std::nullopt;
+        if (!answersUsable(run.program, parameters)) return std::nullopt;
         return parameters;
     } catch (const DialogueStopped&) {
         return std::nullopt;

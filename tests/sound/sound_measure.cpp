@@ -6,6 +6,7 @@
 #include <cmath>
 #include <complex>
 #include <numbers>
+#include <string>
 
 namespace grain::sound {
 
@@ -25,19 +26,25 @@ Sound readSound(const std::filesystem::path& path) {
     return sound;
 }
 
-bool writeSound(const std::filesystem::path& path, const Sound& sound) {
+Outcome<> writeSound(const std::filesystem::path& path, const Sound& sound) {
     SF_INFO info{};
     info.samplerate = sound.rate;
     info.channels = static_cast<int>(sound.channels.size());
     info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
     SNDFILE* file = sf_open(path.string().c_str(), SFM_WRITE, &info);
-    if (file == nullptr) return false;
+    if (file == nullptr) return because("cannot write " + path.string() + ": " + sf_strerror(nullptr));
     std::vector<double> interleaved;
     for (std::size_t frame = 0; frame < sound.frames(); ++frame)
         for (const auto& channel : sound.channels) interleaved.push_back(channel[frame]);
     const auto frames = static_cast<sf_count_t>(sound.frames());
-    const bool written = sf_writef_double(file, interleaved.data(), frames) == frames;
-    return sf_close(file) == 0 && written;
+    if (sf_writef_double(file, interleaved.data(), frames) != frames) {
+        Reason why = because("cannot write " + path.string() + ": " + sf_strerror(file));
+        sf_close(file);
+        return why;
+    }
+    if (int closed = sf_close(file); closed != 0)
+        return because("cannot write " + path.string() + ": " + sf_error_number(closed));
+    return {};
 }
 
 double mean(const std::vector<double>& samples, std::size_t from, std::size_t to) {

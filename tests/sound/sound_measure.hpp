@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <vector>
 
+#include "outcome.hpp"
+
 namespace grain::sound {
 
 // A sound file's samples, one vector per channel, full scale 1.
@@ -20,8 +22,8 @@ struct Sound {
 // Reads any sound file libsndfile knows; an empty Sound when it cannot.
 Sound readSound(const std::filesystem::path& path);
 
-// Writes sound as a 32-bit float WAV file; false when it cannot.
-bool writeSound(const std::filesystem::path& path, const Sound& sound);
+// Writes sound as a 32-bit float WAV file. Done, or why not.
+Outcome<> writeSound(const std::filesystem::path& path, const Sound& sound);
 
 // Root mean square of samples [from, to).
 double rms(const std::vector<double>& samples, std::size_t from, std::size_t to);

@@ -128,7 +128,8 @@ Rendered renderMeasured(const Case& c) {
                                         : "1\n" + hz + "\n" + hz + "\n" + std::to_string(c.harmonics) + "\n" + timing;
     for (const auto& [name, text] : c.files) grain::testing::writeText(folder.path() / name, text);
     if (granule) {
-        EXPECT_TRUE(writeSound(folder.path() / "source.wav", c.source));
+        Outcome<> written = writeSound(folder.path() / "source.wav", c.source);
+        EXPECT_TRUE(written.ok()) << written.reason();
     }
     const auto program = granule ? grain::Program::granule : grain::Program::glisson;
     auto run = grain::testing::runProgram(program, answers, coordinates, folder.path());
