@@ -40,8 +40,8 @@ void put(std::string& bytes, Number value) {
 }  // namespace
 
 grain::Reason PartFileWriter::fail(const std::string& what) {
-    if (!failure_) failure_ = grain::because("cannot write " + path_ + ": " + what);
-    return *failure_;
+    if (status_) status_ = grain::because("cannot write " + path_ + ": " + what);
+    return grain::because(status_.reason());
 }
 
 PartFileWriter::PartFileWriter(const std::string& path, int channels) : path_(path), channels_(channels) {}
@@ -80,7 +80,7 @@ grain::Outcome<PartFileWriter> PartFileWriter::create(const std::string& path, i
 }
 
 grain::Outcome<> PartFileWriter::write(const float* samples, long long frames) {
-    if (failure_) return *failure_;
+    if (!status_) return status_;
     if (frames == 0) return grain::Done{};
     auto count = static_cast<std::size_t>(frames) * static_cast<std::size_t>(channels_);
     if (std::fwrite(samples, sizeof(float), count, file_.get()) != count) return fail(std::strerror(errno));
@@ -89,7 +89,7 @@ grain::Outcome<> PartFileWriter::write(const float* samples, long long frames) {
 }
 
 grain::Outcome<> PartFileWriter::close() {
-    if (!file_ || failure_) {
+    if (!file_ || !status_) {
         file_.reset();
         return fail("it is not open");
     }
@@ -104,8 +104,7 @@ grain::Outcome<> PartFileWriter::close() {
                    patch(dataStart_ - static_cast<long>(sizeof(std::uint64_t)), dataSize) && std::fflush(file_.get()) == 0;
     if (!written) fail(std::strerror(errno));
     if (std::fclose(file_.release()) != 0 && written) fail(std::strerror(errno));
-    if (failure_) return *failure_;
-    return grain::Done{};
+    return status_;
 }
 
 std::optional<std::string> readPartLabelText(const std::string& path) {

@@ -38,7 +38,7 @@ private:
     int channels_ = 0;
     long long frames_ = 0;
     long dataStart_ = 0;                    // where the samples begin
-    std::optional<grain::Reason> failure_;  // the first failure, which ends the writing
+    grain::Outcome<> status_;  // done while all is well, else the first failure, which ends the writing
     // Keeps the first failure, "cannot write PATH: what", and gives it back.
     grain::Reason fail(const std::string& what);
 };
