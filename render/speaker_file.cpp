@@ -109,10 +109,6 @@ grain::Outcome<MacroText> readDefinition(const std::string& text, std::size_t& a
     return MacroText{name, value};
 }
 
-}  // namespace
-
-namespace {
-
 // The file read and its format checked; channelLines gets the line of each
 // channel's first value, then that of SPEAKER_DIRECTIONS.
 grain::Outcome<SpeakerLayout> readSpeakerDirections(const std::string& text, const std::string& name,
@@ -213,11 +209,6 @@ grain::Outcome<SpeakerLayout> readSpeakerDirections(const std::string& text, con
 }
 
 }  // namespace
-
-grain::Outcome<SpeakerLayout> readSpeakerDirections(const std::string& text, const std::string& name) {
-    std::vector<int> channelLines;
-    return readSpeakerDirections(text, name, channelLines);
-}
 
 grain::Outcome<SpeakerLayout> readSpeakerLayout(const std::string& text, const std::string& name) {
     std::vector<int> channelLines;  // the line of each channel's first value, then the directions' line

@@ -31,9 +31,4 @@ struct SpeakerLayout {
 // ("the speaker file NAME, line 3: SPEAKER_DIRECTIONS holds 7 ...").
 grain::Outcome<SpeakerLayout> readSpeakerLayout(const std::string& text, const std::string& name);
 
-// Reads the speaker file and checks its format only, not that it can be
-// panned onto: the directions of virtual speakers that are panned otherwise
-// (binaural's sphere.speakers, by rings).
-grain::Outcome<SpeakerLayout> readSpeakerDirections(const std::string& text, const std::string& name);
-
 }  // namespace render

@@ -279,15 +279,17 @@ grain::Outcome<Panning> designPanning(const Layout& layout) {
 
 namespace {
 
-// The cell a grain from p takes and its corner gains, each at least 0: the
-// first cell it lies in (or, at a seam's rounding, the one it is least outside).
-struct CellChoice {
+// A grain's cell and its corner gains at unit power: the first cell the grain
+// lies in (or, at a seam's rounding, the one it is least outside), its gains
+// below 0 taken as 0; no cell when the panning has none.
+struct CellGains {
     const PanCell* cell = nullptr;
     std::array<double, 3> gains{};
 };
 
-CellChoice chooseCell(const Panning& panning, Vector p) {
-    CellChoice choice;
+CellGains cellGains(const Panning& panning, Direction direction) {
+    Vector p = unitVector(panning.ring ? Direction{direction.azimuth, 0} : direction);
+    CellGains pan;
     double bestLeast = -std::numeric_limits<double>::infinity();
     for (const auto& cell : panning.cells) {
         std::array<double, 3> gains;
@@ -296,37 +298,19 @@ CellChoice chooseCell(const Panning& panning, Vector p) {
         double least = std::min({gains[0], gains[1], gains[2]});
         if (least > bestLeast) {
             bestLeast = least;
-            choice = {&cell, gains};
+            pan = {&cell, gains};
         }
         if (least >= -inCell) break;
     }
-    for (auto& g : choice.gains) g = std::max(g, 0.0);
-    return choice;
-}
-
-Vector grainVector(const Panning& panning, Direction direction) {
-    return unitVector(panning.ring ? Direction{direction.azimuth, 0} : direction);
-}
-
-}  // namespace
-
-namespace {
-
-// A grain's cell and its corner gains at unit power.
-struct CellGains {
-    const PanCell* cell = nullptr;
-    std::array<double, 3> gains{};
-};
-
-CellGains cellGains(const Panning& panning, Direction direction) {
-    CellChoice choice = chooseCell(panning, grainVector(panning, direction));
-    if (!choice.cell) return {};
-    const auto& g = choice.gains;
+    if (!pan.cell) return pan;
+    auto& g = pan.gains;
+    for (auto& gain : g) gain = std::max(gain, 0.0);
     double power = 0;
     for (std::size_t i = 0; i < 3; ++i)
-        for (std::size_t j = 0; j < 3; ++j) power += g[i] * choice.cell->power[3 * i + j] * g[j];
+        for (std::size_t j = 0; j < 3; ++j) power += g[i] * pan.cell->power[3 * i + j] * g[j];
     double norm = power > 0 ? 1 / std::sqrt(power) : 0;
-    return {choice.cell, {g[0] * norm, g[1] * norm, g[2] * norm}};
+    for (auto& gain : g) gain *= norm;
+    return pan;
 }
 
 }  // namespace
